@@ -1,0 +1,36 @@
+#pragma once
+
+#include "media/AudioSystem.h"
+
+#include <memory>
+
+namespace wendmoor {
+
+// The real sound devices, through PortAudio. The library is initialised for the life of the
+// object; device lists are read afresh whenever no stream is open.
+class PortAudioSystem final : public AudioSystem {
+public:
+    PortAudioSystem();
+    ~PortAudioSystem() override;
+    PortAudioSystem(const PortAudioSystem&) = delete;
+    PortAudioSystem& operator=(const PortAudioSystem&) = delete;
+
+    [[nodiscard]] QStringList inputDeviceNames() override;
+    [[nodiscard]] QStringList outputDeviceNames() override;
+    [[nodiscard]] std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) override;
+    [[nodiscard]] std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate,
+                                                               int channels) override;
+
+    // Why the library could not start, or empty.
+    [[nodiscard]] QString initError() const { return m_initError; }
+
+private:
+    void refreshDevices();
+
+    bool m_initialised = false;
+    QString m_initError;
+    // Counts open streams; the library may only be restarted (to see new devices) when none is.
+    std::shared_ptr<int> m_openStreams = std::make_shared<int>(0);
+};
+
+} // namespace wendmoor

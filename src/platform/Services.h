@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/AppPaths.h"
+
+namespace wendmoor {
+
+class TimeSource;
+class Volumes;
+class AudioSystem;
+class PortInput;
+class Prompt;
+class SystemInfo;
+class MessageSink;
+
+// The operating-system services every window works through. Built once in main() from the real
+// implementations, in tests from fakes; passed by reference, never global.
+struct Services {
+    TimeSource& clock;
+    Volumes& volumes;
+    AudioSystem& audio;
+    PortInput& ports;
+    Prompt& prompt;
+    SystemInfo& systemInfo;
+    MessageSink& messages;
+    AppPaths paths;
+};
+
+} // namespace wendmoor

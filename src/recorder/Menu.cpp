@@ -1,0 +1,215 @@
+#include "recorder/Menu.h"
+
+#include "media/LevelMeter.h"
+#include "platform/Error.h"
+#include "platform/MessageSink.h"
+#include "platform/TimeSource.h"
+#include "platform/UiUnits.h"
+#include "platform/Volumes.h"
+#include "recorder/LogNames.h"
+#include "recorder/StartPauseControl.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace wendmoor {
+
+namespace {
+
+QFont buttonFont()
+{
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(9.75);
+    f.setBold(true);
+    return f;
+}
+
+QLabel* tealLabel(QWidget* parent, const char* name, QRect geometry)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(geometry);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, bgrColor(0x00808000));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    l->setPalette(pal);
+    l->setAutoFillBackground(true);
+    return l;
+}
+
+void setBackColour(QPushButton* button, unsigned bgr)
+{
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::Button, bgrColor(bgr));
+    button->setPalette(pal);
+    button->setAutoFillBackground(true);
+}
+
+} // namespace
+
+Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget* parent)
+    : QMainWindow(parent), m_services(services), m_settings(settings), m_state(state)
+{
+    setObjectName(QStringLiteral("Menu"));
+    setWindowTitle(QStringLiteral("Wendmoor"));
+    buildControls();
+    buildMenus();
+}
+
+Menu::~Menu() = default;
+
+void Menu::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twips(5415), twips(3975));
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, bgrColor(0x00808000));
+    client->setPalette(pal);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    cmdRecord = new QPushButton(QStringLiteral("&Record"), client);
+    cmdRecord->setObjectName(QStringLiteral("cmdRecord"));
+    cmdRecord->setGeometry(twipsRect(2040, 960, 1215, 495));
+    cmdRecord->setFont(buttonFont());
+    cmdRecord->setToolTip(QStringLiteral("Starts recording"));
+    setBackColour(cmdRecord, 0x000000C0);
+
+    cmdStop = new QPushButton(QStringLiteral("&Stop"), client);
+    cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    cmdStop->setGeometry(twipsRect(2040, 1680, 1215, 495));
+    cmdStop->setFont(buttonFont());
+    cmdStop->setToolTip(QStringLiteral("Stops recording"));
+    setBackColour(cmdStop, 0x00FFFFFF);
+
+    lblTimer = tealLabel(client, "lblTimer", twipsRect(4080, 960, 1095, 255));
+    Label1 = tealLabel(client, "Label1", twipsRect(240, 3120, 4935, 375));
+    Label1->setWordWrap(true);
+    lblClock = tealLabel(client, "lblClock", twipsRect(1920, 0, 3375, 255));
+
+    MMLevelX1 = new LevelMeter(client);
+    MMLevelX1->setObjectName(QStringLiteral("MMLevelX1"));
+    MMLevelX1->setGeometry(twipsRect(480, 480, 4455, 135));
+    MMLevelX1->setToolTip(QStringLiteral("Level indicator"));
+    MMLevelX1->setAccessibleName(QStringLiteral("Level indicator"));
+
+    MMLevelScaleX1 = new LevelScale(client);
+    MMLevelScaleX1->setObjectName(QStringLiteral("MMLevelScaleX1"));
+    MMLevelScaleX1->setGeometry(twipsRect(480, 600, 4455, 120));
+    QPalette scalePal = MMLevelScaleX1->palette();
+    scalePal.setColor(QPalette::WindowText, Qt::white);
+    MMLevelScaleX1->setPalette(scalePal);
+
+    TmrClock = new QTimer(this);
+    TmrClock->setObjectName(QStringLiteral("TmrClock"));
+    TmrClock->setInterval(100);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1500);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1500);
+    connect(TmrClock, &QTimer::timeout, this, &Menu::TmrClock_Timer);
+    connect(Timer1, &QTimer::timeout, this, &Menu::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Menu::Timer2_Timer);
+    TmrClock->start();
+
+    connect(cmdRecord, &QPushButton::clicked, this, &Menu::cmdRecord_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &Menu::cmdStop_Click);
+    setTabOrder(cmdRecord, cmdStop);
+}
+
+void Menu::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* mnuFiles = bar->addMenu(QStringLiteral("Files"));
+    mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
+    mnuExit = mnuFiles->addAction(QStringLiteral("Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+
+    QMenu* mnuSetup = bar->addMenu(QStringLiteral("Setup"));
+    mnuSetup->setObjectName(QStringLiteral("mnuSetup"));
+    mnuMyPreferences = mnuSetup->addAction(QStringLiteral("My Preferences"));
+    mnuMyPreferences->setObjectName(QStringLiteral("mnuMyPreferences"));
+
+    // Play, Help and About are commands on the bar itself.
+    mnuPlay = bar->addAction(QStringLiteral("Play"));
+    mnuPlay->setObjectName(QStringLiteral("mnuPlay"));
+    mnuHelp = bar->addAction(QStringLiteral("Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuAbout = bar->addAction(QStringLiteral("About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+
+    connect(mnuExit, &QAction::triggered, this, &Menu::exitRequested);
+    connect(mnuMyPreferences, &QAction::triggered, this, &Menu::preferencesRequested);
+    connect(mnuPlay, &QAction::triggered, this, &Menu::playRequested);
+    connect(mnuHelp, &QAction::triggered, this, &Menu::helpRequested);
+    connect(mnuAbout, &QAction::triggered, this, &Menu::aboutRequested);
+}
+
+void Menu::setRecordButton(const QString& caption, unsigned bgrColour)
+{
+    cmdRecord->setText(caption);
+    setBackColour(cmdRecord, bgrColour);
+}
+
+void Menu::Form_Initialize()
+{
+    try {
+        LoadSettings(m_services.paths, m_settings, m_services.messages);
+    } catch (const Error& e) {
+        // Without its settings the recorder still runs on the defaults, and says why.
+        m_services.messages.ShowMessage(e);
+        if (m_settings.LogDrive.isNull())
+            m_settings.LogDrive = QLatin1Char('C');
+    }
+    if (m_settings.StartOnLoad == 1) {
+        GetLogName();
+        RecordLog();
+    }
+}
+
+void Menu::GetLogName()
+{
+    const QDateTime now = m_services.clock.now();
+    const int second = now.time().msecsSinceStartOfDay() / 1000;
+    m_state.CurrentLogPath = m_services.volumes.archiveFolder(m_settings.LogDrive) + QLatin1Char('/')
+                             + logFileName(now.date(), second, m_settings.RecordFormat);
+}
+
+void Menu::RecordLog()
+{
+    // The recording chain is built with the media layer.
+}
+
+void Menu::cmdRecord_Click()
+{
+    m_settings.StartOnLoad = 0;
+    GetLogName();
+    RecordLog();
+}
+
+void Menu::cmdStop_Click() {}
+
+void Menu::TmrClock_Timer()
+{
+    if (m_startPause)
+        m_startPause->PollRemoteControl();
+}
+
+void Menu::Timer1_Timer()
+{
+    Timer1->stop();
+}
+
+void Menu::Timer2_Timer()
+{
+    Timer2->stop();
+}
+
+} // namespace wendmoor

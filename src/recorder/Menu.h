@@ -1,0 +1,81 @@
+#pragma once
+
+#include "config/Settings.h"
+#include "platform/Services.h"
+#include "recorder/RecorderState.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace wendmoor {
+
+class LevelMeter;
+class LevelScale;
+class StartPauseControl;
+
+// The main window: the Record and Stop buttons, the recorded time, the format, the clock, the
+// input level, the menu bar, the clock timers, and the recording chain behind them.
+class Menu final : public QMainWindow {
+    Q_OBJECT
+public:
+    Menu(Services& services, Settings& settings, RecorderState& state, QWidget* parent = nullptr);
+    ~Menu() override;
+
+    // Start-up, before the window is first shown: load the settings, then start recording when
+    // the settings ask for it (StartOnLoad exactly 1).
+    void Form_Initialize();
+
+    // Sets CurrentLogPath to the name of the present day (and half day for format 5).
+    void GetLogName();
+    // Starts the recording chain into CurrentLogPath.
+    void RecordLog();
+
+    void setStartPauseControl(StartPauseControl* control) { m_startPause = control; }
+
+    void cmdRecord_Click();
+    void cmdStop_Click();
+
+    QPushButton* cmdRecord;
+    QPushButton* cmdStop;
+    QLabel* lblTimer;
+    QLabel* Label1;
+    QLabel* lblClock;
+    LevelMeter* MMLevelX1;
+    LevelScale* MMLevelScaleX1;
+    QTimer* TmrClock;
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QAction* mnuExit;
+    QAction* mnuMyPreferences;
+    QAction* mnuPlay;
+    QAction* mnuHelp;
+    QAction* mnuAbout;
+
+    // The Record button's look: caption and &H00BBGGRR back colour.
+    void setRecordButton(const QString& caption, unsigned bgrColour);
+
+signals:
+    void preferencesRequested();
+    void playRequested();
+    void helpRequested();
+    void aboutRequested();
+    void exitRequested();
+
+private:
+    void buildControls();
+    void buildMenus();
+    void TmrClock_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    Services& m_services;
+    Settings& m_settings;
+    RecorderState& m_state;
+    StartPauseControl* m_startPause = nullptr;
+};
+
+} // namespace wendmoor
