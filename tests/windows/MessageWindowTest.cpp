@@ -1,0 +1,48 @@
+#include "windows/MessageWindow.h"
+#include "windows/frmError.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace wendmoor;
+
+TEST(MessageWindow, OneWindowShowsOnlyTheLatestText)
+{
+    MessageWindow m;
+    m.ShowMessage(QStringLiteral("first"));
+    frmError* w = m.window();
+    ASSERT_NE(w, nullptr);
+    m.ShowMessage(QStringLiteral("second"));
+    EXPECT_EQ(m.window(), w);
+    EXPECT_EQ(w->lblMessage->text(), QStringLiteral("second"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->isModal());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Error Message"));
+    EXPECT_TRUE(w->windowFlags() & Qt::Tool) << "the message window stays out of the taskbar";
+
+    int count = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        count += top->objectName() == QLatin1String("frmError") && top->isVisible();
+    EXPECT_EQ(count, 1);
+}
+
+TEST(MessageWindow, OkClosesAndTheNextMessageStartsAfresh)
+{
+    MessageWindow m;
+    m.ShowMessage(Error(76, QStringLiteral("Path not found")));
+    ASSERT_NE(m.window(), nullptr);
+    EXPECT_EQ(m.window()->lblMessage->text(), QStringLiteral("76 Path not found"));
+    EXPECT_EQ(m.window()->focusWidget(), m.window()->OKButton);
+
+    QTest::mouseClick(m.window()->OKButton, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m.window(), nullptr);
+
+    m.ShowMessage(Error(61, QString()));
+    ASSERT_NE(m.window(), nullptr);
+    EXPECT_EQ(m.window()->lblMessage->text(), QStringLiteral("61 "));
+}
