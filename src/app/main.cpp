@@ -1,4 +1,4 @@
-#include "config/Settings.h"
+#include "app/Application.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
 #include "platform/PortInput.h"
@@ -6,8 +6,6 @@
 #include "platform/SystemInfo.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
-#include "recorder/Menu.h"
-#include "recorder/RecorderState.h"
 #include "windows/MessageWindow.h"
 #include "windows/QtPrompt.h"
 
@@ -51,14 +49,12 @@ int main(int argc, char** argv)
     MessageWindow messages;
     Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::system()};
 
-    Settings settings;
-    RecorderState state;
-    Menu menu(services, settings, state);
-    QObject::connect(&menu, &Menu::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    Application wendmoor(services);
+    // Exit ends the program at once; the destructors still close the log properly.
+    QObject::connect(&wendmoor, &Application::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
 
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
-    menu.Form_Initialize();
-    menu.show();
+    wendmoor.start();
     return QApplication::exec();
 }
