@@ -19,6 +19,10 @@ public:
     virtual void writeSamples(std::span<const std::int16_t> samples) = 0;
     // The chain stops; everything held back goes on now.
     virtual void endStream() = 0;
+    // Whether audio handed on now would be kept (a paused file writer drops it). A stage that
+    // holds audio back keeps it for the next stream rather than flushing it into a stage that
+    // would drop it.
+    [[nodiscard]] virtual bool accepting() const { return true; }
 };
 
 } // namespace wendmoor

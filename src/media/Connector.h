@@ -34,6 +34,7 @@ public:
         if (m_output)
             m_output->endStream();
     }
+    [[nodiscard]] bool accepting() const override { return m_output && m_output->accepting(); }
 
 private:
     AudioSink* m_output = nullptr;

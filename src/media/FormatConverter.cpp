@@ -12,10 +12,14 @@ void FormatConverter::beginStream(const WaveFormat& inputFormat)
         throw Error(ErrorNumber::WaveFormatUnsupported,
                     QStringLiteral("The format converter has no output format to convert to."));
     }
+    const bool sameConversion = m_resampler && m_inputRate == inputFormat.sampleRate() && m_active == *m_format;
     m_active = *m_format;
-    m_resampler.reset();
-    if (inputFormat.sampleRate() != m_active.sampleRate())
-        m_resampler = std::make_unique<Resampler>(inputFormat.sampleRate(), m_active.sampleRate());
+    m_inputRate = inputFormat.sampleRate();
+    if (!sameConversion) {
+        m_resampler.reset();
+        if (inputFormat.sampleRate() != m_active.sampleRate())
+            m_resampler = std::make_unique<Resampler>(inputFormat.sampleRate(), m_active.sampleRate());
+    }
     m_running = true;
     if (m_output)
         m_output->beginStream(m_active);
@@ -38,7 +42,7 @@ void FormatConverter::endStream()
     if (!m_running)
         return;
     m_running = false;
-    if (m_resampler) {
+    if (m_resampler && accepting()) {
         m_scratch.clear();
         m_resampler->flush(m_scratch);
         pass(m_scratch);

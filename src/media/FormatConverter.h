@@ -24,7 +24,10 @@ public:
     // Throws Error when no output format was set or the rates cannot be converted.
     void beginStream(const WaveFormat& inputFormat) override;
     void writeSamples(std::span<const std::int16_t> samples) override;
+    // Flushes what the resampler holds when the output keeps it; otherwise (a roll-over with
+    // the writer switched off) keeps it for the next stream of the same formats.
     void endStream() override;
+    [[nodiscard]] bool accepting() const override { return m_output && m_output->accepting(); }
 
     // Rounds 16-bit samples to the nearest 8-bit step (a multiple of 256), clipping at the top,
     // so that storing the high byte keeps the best 8-bit value.
@@ -38,6 +41,7 @@ private:
     WaveFormat m_active = WaveFormat::pcm(8000, 16);
     std::unique_ptr<Resampler> m_resampler;
     std::vector<std::int16_t> m_scratch;
+    int m_inputRate = 0;
     bool m_running = false;
 };
 

@@ -65,6 +65,7 @@ public:
     void writeSamples(std::span<const std::int16_t> samples) override;
     // Closes the file and emits stopped.
     void endStream() override;
+    [[nodiscard]] bool accepting() const override { return m_enabled && m_file && !m_failed; }
 
     // Brings the header up to date and pushes the file to the disk now.
     void refreshNow();

@@ -82,6 +82,15 @@ void WaveInput::stop()
         return;
     }
     // What is still in the ring stays there: it belongs to the stream that a reopen starts.
+    // Only when the output still keeps audio (no roll-over) does the resampler's tail go now.
+    if (m_resampler && m_output && m_output->accepting()) {
+        m_converted.clear();
+        m_resampler->flush(m_converted);
+        if (!m_converted.empty()) {
+            emit bufferFilled(m_converted);
+            m_output->writeSamples(m_converted);
+        }
+    }
     m_parked = true;
     m_closeTimer.start();
     if (m_output)
