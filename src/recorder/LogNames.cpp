@@ -1,5 +1,7 @@
 #include "recorder/LogNames.h"
 
+#include <limits>
+
 namespace wendmoor {
 
 QString logFileName(const QDate& date, int secondOfDay, int recordFormat)
@@ -8,6 +10,28 @@ QString logFileName(const QDate& date, int secondOfDay, int recordFormat)
     if (recordFormat == 5)
         name += secondOfDay >= 43200 ? QLatin1Char('P') : QLatin1Char('A');
     return name + QStringLiteral(".wav");
+}
+
+QString renumberedLogPath(const QString& path, const std::function<bool(const QString&)>& exists)
+{
+    const QString base = path.left(path.size() - 4);
+    for (std::int32_t n = 1; n < std::numeric_limits<std::int32_t>::max(); ++n) {
+        const QString candidate = base + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + QStringLiteral(".wav");
+        if (!exists(candidate))
+            return candidate;
+    }
+    return path;
+}
+
+std::optional<QString> purgePattern(const QDate& today, std::int16_t daysToKeep)
+{
+    if (daysToKeep == 0 || daysToKeep == std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    const int n = daysToKeep + 1;
+    // A negative count would name today's log, the one being recorded.
+    if (n < 1)
+        return std::nullopt;
+    return QStringLiteral("L") + today.addDays(-n).toString(QStringLiteral("MMddyy")) + QLatin1Char('*');
 }
 
 } // namespace wendmoor

@@ -1,8 +1,11 @@
 #include "recorder/Menu.h"
 
 #include "media/LevelMeter.h"
+#include "media/WaveFileWriter.h"
+#include "media/WaveInput.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
+#include "platform/Prompt.h"
 #include "platform/TimeSource.h"
 #include "platform/UiUnits.h"
 #include "platform/Volumes.h"
@@ -10,6 +13,9 @@
 #include "recorder/StartPauseControl.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -58,9 +64,51 @@ Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget
     setWindowTitle(QStringLiteral("Wendmoor"));
     buildControls();
     buildMenus();
+    buildChain();
 }
 
-Menu::~Menu() = default;
+Menu::~Menu()
+{
+    endChain();
+    // The input goes first: stopping it later would reach stages that no longer exist.
+    delete WaveIn;
+    WaveIn = nullptr;
+}
+
+void Menu::buildChain()
+{
+    WaveIn = new WaveInput(m_services.audio, m_services.messages, this);
+    WaveIn->setObjectName(QStringLiteral("WaveIn"));
+    WaveFile = new WaveFileWriter(m_services.messages, this);
+    WaveFile->setObjectName(QStringLiteral("WaveFile"));
+
+    WaveIn->setOutput(&MMConnectorX1);
+    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { MMLevelX1->setSamples(samples); });
+    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) {
+        if (m_startPause)
+            m_startPause->onInputBuffer(samples);
+    });
+    MMConnectorX1.setOutput(&ACMConverter);
+    ACMConverter.setOutput(WaveFile);
+
+    connect(WaveFile, &WaveFileWriter::started, this, &Menu::WaveFile_Started);
+    connect(WaveFile, &WaveFileWriter::stopped, this, &Menu::WaveFile_Stopped);
+}
+
+void Menu::endChain()
+{
+    if (!WaveIn || WaveIn->state() == WaveInput::Closed)
+        return;
+    // Whatever the device captured up to now still goes into the file.
+    WaveIn->pump();
+    WaveIn->stop();
+}
+
+void Menu::closeEvent(QCloseEvent* event)
+{
+    endChain();
+    QMainWindow::closeEvent(event);
+}
 
 void Menu::buildControls()
 {
@@ -184,7 +232,73 @@ void Menu::GetLogName()
 
 void Menu::RecordLog()
 {
-    // The recording chain is built with the media layer.
+    if (m_state.IsRecording)
+        return;
+    try {
+        if (m_settings.RecordFormat < 0 || m_settings.RecordFormat > 8) {
+            throw Error(ErrorNumber::InvalidArgument,
+                        QStringLiteral("The recording format number %1 is not one of the formats 0 to 8; choose a "
+                                       "format in Setup, My Preferences.")
+                            .arg(m_settings.RecordFormat));
+        }
+
+        // An existing log of the day is replaced only when the operator says so.
+        const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
+        if (fileExists(m_state.CurrentLogPath)) {
+            const bool overwrite =
+                m_settings.StartOnLoad == 0
+                && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"),
+                                              QStringLiteral("Overwrite Existing File--> ")
+                                                  + QDir::toNativeSeparators(m_state.CurrentLogPath)
+                                                  + QLatin1Char('?'));
+            if (!overwrite)
+                m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
+        }
+
+        static constexpr std::array<int, 3> kRates{8000, 11025, 22050};
+        const int format = m_settings.RecordFormat;
+        if (format <= 5) {
+            WaveRecorder[0].SampleRate = kRates[static_cast<std::size_t>(format / 2)];
+            WaveRecorder[0].BitLength = format % 2;
+            ACMConverter.setOutputFormat(WaveRecorder[0].format());
+        } else {
+            const int rate = kRates[static_cast<std::size_t>(format - 6)];
+            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(rate));
+            WaveIn->setSampleRate(rate);
+        }
+
+        WaveIn->setDeviceID(m_settings.RecordDevice);
+
+        const auto [name, details] = ACMConverter.outputFormat()->describe();
+        FormatName = name;
+        FormatDetails = details;
+        Label1->setText(QStringLiteral("Format:  ") + FormatName + QStringLiteral("   ") + FormatDetails);
+
+        WaveFile->setFileName(m_state.CurrentLogPath);
+        WaveIn->open();
+        WaveFile->setHeaderRefreshInterval(1000);
+        WaveIn->start();
+        WaveFile->setEnabled(true);
+    } catch (const Error& e) {
+        m_services.messages.ShowMessage(e);
+    } catch (const std::exception& e) {
+        m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
+                                              QStringLiteral("Recording into %1 could not start: %2")
+                                                  .arg(QDir::toNativeSeparators(m_state.CurrentLogPath),
+                                                       QString::fromLocal8Bit(e.what()))));
+    }
+}
+
+void Menu::WaveFile_Started()
+{
+    setRecordButton(QStringLiteral("Recording"), 0x000000FF);
+    m_state.IsRecording = true;
+}
+
+void Menu::WaveFile_Stopped()
+{
+    setRecordButton(QStringLiteral("Record"), 0x000000C0);
+    m_state.IsRecording = false;
 }
 
 void Menu::cmdRecord_Click()
@@ -194,7 +308,11 @@ void Menu::cmdRecord_Click()
     RecordLog();
 }
 
-void Menu::cmdStop_Click() {}
+void Menu::cmdStop_Click()
+{
+    WaveFile->setEnabled(false);
+    WaveIn->stop();
+}
 
 void Menu::TmrClock_Timer()
 {

@@ -1,10 +1,15 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "media/Connector.h"
+#include "media/FormatConverter.h"
+#include "media/WaveFormat.h"
 #include "platform/Services.h"
 #include "recorder/RecorderState.h"
 
 #include <QMainWindow>
+
+#include <array>
 
 class QAction;
 class QLabel;
@@ -16,6 +21,8 @@ namespace wendmoor {
 class LevelMeter;
 class LevelScale;
 class StartPauseControl;
+class WaveFileWriter;
+class WaveInput;
 
 // The main window: the Record and Stop buttons, the recorded time, the format, the clock, the
 // input level, the menu bar, the clock timers, and the recording chain behind them.
@@ -39,6 +46,17 @@ public:
     void cmdRecord_Click();
     void cmdStop_Click();
 
+    // The recording chain: WaveIn -> MMConnectorX1 (level meter, start/pause) -> ACMConverter
+    // -> WaveFile. WaveRecorder[0] only makes PCM formats from a rate and a bit length.
+    WaveInput* WaveIn;
+    Connector MMConnectorX1;
+    FormatConverter ACMConverter;
+    WaveFileWriter* WaveFile;
+    std::array<WaveFormatTemplate, 1> WaveRecorder{};
+    // The two texts that describe the recording format.
+    QString FormatName;
+    QString FormatDetails;
+
     QPushButton* cmdRecord;
     QPushButton* cmdStop;
     QLabel* lblTimer;
@@ -58,6 +76,10 @@ public:
     // The Record button's look: caption and &H00BBGGRR back colour.
     void setRecordButton(const QString& caption, unsigned bgrColour);
 
+protected:
+    // Closing the window ends the recording chain with it, leaving a finished file.
+    void closeEvent(QCloseEvent* event) override;
+
 signals:
     void preferencesRequested();
     void playRequested();
@@ -68,6 +90,10 @@ signals:
 private:
     void buildControls();
     void buildMenus();
+    void buildChain();
+    void endChain();
+    void WaveFile_Started();
+    void WaveFile_Stopped();
     void TmrClock_Timer();
     void Timer1_Timer();
     void Timer2_Timer();

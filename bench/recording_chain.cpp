@@ -1,0 +1,216 @@
+// The recording chain (resample, reduce, encode, write) over a long 22050 Hz 16-bit input for
+// each of the nine recording formats, beside sox doing the same conversion of the same input.
+// Prints the time of each and the ratio chain/sox. `--smoke` runs a few seconds of audio only.
+
+#include "media/FormatConverter.h"
+#include "media/WaveFileWriter.h"
+#include "platform/MessageSink.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <numbers>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace wendmoor;
+
+namespace {
+
+constexpr int kInputRate = 22050;
+constexpr std::size_t kBufferFrames = 441; // what the input hands on every 20 ms
+
+struct Target {
+    const char* name;
+    WaveFormat format;
+    std::vector<std::string> soxArgs; // output options of sox
+};
+
+const std::vector<Target>& targets()
+{
+    static const std::vector<Target> t = {
+        {"pcm8000x8", WaveFormat::pcm(8000, 8), {"-r", "8000", "-b", "8", "-e", "unsigned-integer"}},
+        {"pcm8000x16", WaveFormat::pcm(8000, 16), {"-r", "8000", "-b", "16", "-e", "signed-integer"}},
+        {"pcm11025x8", WaveFormat::pcm(11025, 8), {"-r", "11025", "-b", "8", "-e", "unsigned-integer"}},
+        {"pcm11025x16", WaveFormat::pcm(11025, 16), {"-r", "11025", "-b", "16", "-e", "signed-integer"}},
+        {"pcm22050x8", WaveFormat::pcm(22050, 8), {"-r", "22050", "-b", "8", "-e", "unsigned-integer"}},
+        {"pcm22050x16", WaveFormat::pcm(22050, 16), {"-r", "22050", "-b", "16", "-e", "signed-integer"}},
+        {"gsm8000", WaveFormat::gsm610(8000), {"-r", "8000", "-e", "gsm-full-rate"}},
+        {"gsm11025", WaveFormat::gsm610(11025), {"-r", "11025", "-e", "gsm-full-rate"}},
+        {"gsm22050", WaveFormat::gsm610(22050), {"-r", "22050", "-e", "gsm-full-rate"}},
+    };
+    return t;
+}
+
+class DiscardMessages final : public MessageSink {
+public:
+    using MessageSink::ShowMessage;
+    int count = 0;
+    void ShowMessage(const QString& text) override
+    {
+        ++count;
+        std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
+    }
+};
+
+struct Workload {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> input;
+    std::string inputPath;
+    std::map<std::string, double> chainSeconds;
+    std::map<std::string, double> soxSeconds;
+};
+
+Workload* g_work = nullptr;
+
+// Programme-like material: two tones and some noise, with a slow swell.
+std::vector<std::int16_t> makeInput(double seconds)
+{
+    const auto frames = static_cast<std::size_t>(seconds * kInputRate);
+    std::vector<std::int16_t> out(frames);
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 800.0);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kInputRate;
+        const double swell = 0.6 + 0.4 * std::sin(2.0 * std::numbers::pi * 0.1 * t);
+        const double v = swell * (7000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * t)
+                                  + 4000.0 * std::sin(2.0 * std::numbers::pi * 2900.0 * t))
+                         + noise(rng);
+        out[i] = static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+    }
+    return out;
+}
+
+bool writeInputFile(const std::vector<std::int16_t>& samples, const std::string& path)
+{
+    SF_INFO info{};
+    info.samplerate = kInputRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    const sf_count_t n = sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+    return n == static_cast<sf_count_t>(samples.size());
+}
+
+void runChain(benchmark::State& state, const Target& target)
+{
+    DiscardMessages messages;
+    for (auto _ : state) {
+        const auto begin = std::chrono::steady_clock::now();
+        FormatConverter converter;
+        WaveFileWriter writer(messages);
+        converter.setOutput(&writer);
+        converter.setOutputFormat(target.format);
+        writer.setFileName(g_work->dir.filePath(QStringLiteral("chain-%1.wav").arg(QLatin1String(target.name))));
+        writer.setHeaderRefreshInterval(1000);
+        converter.beginStream(WaveFormat::pcm(kInputRate, 16));
+        writer.setEnabled(true);
+        const std::vector<std::int16_t>& in = g_work->input;
+        for (std::size_t i = 0; i < in.size(); i += kBufferFrames)
+            converter.writeSamples(std::span(in).subspan(i, std::min(kBufferFrames, in.size() - i)));
+        converter.endStream();
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        state.SetIterationTime(s);
+        g_work->chainSeconds[target.name] = s;
+    }
+    if (messages.count > 0)
+        state.SkipWithError("the chain reported a failure");
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * g_work->input.size()));
+}
+
+void runSox(benchmark::State& state, const Target& target)
+{
+    const std::string out = g_work->dir.filePath(QStringLiteral("sox-%1.wav").arg(QLatin1String(target.name))).toStdString();
+    // No dither, no clipping guard, the default high-quality rate conversion: the chain's own choices.
+    std::vector<std::string> args{"sox", "-D", g_work->inputPath, "-c", "1"};
+    args.insert(args.end(), target.soxArgs.begin(), target.soxArgs.end());
+    args.push_back(out);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto _ : state) {
+        const auto begin = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execvp("sox", argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        state.SetIterationTime(s);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("sox failed (is it installed?)");
+            return;
+        }
+        g_work->soxSeconds[target.name] = s;
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * g_work->input.size()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool smoke = false;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--smoke") == 0)
+            smoke = true;
+        else
+            args.push_back(argv[i]);
+    }
+    int benchArgc = static_cast<int>(args.size());
+    QCoreApplication app(benchArgc, args.data());
+
+    Workload work;
+    g_work = &work;
+    const double seconds = smoke ? 3.0 : 3600.0;
+    work.input = makeInput(seconds);
+    work.inputPath = work.dir.filePath(QStringLiteral("input.wav")).toStdString();
+    if (!writeInputFile(work.input, work.inputPath)) {
+        std::fprintf(stderr, "cannot write the input file %s\n", work.inputPath.c_str());
+        return 1;
+    }
+
+    for (const Target& t : targets()) {
+        benchmark::RegisterBenchmark((std::string("chain/") + t.name).c_str(), [&t](benchmark::State& s) { runChain(s, t); })
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("sox/") + t.name).c_str(), [&t](benchmark::State& s) { runSox(s, t); })
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&benchArgc, args.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::printf("\n%.0f s of 22050 Hz 16-bit input\n%-12s %10s %10s %8s %10s\n", seconds, "format", "chain s", "sox s",
+                "ratio", "x realtime");
+    for (const Target& t : targets()) {
+        const auto c = work.chainSeconds.find(t.name);
+        const auto s = work.soxSeconds.find(t.name);
+        if (c == work.chainSeconds.end() || s == work.soxSeconds.end())
+            continue;
+        std::printf("%-12s %10.3f %10.3f %8.2f %10.0f\n", t.name, c->second, s->second, c->second / s->second,
+                    seconds / c->second);
+    }
+    return 0;
+}

@@ -1,0 +1,193 @@
+#include "media/WaveFileWriter.h"
+
+#include "platform/Error.h"
+#include "platform/MessageSink.h"
+
+#include <sndfile.h>
+
+#include <QDir>
+
+#include <algorithm>
+#include <cstring>
+
+namespace wendmoor {
+
+namespace {
+
+constexpr qint64 kSyncIntervalMs = 5000;
+
+ByteSink& sinkOf(void* user)
+{
+    return *static_cast<ByteSink*>(user);
+}
+
+SF_VIRTUAL_IO virtualIo()
+{
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* user) -> sf_count_t { return sinkOf(user).length(); };
+    io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t { return sinkOf(user).seek(offset, whence); };
+    io.read = [](void* ptr, sf_count_t count, void* user) -> sf_count_t { return sinkOf(user).read(ptr, count); };
+    io.write = [](const void* ptr, sf_count_t count, void* user) -> sf_count_t {
+        return sinkOf(user).write(ptr, count);
+    };
+    io.tell = [](void* user) -> sf_count_t { return sinkOf(user).tell(); };
+    return io;
+}
+
+int sndfileFormat(const WaveFormat& format)
+{
+    if (format.encoding() == WaveEncoding::Gsm610)
+        return SF_FORMAT_WAV | SF_FORMAT_GSM610;
+    return SF_FORMAT_WAV | (format.bitsPerSample() == 8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
+}
+
+} // namespace
+
+WaveFileWriter::WaveFileWriter(MessageSink& messages, QObject* parent)
+    : QObject(parent), m_messages(messages),
+      m_sinkFactory([](const QString& path) { return std::make_unique<FileByteSink>(path); })
+{
+    m_refreshTimer.setInterval(m_refreshMs);
+    // Keeps the header current while the writer is paused or the input is quiet.
+    connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
+        if (m_file && (m_dirty || m_sinceSync.elapsed() >= kSyncIntervalMs))
+            refreshHeader(m_sinceSync.elapsed() >= kSyncIntervalMs);
+    });
+}
+
+WaveFileWriter::~WaveFileWriter()
+{
+    close();
+}
+
+void WaveFileWriter::setHeaderRefreshInterval(int milliseconds)
+{
+    m_refreshMs = milliseconds;
+    m_refreshTimer.setInterval(std::clamp(milliseconds, 50, 1000));
+}
+
+std::int32_t WaveFileWriter::positionMs() const
+{
+    const std::int64_t ms = m_frames * 1000 / std::max(1, m_rate);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(ms, INT32_MAX));
+}
+
+void WaveFileWriter::beginStream(const WaveFormat& format)
+{
+    close();
+    m_failed = false;
+    m_frames = 0;
+    m_rate = format.sampleRate();
+    const QString native = QDir::toNativeSeparators(m_fileName);
+    if (m_fileName.isEmpty())
+        throw Error(ErrorNumber::BadFileName, QStringLiteral("The log file has no name."));
+
+    m_sink = m_sinkFactory(m_fileName);
+    SF_INFO info{};
+    info.samplerate = format.sampleRate();
+    info.channels = 1;
+    info.format = sndfileFormat(format);
+    SF_VIRTUAL_IO io = virtualIo();
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, m_sink.get());
+    if (!file) {
+        const int err = m_sink->error();
+        m_sink.reset();
+        if (err != 0)
+            throw fileError(err, QStringLiteral("The log file could not be written:"), native);
+        throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("The log file %1 could not be created as %2 %3: %4")
+                                                     .arg(native, format.describe().first, format.describe().second,
+                                                          QString::fromLocal8Bit(sf_strerror(nullptr))));
+    }
+    m_file = file;
+    m_openName = native;
+    m_dirty = false;
+    m_sinceHeader.start();
+    m_sinceSync.start();
+    m_refreshTimer.start();
+    checkSink("writing the header of");
+    emit started();
+}
+
+void WaveFileWriter::writeSamples(std::span<const std::int16_t> samples)
+{
+    if (!m_enabled || !m_file || m_failed || samples.empty())
+        return;
+    const sf_count_t n = sf_write_short(m_file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    if (n > 0)
+        m_frames += n;
+    m_dirty = true;
+    if (n != static_cast<sf_count_t>(samples.size()) && m_sink->error() == 0) {
+        m_failed = true;
+        m_messages.ShowMessage(Error(ErrorNumber::WaveFileWrite,
+                                     QStringLiteral("Writing the log file %1 failed: %2. Recording into it has "
+                                                    "stopped; what was written before is kept.")
+                                         .arg(m_openName, QString::fromLocal8Bit(sf_strerror(m_file)))));
+        return;
+    }
+    checkSink("writing");
+    if (!m_failed)
+        maybeRefresh();
+}
+
+void WaveFileWriter::maybeRefresh()
+{
+    const bool syncDue = m_sinceSync.elapsed() >= kSyncIntervalMs;
+    if (m_refreshMs <= 0 || m_sinceHeader.elapsed() >= m_refreshMs || syncDue)
+        refreshHeader(syncDue);
+}
+
+void WaveFileWriter::refreshNow()
+{
+    if (m_file)
+        refreshHeader(true);
+}
+
+void WaveFileWriter::refreshHeader(bool sync)
+{
+    if (!m_file)
+        return;
+    sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    m_dirty = false;
+    m_sinceHeader.restart();
+    if (sync) {
+        m_sink->sync();
+        m_sinceSync.restart();
+    }
+    checkSink("updating");
+}
+
+void WaveFileWriter::checkSink(const char* doing)
+{
+    if (m_failed || !m_sink || m_sink->error() == 0)
+        return;
+    m_failed = true;
+    const Error e = fileError(m_sink->error(),
+                              QStringLiteral("Recording stopped after an error %1 the log file").arg(QLatin1String(doing)),
+                              m_openName);
+    m_messages.ShowMessage(e);
+    // Make what did reach the disk readable: the header lies at the start, so this needs no room.
+    if (m_file)
+        sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+}
+
+void WaveFileWriter::endStream()
+{
+    close();
+    emit stopped();
+}
+
+void WaveFileWriter::close()
+{
+    m_refreshTimer.stop();
+    if (!m_file)
+        return;
+    // sf_close writes the last GSM block and the final header.
+    sf_close(m_file);
+    m_file = nullptr;
+    if (m_sink)
+        m_sink->sync();
+    checkSink("closing");
+    m_sink.reset();
+}
+
+} // namespace wendmoor

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "media/AudioSink.h"
+#include "media/ByteSink.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+struct sf_private_tag;
+
+namespace wendmoor {
+
+class MessageSink;
+
+// Writes the recording into a WAV file (libsndfile): PCM unsigned 8 bit, PCM 16 bit or
+// GSM 6.10. The file is created, or replaced, when the chain starts and closed when it stops;
+// `started` and `stopped` are emitted once each, on the user-interface thread, before the call
+// that caused them returns.
+//
+// While the chain runs, the header (RIFF size, data size, GSM sample count) is brought up to
+// date at least every headerRefreshInterval() milliseconds and the file is pushed to the disk at
+// least every five seconds, so a process that dies leaves a valid file missing at most about
+// a second. A write that fails (full disk, vanished folder) is reported to the operator once;
+// the file keeps what was written before and is closed properly at the stop.
+class WaveFileWriter final : public QObject, public AudioSink {
+    Q_OBJECT
+public:
+    using SinkFactory = std::function<std::unique_ptr<ByteSink>(const QString& path)>;
+
+    explicit WaveFileWriter(MessageSink& messages, QObject* parent = nullptr);
+    ~WaveFileWriter() override;
+    WaveFileWriter(const WaveFileWriter&) = delete;
+    WaveFileWriter& operator=(const WaveFileWriter&) = delete;
+
+    // False: audio that arrives is dropped, the file stays open, nothing is emitted.
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+    [[nodiscard]] bool isEnabled() const { return m_enabled; }
+
+    // The file that the next start creates or replaces.
+    void setFileName(const QString& path) { m_fileName = path; }
+    [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+    // How often, in milliseconds, the header is brought up to date while audio is written;
+    // 0 or less: after every buffer.
+    void setHeaderRefreshInterval(int milliseconds);
+    [[nodiscard]] int headerRefreshInterval() const { return m_refreshMs; }
+
+    // Milliseconds of audio written into the current (or last) file.
+    [[nodiscard]] std::int32_t positionMs() const;
+    [[nodiscard]] std::int64_t framesWritten() const { return m_frames; }
+    [[nodiscard]] bool isOpen() const { return m_file != nullptr; }
+    // True once a write into the current file has failed.
+    [[nodiscard]] bool hasFailed() const { return m_failed; }
+
+    // Where the bytes go; by default a FileByteSink on the file name. Tests put failing ones here.
+    void setSinkFactory(SinkFactory factory) { m_sinkFactory = std::move(factory); }
+
+    // Creates the file in `format` and emits started. Throws Error naming the file when it
+    // cannot be created or the format cannot be written.
+    void beginStream(const WaveFormat& format) override;
+    void writeSamples(std::span<const std::int16_t> samples) override;
+    // Closes the file and emits stopped.
+    void endStream() override;
+    [[nodiscard]] bool accepting() const override { return m_enabled && m_file && !m_failed; }
+
+    // Brings the header up to date and pushes the file to the disk now.
+    void refreshNow();
+
+signals:
+    void started();
+    void stopped();
+
+private:
+    void close();
+    void refreshHeader(bool sync);
+    void checkSink(const char* doing);
+    void maybeRefresh();
+
+    MessageSink& m_messages;
+    SinkFactory m_sinkFactory;
+    std::unique_ptr<ByteSink> m_sink;
+    sf_private_tag* m_file = nullptr;
+    QString m_fileName;
+    QString m_openName;
+    bool m_enabled = false;
+    bool m_failed = false;
+    bool m_dirty = false;
+    int m_refreshMs = 1000;
+    int m_rate = 8000;
+    std::int64_t m_frames = 0;
+    QElapsedTimer m_sinceHeader;
+    QElapsedTimer m_sinceSync;
+    QTimer m_refreshTimer;
+};
+
+} // namespace wendmoor

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <utility>
+
+namespace wendmoor {
+
+// How the samples of a wave format are stored.
+enum class WaveEncoding { Pcm, Gsm610 };
+
+// A mono wave format: PCM of 8 or 16 bits, or GSM 6.10, at a sample rate. Only the formats the
+// recorder can write can be made.
+class WaveFormat {
+public:
+    // Throws Error (WaveFormatUnsupported) for a rate outside 1000..192000 Hz or a bit length
+    // other than 8 or 16.
+    [[nodiscard]] static WaveFormat pcm(int sampleRate, int bitsPerSample);
+    [[nodiscard]] static WaveFormat gsm610(int sampleRate);
+
+    [[nodiscard]] WaveEncoding encoding() const { return m_encoding; }
+    [[nodiscard]] int sampleRate() const { return m_rate; }
+    // 8 or 16 for PCM; 0 for GSM 6.10, which has no bit length of its own.
+    [[nodiscard]] int bitsPerSample() const { return m_bits; }
+    [[nodiscard]] static constexpr int channels() { return 1; }
+    // Bytes per second of audio in this format.
+    [[nodiscard]] int bytesPerSecond() const;
+
+    // Two texts for the operator: the format's name ("PCM", "GSM 6.10") and its details
+    // ("22.050 kHz, 16 Bit, Mono").
+    [[nodiscard]] std::pair<QString, QString> describe() const;
+
+    friend bool operator==(const WaveFormat&, const WaveFormat&) = default;
+
+private:
+    WaveFormat(WaveEncoding encoding, int rate, int bits) : m_encoding(encoding), m_rate(rate), m_bits(bits) {}
+
+    WaveEncoding m_encoding;
+    int m_rate;
+    int m_bits;
+};
+
+// A PCM format made from a sample rate and a bit length code, the way the recorder's format
+// template is set up: BitLength 0 is 8 bit, 1 is 16 bit, and the template stays mono.
+struct WaveFormatTemplate {
+    int SampleRate = 8000;
+    int BitLength = 1;
+    // Throws Error for a bit length code other than 0 or 1 or an unusable rate.
+    [[nodiscard]] WaveFormat format() const;
+};
+
+// Wave helpers: GSM formats and peak values.
+namespace WaveHelper {
+// A mono GSM 6.10 format of the given rate.
+[[nodiscard]] WaveFormat gsmFormat(int sampleRate);
+
+// The peaks of a buffer of 16-bit samples: for each of the first two channels the sample of the
+// largest magnitude, with its sign (a mono buffer gives its peak twice). Returned as int so that
+// a peak of -32768 stays what it is; an empty buffer gives zeros.
+struct Peaks {
+    int first = 0;
+    int second = 0;
+};
+[[nodiscard]] Peaks peaks(std::span<const std::int16_t> samples, int channels = 1);
+} // namespace WaveHelper
+
+} // namespace wendmoor

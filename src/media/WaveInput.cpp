@@ -1,0 +1,168 @@
+#include "media/WaveInput.h"
+
+#include "platform/Error.h"
+#include "platform/MessageSink.h"
+
+namespace wendmoor {
+
+WaveInput::WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent)
+    : QObject(parent), m_audio(audio), m_messages(messages), m_raw(kBufferFrames)
+{
+    m_drainTimer.setInterval(20);
+    connect(&m_drainTimer, &QTimer::timeout, this, &WaveInput::pump);
+    m_closeTimer.setSingleShot(true);
+    m_closeTimer.setInterval(0);
+    connect(&m_closeTimer, &QTimer::timeout, this, &WaveInput::closeParked);
+}
+
+WaveInput::~WaveInput()
+{
+    stop();
+    closeParked();
+}
+
+void WaveInput::open()
+{
+    if (m_stream && m_openDevice == m_deviceId && m_openRate == m_sampleRate) {
+        if (m_parked) {
+            // Taken back in the same turn as the stop: the device never stopped capturing.
+            m_parked = false;
+            m_closeTimer.stop();
+            m_state = Opened;
+        }
+        return;
+    }
+    if (m_state == Recording)
+        stop();
+    closeParked();
+    m_stream = m_audio.openCapture(m_deviceId, m_sampleRate);
+    m_openDevice = m_deviceId;
+    m_openRate = m_sampleRate;
+    m_resampler.reset();
+    if (m_stream->sampleRate() != m_sampleRate)
+        m_resampler = std::make_unique<Resampler>(m_stream->sampleRate(), m_sampleRate);
+    m_dropped = 0;
+    m_dropReported = false;
+    m_failureReported = false;
+    m_state = Opened;
+}
+
+void WaveInput::start()
+{
+    if (m_state == Recording)
+        return;
+    if (m_state != Opened || !m_stream) {
+        throw Error(ErrorNumber::SoundDeviceFailure,
+                    QStringLiteral("The sound input number %1 cannot start: it is not open.").arg(m_deviceId));
+    }
+    const bool wasRunning = m_stream->isRunning();
+    if (!wasRunning)
+        m_stream->start();
+    try {
+        if (m_output)
+            m_output->beginStream(waveFormat());
+    } catch (...) {
+        m_stream->stop();
+        throw;
+    }
+    m_state = Recording;
+    m_drainTimer.start();
+}
+
+void WaveInput::stop()
+{
+    if (m_state == Closed)
+        return;
+    m_drainTimer.stop();
+    const bool wasRecording = m_state == Recording;
+    m_state = Closed;
+    if (!wasRecording) {
+        closeParked();
+        m_stream.reset();
+        return;
+    }
+    // What is still in the ring stays there: it belongs to the stream that a reopen starts.
+    // Only when the output still keeps audio (no roll-over) does the resampler's tail go now.
+    if (m_resampler && m_output && m_output->accepting()) {
+        m_converted.clear();
+        m_resampler->flush(m_converted);
+        if (!m_converted.empty()) {
+            emit bufferFilled(m_converted);
+            m_output->writeSamples(m_converted);
+        }
+    }
+    m_parked = true;
+    m_closeTimer.start();
+    if (m_output)
+        m_output->endStream();
+}
+
+void WaveInput::closeParked()
+{
+    m_closeTimer.stop();
+    if (!m_parked)
+        return;
+    m_parked = false;
+    if (m_stream)
+        m_stream->stop();
+    m_stream.reset();
+    m_resampler.reset();
+    m_openDevice = -1;
+}
+
+void WaveInput::pump()
+{
+    if (m_state != Recording || !m_stream)
+        return;
+    for (;;) {
+        const std::size_t n = m_stream->read(m_raw);
+        if (n == 0)
+            break;
+        const std::span<const std::int16_t> got(m_raw.data(), n);
+        if (m_resampler) {
+            m_converted.clear();
+            m_resampler->process(got, m_converted);
+            deliver(m_converted);
+        } else {
+            deliver(got);
+        }
+        if (m_state != Recording)
+            return; // a handler stopped the input
+        if (n < m_raw.size())
+            break;
+    }
+    checkDevice();
+}
+
+void WaveInput::deliver(std::span<const std::int16_t> samples)
+{
+    if (samples.empty())
+        return;
+    emit bufferFilled(samples);
+    if (m_output && m_state == Recording)
+        m_output->writeSamples(samples);
+}
+
+void WaveInput::checkDevice()
+{
+    const std::uint64_t lost = m_stream->takeDroppedFrames();
+    if (lost > 0) {
+        m_dropped += lost;
+        if (!m_dropReported) {
+            m_dropReported = true;
+            m_messages.ShowMessage(Error(ErrorNumber::SoundDropout,
+                                         QStringLiteral("The sound input \"%1\" lost %2 samples that the program could "
+                                                        "not take in time; they were recorded as silence.")
+                                             .arg(m_stream->deviceName())
+                                             .arg(lost)));
+        }
+    }
+    if (!m_stream->isRunning() && !m_failureReported) {
+        m_failureReported = true;
+        m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
+                                     QStringLiteral("The sound input \"%1\" stopped delivering audio.")
+                                         .arg(m_stream->deviceName())));
+    }
+}
+
+} // namespace wendmoor

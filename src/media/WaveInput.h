@@ -1,0 +1,95 @@
+#pragma once
+
+#include "media/AudioSink.h"
+#include "media/AudioSystem.h"
+#include "media/Resampler.h"
+#include "media/WaveFormat.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace wendmoor {
+
+class MessageSink;
+
+// The sound-card input of the recording chain: 16-bit mono at the asked rate. The device's
+// thread fills a ring; the user-interface thread drains it every few milliseconds (or at once
+// with pump()) and hands each buffer to the output stage and to bufferFilled.
+//
+// stop() ends the output's stream before it returns (so the file writer's stopped notification
+// has been delivered), but keeps the device running for the rest of the event-loop turn: an
+// open() and start() of the same device and rate right after it take the running device back,
+// and what was captured in between goes into the new stream. Nothing is lost at a roll-over.
+class WaveInput final : public QObject {
+    Q_OBJECT
+public:
+    enum State { Closed = 0, Opened = 2, Recording = 6 };
+    // The most samples handed on in one buffer.
+    static constexpr int kBufferFrames = 4096;
+
+    WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent = nullptr);
+    ~WaveInput() override;
+    WaveInput(const WaveInput&) = delete;
+    WaveInput& operator=(const WaveInput&) = delete;
+
+    // Used by the next open().
+    void setDeviceID(int device) { m_deviceId = device; }
+    [[nodiscard]] int deviceID() const { return m_deviceId; }
+    void setSampleRate(int rate) { m_sampleRate = rate; }
+    [[nodiscard]] int sampleRate() const { return m_sampleRate; }
+
+    void setOutput(AudioSink* output) { m_output = output; }
+
+    // Opens the device (again, when it is open with another device or rate). Throws Error
+    // naming the device.
+    void open();
+    // Starts the device and the output's stream. Throws Error; on failure the input stays open.
+    void start();
+    // Stops and closes; the output's stream has ended when this returns.
+    void stop();
+
+    [[nodiscard]] State state() const { return m_state; }
+    [[nodiscard]] WaveFormat waveFormat() const { return WaveFormat::pcm(m_sampleRate, 16); }
+    // Bytes in the largest buffer handed on.
+    [[nodiscard]] static constexpr int bufferSize() { return kBufferFrames * 2; }
+    // Samples the device lost since the input was opened afresh.
+    [[nodiscard]] std::uint64_t droppedFrames() const { return m_dropped; }
+
+    // Hands on everything captured so far. Called by the drain timer; tests call it directly.
+    void pump();
+
+signals:
+    // Every buffer, on the user-interface thread, while the input records.
+    void bufferFilled(std::span<const std::int16_t> samples);
+
+private:
+    void closeParked();
+    void deliver(std::span<const std::int16_t> samples);
+    void checkDevice();
+
+    AudioSystem& m_audio;
+    MessageSink& m_messages;
+    AudioSink* m_output = nullptr;
+    int m_deviceId = 0;
+    int m_sampleRate = 22050;
+    State m_state = Closed;
+
+    std::unique_ptr<CaptureStream> m_stream;
+    std::unique_ptr<Resampler> m_resampler; // device rate -> asked rate, when they differ
+    int m_openDevice = -1;
+    int m_openRate = 0;
+    bool m_parked = false;
+
+    std::vector<std::int16_t> m_raw;
+    std::vector<std::int16_t> m_converted;
+    std::uint64_t m_dropped = 0;
+    bool m_dropReported = false;
+    bool m_failureReported = false;
+    QTimer m_drainTimer;
+    QTimer m_closeTimer;
+};
+
+} // namespace wendmoor

@@ -1,0 +1,28 @@
+#include "recorder/PurgeOldLogs.h"
+
+#include "config/Settings.h"
+#include "platform/TimeSource.h"
+#include "platform/Volumes.h"
+#include "recorder/LogNames.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace wendmoor {
+
+void PurgeOldLogs(const Volumes& volumes, const Settings& settings, const TimeSource& clock) noexcept
+{
+    try {
+        const std::optional<QString> pattern = purgePattern(clock.now().date(), settings.DaysToKeep);
+        if (!pattern)
+            return;
+        const QDir folder(volumes.archiveFolder(settings.LogDrive));
+        const QStringList names = folder.entryList({*pattern}, QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : names)
+            QFile::remove(folder.filePath(name));
+    } catch (...) {
+        // The purge never disturbs the recorder; a file that could not go stays.
+    }
+}
+
+} // namespace wendmoor

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+namespace wendmoor::test {
+
+// A WAV file as another program reads it, through libsndfile.
+struct WavContents {
+    bool opened = false;
+    int rate = 0;
+    int channels = 0;
+    int format = 0; // SF_FORMAT_* bits
+    std::vector<std::int16_t> samples;
+};
+
+inline WavContents readWav(const QString& path)
+{
+    WavContents c;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    if (!f)
+        return c;
+    c.opened = true;
+    c.rate = info.samplerate;
+    c.channels = info.channels;
+    c.format = info.format;
+    c.samples.resize(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
+    const sf_count_t got = sf_read_short(f, c.samples.data(), static_cast<sf_count_t>(c.samples.size()));
+    c.samples.resize(static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
+    sf_close(f);
+    return c;
+}
+
+inline std::vector<std::int16_t> sineTone(int rate, double hz, std::size_t frames, double amplitude = 12000.0,
+                                          std::size_t startFrame = 0)
+{
+    std::vector<std::int16_t> out(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i + startFrame) / rate;
+        out[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * hz * t)));
+    }
+    return out;
+}
+
+// The frequency of a steady tone from the number of its rising zero crossings.
+inline double toneFrequency(const std::vector<std::int16_t>& samples, int rate)
+{
+    if (samples.size() < 2)
+        return 0.0;
+    int crossings = 0;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            if (crossings == 0)
+                first = i;
+            last = i;
+            ++crossings;
+        }
+    }
+    if (crossings < 2)
+        return 0.0;
+    return (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
+}
+
+// Root-mean-square of the samples.
+inline double rms(const std::vector<std::int16_t>& samples)
+{
+    double sum = 0.0;
+    for (std::int16_t s : samples)
+        sum += static_cast<double>(s) * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+} // namespace wendmoor::test

@@ -1,0 +1,297 @@
+#include "media/FormatConverter.h"
+#include "media/WaveFileWriter.h"
+#include "media/WaveInput.h"
+#include "platform/Error.h"
+
+#include "FakeAudioSystem.h"
+#include "Fakes.h"
+#include "WavChecks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <unistd.h>
+
+using namespace wendmoor;
+using namespace wendmoor::test;
+
+namespace {
+
+struct RecordingFormat {
+    const char* label;
+    WaveFormat format;
+    int inputRate; // what the input runs at for this format
+    int sfSubtype;
+};
+
+// The nine recording formats, with the input rate the recorder gives each.
+const RecordingFormat kNineFormats[] = {
+    {"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050, SF_FORMAT_PCM_U8},
+    {"pcm 8000 16", WaveFormat::pcm(8000, 16), 22050, SF_FORMAT_PCM_16},
+    {"pcm 11025 8", WaveFormat::pcm(11025, 8), 22050, SF_FORMAT_PCM_U8},
+    {"pcm 11025 16", WaveFormat::pcm(11025, 16), 22050, SF_FORMAT_PCM_16},
+    {"pcm 22050 8", WaveFormat::pcm(22050, 8), 22050, SF_FORMAT_PCM_U8},
+    {"pcm 22050 16", WaveFormat::pcm(22050, 16), 22050, SF_FORMAT_PCM_16},
+    {"gsm 8000", WaveFormat::gsm610(8000), 8000, SF_FORMAT_GSM610},
+    {"gsm 11025", WaveFormat::gsm610(11025), 11025, SF_FORMAT_GSM610},
+    {"gsm 22050", WaveFormat::gsm610(22050), 22050, SF_FORMAT_GSM610},
+};
+
+// Converter and writer as the recorder wires them.
+struct Chain {
+    RecordingMessages messages;
+    FormatConverter converter;
+    WaveFileWriter writer{messages};
+    Chain(const QString& path, const WaveFormat& format)
+    {
+        converter.setOutput(&writer);
+        converter.setOutputFormat(format);
+        writer.setFileName(path);
+        writer.setHeaderRefreshInterval(1000);
+    }
+    void feed(const std::vector<std::int16_t>& input, std::size_t chunk = 441)
+    {
+        for (std::size_t i = 0; i < input.size(); i += chunk)
+            converter.writeSamples(std::span(input).subspan(i, std::min(chunk, input.size() - i)));
+    }
+};
+
+TEST(WaveFileWriter, EveryRecordingFormatReadsBackWithItsRateEncodingLengthAndTone)
+{
+    QTemporaryDir dir;
+    for (const RecordingFormat& f : kNineFormats) {
+        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
+        Chain chain(path, f.format);
+        chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
+        chain.writer.setEnabled(true);
+        chain.feed(sineTone(f.inputRate, 1000.0, static_cast<std::size_t>(f.inputRate) * 3 / 2));
+        chain.converter.endStream();
+
+        const WavContents c = readWav(path);
+        ASSERT_TRUE(c.opened) << f.label;
+        EXPECT_EQ(c.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAV) << f.label;
+        EXPECT_EQ(c.format & SF_FORMAT_SUBMASK, f.sfSubtype) << f.label;
+        EXPECT_EQ(c.rate, f.format.sampleRate()) << f.label;
+        EXPECT_EQ(c.channels, 1) << f.label;
+        // GSM 6.10 stores whole blocks of 320 samples.
+        EXPECT_NEAR(static_cast<double>(c.samples.size()), 1.5 * f.format.sampleRate(), 320.0) << f.label;
+        // GSM 6.10 is made for speech at 8 kHz: its noise moves a few zero crossings.
+        const double tolerance = f.format.encoding() == WaveEncoding::Gsm610 ? 10.0 : 2.0;
+        EXPECT_NEAR(toneFrequency(c.samples, c.rate), 1000.0, tolerance) << f.label;
+        EXPECT_GT(rms(c.samples), 5000.0) << f.label;
+        EXPECT_EQ(chain.writer.positionMs(), static_cast<int>(chain.writer.framesWritten() * 1000 / c.rate));
+        EXPECT_TRUE(chain.messages.shown.isEmpty()) << chain.messages.shown.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(WaveFileWriter, FileReopenedWhileBeingWrittenShowsTheFramesWrittenSoFar)
+{
+    QTemporaryDir dir;
+    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[6]}) {
+        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
+        Chain chain(path, f.format);
+        chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
+        chain.writer.setEnabled(true);
+        const int rate = f.inputRate;
+        chain.feed(sineTone(rate, 440.0, static_cast<std::size_t>(rate)));
+        // Within the refresh interval the header may lag; after it, the clock's timer catches up
+        // even though no more audio arrives.
+        QTest::qWait(1200);
+        const WavContents c = readWav(path);
+        ASSERT_TRUE(c.opened) << f.label;
+        EXPECT_NEAR(static_cast<double>(c.samples.size()), rate, 320.0) << f.label;
+        chain.converter.endStream();
+    }
+}
+
+TEST(WaveFileWriter, DisabledWriterDropsAudioButKeepsTheFileAndSendsNoNotification)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("L.wav"));
+    Chain chain(path, WaveFormat::pcm(22050, 16));
+    QSignalSpy started(&chain.writer, &WaveFileWriter::started);
+    QSignalSpy stopped(&chain.writer, &WaveFileWriter::stopped);
+    chain.converter.beginStream(WaveFormat::pcm(22050, 16));
+    chain.writer.setEnabled(true);
+    chain.feed(std::vector<std::int16_t>(22050, 1000));
+    chain.writer.setEnabled(false);
+    chain.feed(std::vector<std::int16_t>(22050, 2000));
+    chain.writer.setEnabled(true);
+    chain.feed(std::vector<std::int16_t>(11025, 3000));
+    EXPECT_TRUE(chain.writer.isOpen());
+    chain.converter.endStream();
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(stopped.count(), 1);
+    const WavContents c = readWav(path);
+    ASSERT_EQ(c.samples.size(), 22050u + 11025u);
+    EXPECT_EQ(c.samples.front(), 1000);
+    EXPECT_EQ(c.samples[22050], 3000);
+    EXPECT_EQ(chain.writer.positionMs(), 1500);
+}
+
+TEST(WaveFileWriter, StartingAgainReplacesTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("L.wav"));
+    Chain chain(path, WaveFormat::pcm(8000, 16));
+    for (int round = 0; round < 2; ++round) {
+        chain.converter.beginStream(WaveFormat::pcm(8000, 16));
+        chain.writer.setEnabled(true);
+        chain.feed(std::vector<std::int16_t>(round == 0 ? 16000 : 4000, 7));
+        chain.converter.endStream();
+    }
+    EXPECT_EQ(readWav(path).samples.size(), 4000u);
+}
+
+TEST(WaveFileWriter, FileThatCannotBeCreatedIsAnErrorNamingIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("no-such-folder/L120626.wav"));
+    RecordingMessages messages;
+    WaveFileWriter writer(messages);
+    QSignalSpy started(&writer, &WaveFileWriter::started);
+    writer.setFileName(path);
+    try {
+        writer.beginStream(WaveFormat::pcm(22050, 16));
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::PathNotFound);
+        EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(path))) << e.text().toStdString();
+    }
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_FALSE(writer.isOpen());
+}
+
+// A file on a disk that fills up after `limit` bytes.
+class FillingDisk final : public ByteSink {
+public:
+    FillingDisk(const QString& path, std::int64_t limit) : m_file(path), m_limit(limit) {}
+    std::int64_t length() override { return m_file.length(); }
+    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
+    std::int64_t tell() override { return m_file.tell(); }
+    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    std::int64_t write(const void* data, std::int64_t bytes) override
+    {
+        const std::int64_t room = std::max<std::int64_t>(0, m_limit - m_file.tell());
+        const std::int64_t n = m_file.write(data, std::min(bytes, room));
+        if (n < bytes && m_error == 0)
+            m_error = ENOSPC;
+        return n;
+    }
+    bool sync() override { return m_file.sync(); }
+    int error() const override { return m_error != 0 ? m_error : m_file.error(); }
+
+private:
+    FileByteSink m_file;
+    std::int64_t m_limit;
+    int m_error = 0;
+};
+
+TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
+{
+    QTemporaryDir dir;
+    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[0], kNineFormats[6]}) {
+        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
+        static constexpr std::int64_t kLimit = 4000;
+        Chain chain(path, f.format);
+        chain.writer.setSinkFactory(
+            [](const QString& p) -> std::unique_ptr<ByteSink> { return std::make_unique<FillingDisk>(p, kLimit); });
+        QSignalSpy stopped(&chain.writer, &WaveFileWriter::stopped);
+        chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
+        chain.writer.setEnabled(true);
+        chain.feed(sineTone(f.inputRate, 500.0, static_cast<std::size_t>(f.inputRate) * 5));
+        chain.converter.endStream();
+
+        ASSERT_EQ(chain.messages.shown.size(), 1) << f.label;
+        const QString& text = chain.messages.shown.front();
+        EXPECT_TRUE(text.startsWith(QString::number(ErrorNumber::DiskFull) + QLatin1Char(' '))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(path))) << text.toStdString();
+        EXPECT_EQ(stopped.count(), 1);
+        EXPECT_TRUE(chain.writer.hasFailed());
+
+        const WavContents c = readWav(path);
+        ASSERT_TRUE(c.opened) << f.label;
+        EXPECT_GT(c.samples.size(), 0u) << f.label;
+        EXPECT_LE(static_cast<std::int64_t>(c.samples.size()) * f.format.bitsPerSample() / 8, kLimit) << f.label;
+    }
+}
+
+// The child half of the crash test: records from the fake input in real time into `path` and
+// is killed while the file is open.
+[[noreturn]] void recordUntilKilled(const QString& path, const WaveFormat& format, int seconds)
+{
+    FakeAudioSystem audio;
+    RecordingMessages messages;
+    WaveInput input(audio, messages);
+    FormatConverter converter;
+    WaveFileWriter writer(messages);
+    input.setOutput(&converter);
+    converter.setOutput(&writer);
+    converter.setOutputFormat(format);
+    input.setSampleRate(format.sampleRate());
+    writer.setFileName(path);
+    input.open();
+    writer.setHeaderRefreshInterval(1000);
+    input.start();
+    writer.setEnabled(true);
+    const int chunk = format.sampleRate() / 50;
+    for (int i = 0; i < seconds * 50; ++i) {
+        audio.feed(sineTone(format.sampleRate(), 1000.0, static_cast<std::size_t>(chunk), 12000.0,
+                            static_cast<std::size_t>(i * chunk)));
+        QTest::qWait(20);
+    }
+    std::raise(SIGKILL);
+    std::abort();
+}
+
+// The file the child of the crash test records into, named after the test process.
+QString killedRecordingPath(pid_t testProcess, const char* label)
+{
+    return QDir::tempPath() + QStringLiteral("/wendmoor-killed-%1-%2.wav").arg(testProcess).arg(QLatin1String(label));
+}
+
+void checkKilledRecording(const RecordingFormat& f)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    constexpr int kSeconds = 4;
+    const QString path = killedRecordingPath(getpid(), f.label);
+    QFile::remove(path);
+    // The statement runs in a child process, whose parent is this one.
+    EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label), f.format, kSeconds),
+                ::testing::KilledBySignal(SIGKILL), "");
+
+    const WavContents c = readWav(path);
+    ASSERT_TRUE(c.opened) << f.label;
+    const double seconds = static_cast<double>(c.samples.size()) / f.format.sampleRate();
+    EXPECT_GE(seconds, kSeconds - 1.1) << f.label;
+    EXPECT_LE(seconds, kSeconds + 0.1) << f.label;
+    EXPECT_NEAR(toneFrequency(c.samples, c.rate), 1000.0, 3.0) << f.label;
+
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {path, QStringLiteral("-n"), QStringLiteral("stat")});
+    ASSERT_TRUE(sox.waitForFinished(20000));
+    EXPECT_EQ(sox.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sox.exitCode(), 0) << sox.readAllStandardError().toStdString();
+    QFile::remove(path);
+}
+
+TEST(WaveFileWriterDeathTest, KilledPcmRecordingLeavesAPlayableFileMissingAtMostASecond)
+{
+    checkKilledRecording(kNineFormats[5]);
+}
+
+TEST(WaveFileWriterDeathTest, KilledGsmRecordingLeavesAPlayableFileMissingAtMostASecond)
+{
+    checkKilledRecording(kNineFormats[7]);
+}
+
+} // namespace

@@ -1,0 +1,222 @@
+#include "media/FormatConverter.h"
+#include "media/WaveFileWriter.h"
+#include "media/WaveInput.h"
+#include "platform/Error.h"
+
+#include "FakeAudioSystem.h"
+#include "Fakes.h"
+#include "WavChecks.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+using namespace wendmoor;
+using namespace wendmoor::test;
+
+namespace {
+
+// Input, converter and writer wired as in the main window, over the fake sound card.
+struct InputChain {
+    FakeAudioSystem audio;
+    RecordingMessages messages;
+    WaveInput input{audio, messages};
+    FormatConverter converter;
+    WaveFileWriter writer{messages};
+    std::int16_t next = 0;
+
+    explicit InputChain(const WaveFormat& format)
+    {
+        input.setOutput(&converter);
+        converter.setOutput(&writer);
+        converter.setOutputFormat(format);
+        input.setSampleRate(format.sampleRate());
+    }
+    void record(const QString& path)
+    {
+        writer.setFileName(path);
+        input.open();
+        input.start();
+        writer.setEnabled(true);
+    }
+    // Feeds a counting signal, so that a lost or doubled sample shows as a jump.
+    void feedCounting(std::size_t n)
+    {
+        std::vector<std::int16_t> s(n);
+        for (auto& v : s)
+            v = next++;
+        audio.feed(s);
+    }
+};
+
+void expectCounting(const std::vector<std::int16_t>& samples, std::int16_t from)
+{
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i] != static_cast<std::int16_t>(from + static_cast<std::int16_t>(i))) {
+            ADD_FAILURE() << "sample " << i << " is " << samples[i] << ", expected "
+                          << static_cast<std::int16_t>(from + static_cast<std::int16_t>(i));
+            return;
+        }
+    }
+}
+
+TEST(WaveInput, RollOverLosesAndDoublesNoSampleBetweenTheTwoFiles)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::pcm(22050, 16));
+    QSignalSpy stopped(&chain.writer, &WaveFileWriter::stopped);
+    chain.record(dir.filePath(QStringLiteral("day1.wav")));
+    chain.feedCounting(30000);
+    chain.input.pump();
+    chain.feedCounting(777); // captured, not yet drained, when the roll-over comes
+
+    // The roll-over: writer off, stop, and a new file started in the same event-loop turn.
+    chain.writer.setEnabled(false);
+    chain.input.stop();
+    EXPECT_EQ(stopped.count(), 1) << "stopped must be delivered before stop returns";
+    EXPECT_FALSE(chain.writer.isOpen());
+    chain.feedCounting(500); // captured while the new name is worked out
+    chain.record(dir.filePath(QStringLiteral("day2.wav")));
+    chain.feedCounting(20000);
+    QCoreApplication::processEvents();
+    chain.input.pump();
+    chain.writer.setEnabled(false);
+    chain.input.stop();
+
+    EXPECT_EQ(chain.audio.captureOpens, 1) << "the device was torn down at the roll-over";
+    const WavContents day1 = readWav(dir.filePath(QStringLiteral("day1.wav")));
+    const WavContents day2 = readWav(dir.filePath(QStringLiteral("day2.wav")));
+    ASSERT_TRUE(day1.opened && day2.opened);
+    EXPECT_EQ(day1.samples.size() + day2.samples.size(), 30000u + 777u + 500u + 20000u);
+    std::vector<std::int16_t> both = day1.samples;
+    both.insert(both.end(), day2.samples.begin(), day2.samples.end());
+    expectCounting(both, 0);
+    EXPECT_TRUE(chain.messages.shown.isEmpty());
+}
+
+TEST(WaveInput, RollOverThroughTheResamplerKeepsWhatTheFilterHeld)
+{
+    QTemporaryDir dir;
+    // The input at 22050 Hz recorded as 8000 Hz: the converter's filter holds audio back.
+    InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.input.setSampleRate(22050);
+    chain.record(dir.filePath(QStringLiteral("day1.wav")));
+    chain.audio.feed(sineTone(22050, 440.0, 22050));
+    chain.input.pump();
+    chain.writer.setEnabled(false);
+    chain.input.stop();
+    chain.record(dir.filePath(QStringLiteral("day2.wav")));
+    chain.audio.feed(sineTone(22050, 440.0, 22050, 12000.0, 22050));
+    chain.input.pump();
+    chain.input.stop(); // writer still on: the tail goes into the file
+
+    const WavContents day1 = readWav(dir.filePath(QStringLiteral("day1.wav")));
+    const WavContents day2 = readWav(dir.filePath(QStringLiteral("day2.wav")));
+    EXPECT_NEAR(static_cast<double>(day1.samples.size() + day2.samples.size()), 16000.0, 2.0);
+    std::vector<std::int16_t> both = day1.samples;
+    both.insert(both.end(), day2.samples.begin(), day2.samples.end());
+    EXPECT_NEAR(toneFrequency(both, 8000), 440.0, 0.5);
+}
+
+TEST(WaveInput, StopWithoutReopenReleasesTheDeviceAtTheNextTurn)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.record(dir.filePath(QStringLiteral("a.wav")));
+    EXPECT_EQ(chain.input.state(), WaveInput::Recording);
+    chain.input.stop();
+    EXPECT_EQ(chain.input.state(), WaveInput::Closed);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(chain.audio.capture->open);
+
+    // A later start opens the device afresh.
+    chain.record(dir.filePath(QStringLiteral("b.wav")));
+    EXPECT_EQ(chain.audio.captureOpens, 2);
+    EXPECT_TRUE(chain.audio.capture->running);
+}
+
+TEST(WaveInput, ReopenWithAnotherRateOrDeviceOpensTheDeviceAfresh)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::gsm610(8000));
+    chain.audio.inputs.append(QStringLiteral("Fake input 1"));
+    chain.record(dir.filePath(QStringLiteral("a.wav")));
+    chain.input.stop();
+    chain.input.setSampleRate(11025);
+    chain.converter.setOutputFormat(WaveFormat::gsm610(11025));
+    chain.record(dir.filePath(QStringLiteral("b.wav")));
+    EXPECT_EQ(chain.audio.captureOpens, 2);
+    EXPECT_EQ(chain.audio.capture->rate, 11025);
+    chain.input.stop();
+    chain.input.setDeviceID(1);
+    chain.record(dir.filePath(QStringLiteral("c.wav")));
+    EXPECT_EQ(chain.audio.captureOpens, 3);
+    EXPECT_EQ(chain.audio.capture->device, 1);
+}
+
+TEST(WaveInput, DeviceAtAnotherRateIsResampledToTheAskedRate)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::pcm(22050, 16));
+    chain.audio.supportedInputRates = {48000};
+    std::vector<int> bufferSizes;
+    QObject::connect(&chain.input, &WaveInput::bufferFilled,
+                     [&](std::span<const std::int16_t> s) { bufferSizes.push_back(static_cast<int>(s.size())); });
+    chain.record(dir.filePath(QStringLiteral("a.wav")));
+    chain.audio.feed(sineTone(48000, 1000.0, 96000));
+    chain.input.pump();
+    chain.input.stop();
+    const WavContents c = readWav(dir.filePath(QStringLiteral("a.wav")));
+    EXPECT_EQ(c.rate, 22050);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()), 44100.0, 50.0);
+    EXPECT_NEAR(toneFrequency(c.samples, 22050), 1000.0, 1.0);
+    EXPECT_EQ(std::accumulate(bufferSizes.begin(), bufferSizes.end(), std::size_t{0}), c.samples.size())
+        << "every delivered buffer reaches the file";
+}
+
+TEST(WaveInput, DropoutsAreReportedOnceNamingTheDevice)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.record(dir.filePath(QStringLiteral("a.wav")));
+    for (int i = 0; i < 3; ++i) {
+        chain.audio.capture->dropped = 100;
+        chain.feedCounting(100);
+        chain.input.pump();
+    }
+    ASSERT_EQ(chain.messages.shown.size(), 1);
+    EXPECT_TRUE(chain.messages.shown.front().startsWith(QString::number(ErrorNumber::SoundDropout) + QLatin1Char(' ')));
+    EXPECT_TRUE(chain.messages.shown.front().contains(QStringLiteral("Fake input 0")));
+    EXPECT_EQ(chain.input.droppedFrames(), 300u);
+}
+
+TEST(WaveInput, StartThatCannotCreateTheFileLeavesTheInputOpenAndNotRecording)
+{
+    QTemporaryDir dir;
+    InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.writer.setFileName(dir.filePath(QStringLiteral("missing/a.wav")));
+    chain.input.open();
+    EXPECT_THROW(chain.input.start(), Error);
+    EXPECT_EQ(chain.input.state(), WaveInput::Opened);
+    EXPECT_FALSE(chain.audio.capture->running);
+    // Trying again after the cause is gone works without reopening.
+    chain.writer.setFileName(dir.filePath(QStringLiteral("a.wav")));
+    chain.input.open();
+    chain.input.start();
+    EXPECT_EQ(chain.input.state(), WaveInput::Recording);
+    EXPECT_EQ(chain.audio.captureOpens, 1);
+}
+
+TEST(WaveInput, MissingDeviceIsAnErrorAndNothingRuns)
+{
+    InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.input.setDeviceID(5);
+    EXPECT_THROW(chain.input.open(), Error);
+    EXPECT_EQ(chain.input.state(), WaveInput::Closed);
+}
+
+} // namespace
