@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/LevelMeter.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -13,7 +15,6 @@ class QTimer;
 namespace wendmoor {
 
 class AudioSystem;
-class LevelMeter;
 class PlaybackStream;
 
 // Plays a WAV file through a sound output. Everything here runs on the user-interface thread:
