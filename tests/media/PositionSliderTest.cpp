@@ -1,0 +1,57 @@
+#include "media/PositionSlider.h"
+
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace wendmoor::test {
+namespace {
+
+TEST(PositionSlider, SettingValuesNeverReportsAMove)
+{
+    PositionSlider s;
+    QSignalSpy moved(&s, &PositionSlider::moved);
+    s.setMaximum(60000);
+    s.setPosition(30000);
+    s.setMinimum(40000); // the thumb now lies outside: shown at the edge, value kept
+    s.setMaximum(100000);
+    s.setPosition(99999);
+    EXPECT_EQ(moved.count(), 0);
+    EXPECT_EQ(s.minimum(), 40000);
+    EXPECT_EQ(s.maximum(), 100000);
+    EXPECT_EQ(s.position(), 99999);
+}
+
+TEST(PositionSlider, MinimumPastMaximumDoesNotDisturbTheOtherValue)
+{
+    // Moving a window forward sets the minimum first; the maximum must not be pulled along.
+    PositionSlider s;
+    s.setMaximum(10000);
+    s.setMinimum(70000);
+    s.setMaximum(80000);
+    EXPECT_EQ(s.minimum(), 70000);
+    EXPECT_EQ(s.maximum(), 80000);
+}
+
+TEST(PositionSlider, KeysAndClicksReportMovesWithTheNewPosition)
+{
+    PositionSlider s;
+    s.resize(400, 30);
+    s.setMaximum(100000);
+    s.setPosition(50000);
+    s.show();
+    QSignalSpy moved(&s, &PositionSlider::moved);
+
+    QTest::keyClick(s.slider(), Qt::Key_Right);
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(s.position(), 51000);
+
+    QTest::mouseClick(s.slider(), Qt::LeftButton, {}, QPoint(s.slider()->width() - 3, s.slider()->height() / 2));
+    EXPECT_GE(moved.count(), 2);
+    EXPECT_GT(s.position(), 90000); // jumped to the click, not one page
+}
+
+} // namespace
+} // namespace wendmoor::test
