@@ -26,8 +26,8 @@ signals:
     void listIndexChanged(int index);
 
 protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event = nullptr) const override;
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
     void showEvent(QShowEvent* event) override;
 };
 

@@ -3,10 +3,10 @@
 #include "platform/Error.h"
 #include "platform/TimeSource.h"
 
-#include <cmath>
 #include <charconv>
-#include <system_error>
+#include <cmath>
 #include <string>
+#include <system_error>
 
 namespace wendmoor {
 
@@ -57,11 +57,11 @@ std::int16_t typedInteger16(const QString& text, const QString& boxName)
     // Decided on the unrounded value first, so that huge texts never reach the integer rounding.
     if (!(std::fabs(value) < 1e9))
         throw Error(ErrorNumber::Overflow,
-                    QStringLiteral("The number \"%1\" in %2 is outside -32768 to 32767.").arg(text.trimmed(), boxName));
+            QStringLiteral("The number \"%1\" in %2 is outside -32768 to 32767.").arg(text.trimmed(), boxName));
     const long long rounded = roundHalfEven(value);
     if (rounded < -32768 || rounded > 32767)
         throw Error(ErrorNumber::Overflow,
-                    QStringLiteral("The number \"%1\" in %2 is outside -32768 to 32767.").arg(text.trimmed(), boxName));
+            QStringLiteral("The number \"%1\" in %2 is outside -32768 to 32767.").arg(text.trimmed(), boxName));
     return static_cast<std::int16_t>(rounded);
 }
 

@@ -22,8 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <cerrno>
 #include <optional>
@@ -48,15 +48,18 @@ QFont dialogFont(bool bold = false)
 // saved as it is instead of being cut short.
 class LengthValidator final : public QValidator {
 public:
-    LengthValidator(int limit, QObject* parent) : QValidator(parent), m_limit(limit) {}
+    LengthValidator(int limit, QObject* parent)
+        : QValidator(parent)
+        , m_limit(limit)
+    {
+    }
     State validate(QString& input, int&) const override { return input.size() <= m_limit ? Acceptable : Invalid; }
 
 private:
     int m_limit;
 };
 
-template <typename W>
-W* place(W* widget, const char* name, QRect geometry)
+template <typename W> W* place(W* widget, const char* name, QRect geometry)
 {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
@@ -90,14 +93,16 @@ int chosenItemData(const ListBox& list, const QString& listName)
     const int index = list.listIndex();
     if (index < 0)
         throw Error(ErrorNumber::InvalidPropertyArrayIndex,
-                    QStringLiteral("Nothing is chosen in the %1 list of My Preferences.").arg(listName));
+            QStringLiteral("Nothing is chosen in the %1 list of My Preferences.").arg(listName));
     return list.itemData(index);
 }
 
 } // namespace
 
 frmMyPreferences::frmMyPreferences(Services& services, Settings& settings, QWidget* parent)
-    : QDialog(parent), m_services(services), m_settings(settings)
+    : QDialog(parent)
+    , m_services(services)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("frmMyPreferences"));
     setWindowTitle(QStringLiteral("My Preferences"));
@@ -131,24 +136,30 @@ void frmMyPreferences::buildControls()
     layout->addWidget(client);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    Label1 = label(client, "Label1", "Select Sound Card", twipsRect(3000, 120, 1575, 255));
+    // The classic layout, in twips, except where the sans-serif faces that stand in for
+    // MS Sans Serif on Linux are wider: those labels, the check box, the option buttons (and the
+    // start/pause frame around them) and the days list are wider, Label6 wraps onto a second line
+    // under the format list, and the threshold and stop-delay boxes sit further right to leave
+    // their labels room.
+    Label1 = label(client, "Label1", "Select Sound Card", twipsRect(3000, 120, 1860, 255));
 
     lblMM1 = label(client, "lblMM1", "Play", twipsRect(480, 480, 495, 255));
     lstMM1 = place(new ListBox(client), "lstMM1", twipsRect(2400, 360, 3615, 300));
     describe(lstMM1, QStringLiteral("Select Play sound card"), lblMM1);
 
-    Label9 = label(client, "Label9", "Record ", twipsRect(480, 840, 615, 255));
+    Label9 = label(client, "Label9", "Record ", twipsRect(480, 840, 705, 255));
     Label9->setToolTip(QStringLiteral("Select record sound card"));
     lstMM2 = place(new ListBox(client), "lstMM2", twipsRect(2400, 720, 3615, 300));
     describe(lstMM2, QStringLiteral("Select Program  sound card"), Label9);
 
-    Label3 = label(client, "Label3", "Select Format", twipsRect(480, 1200, 1095, 255));
+    Label3 = label(client, "Label3", "Select Format", twipsRect(480, 1200, 1395, 255));
     List2 = place(new ListBox(client), "List2", twipsRect(2400, 1080, 5055, 300));
     describe(List2, QStringLiteral("Select sample rate and bit length"), Label3);
-    Label6 = label(client, "Label6", "Every format may not be useable with every sound card. ",
-                   twipsRect(2760, 1440, 4215, 255));
+    Label6 = label(
+        client, "Label6", "Every format may not be useable with every sound card. ", twipsRect(2400, 1410, 5055, 480));
+    Label6->setWordWrap(true);
 
-    Label8 = label(client, "Label8", "Save logs to drive", twipsRect(360, 2040, 1455, 255));
+    Label8 = label(client, "Label8", "Save logs to drive", twipsRect(360, 2040, 1785, 255));
     lstDrv = place(new ListBox(client), "lstDrv", twipsRect(2280, 1920, 615, 300));
     lstDrv->setFont(dialogFont(true));
     describe(lstDrv, QStringLiteral("Save wave files to this drive."), Label8);
@@ -156,16 +167,16 @@ void frmMyPreferences::buildControls()
     lblDrvFolder->setTextFormat(Qt::PlainText);
     connect(lstDrv, &ListBox::listIndexChanged, this, &frmMyPreferences::lstDrv_Click);
 
-    Label2 = label(client, "Label2", "Days to save logs", twipsRect(360, 2400, 1455, 255));
-    List1 = place(new ListBox(client), "List1", twipsRect(2280, 2280, 1575, 300));
+    Label2 = label(client, "Label2", "Days to save logs", twipsRect(360, 2400, 1785, 255));
+    List1 = place(new ListBox(client), "List1", twipsRect(2280, 2280, 1950, 300));
     describe(List1, QStringLiteral("Number of days to save audio log.  Do not delete saves all logs."), Label2);
 
-    Check1 = place(new QCheckBox(QStringLiteral("Start record upon loading"), client), "Check1",
-                   twipsRect(360, 2760, 2175, 375));
+    Check1 = place(
+        new QCheckBox(QStringLiteral("Start record upon loading"), client), "Check1", twipsRect(360, 2760, 2985, 375));
     Check1->setToolTip(QStringLiteral("Click to automatically start recording upon loading."));
 
-    Frame1 = place(new QGroupBox(QStringLiteral("Record Start/Pause"), client), "Frame1",
-                   twipsRect(360, 3240, 4335, 615));
+    Frame1
+        = place(new QGroupBox(QStringLiteral("Record Start/Pause"), client), "Frame1", twipsRect(360, 3240, 4800, 615));
     Frame1->setToolTip(QStringLiteral("Remote control:  Record, Play, EOM, Time Update, Alarm"));
     struct Option {
         const char* caption;
@@ -173,21 +184,20 @@ void frmMyPreferences::buildControls()
         int left;
         int width;
     };
-    const std::array<Option, 4> modes = {{
-        {"Off", "Start/Pause option is off.  Recording is continous until manually stopped.", 120, 615},
-        {"VOX", "Start/Pause is control by threshhold of audio", 840, 735},
-        {"Momentary", "Start/Pause is controlled by momentary closure on pins 12 and 13 of the parallel port", 1680,
-         1095},
-        {"Continous",
-         "Start/Pause is controlled by a closure on Pin 12 of the remote control.  A closure starts and continues "
-         "the recording.  An open pauses the recording.",
-         2880, 1215},
-    }};
+    const std::array<Option, 4> modes = { {
+        { "Off", "Start/Pause option is off.  Recording is continous until manually stopped.", 120, 705 },
+        { "VOX", "Start/Pause is control by threshhold of audio", 840, 795 },
+        { "Momentary", "Start/Pause is controlled by momentary closure on pins 12 and 13 of the parallel port", 1680,
+            1500 },
+        { "Continous",
+            "Start/Pause is controlled by a closure on Pin 12 of the remote control.  A closure starts and continues "
+            "the recording.  An open pauses the recording.",
+            3240, 1365 },
+    } };
     for (int i = 0; i < 4; ++i) {
         const Option& o = modes[static_cast<std::size_t>(i)];
         auto* button = place(new QRadioButton(QString::fromLatin1(o.caption), Frame1),
-                             QStringLiteral("optRecord_%1").arg(i).toLatin1().constData(),
-                             twipsRect(o.left, 240, o.width, 255));
+            QStringLiteral("optRecord_%1").arg(i).toLatin1().constData(), twipsRect(o.left, 240, o.width, 255));
         button->setToolTip(QString::fromLatin1(o.tooltip));
         connect(button, &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
@@ -196,35 +206,35 @@ void frmMyPreferences::buildControls()
         optRecord[static_cast<std::size_t>(i)] = button;
     }
 
-    Label4 = label(client, "Label4", "Record Audio Threshold", twipsRect(360, 4080, 1815, 255));
-    txtThreshold = place(new QLineEdit(client), "txtThreshold", twipsRect(2280, 3960, 735, 285));
+    Label4 = label(client, "Label4", "Record Audio Threshold", twipsRect(360, 4080, 2370, 255));
+    txtThreshold = place(new QLineEdit(client), "txtThreshold", twipsRect(2760, 3960, 735, 285));
     txtThreshold->setValidator(new LengthValidator(3, txtThreshold));
     describe(txtThreshold, QStringLiteral("Set the Audio level for record start/pause in \"VOX\" mode"), Label4);
 
-    Label5 = label(client, "Label5", "Stop Delay", twipsRect(360, 4440, 975, 255));
-    txtStopDelay = place(new QLineEdit(client), "txtStopDelay", twipsRect(2280, 4320, 375, 285));
+    Label5 = label(client, "Label5", "Stop Delay", twipsRect(360, 4440, 1095, 255));
+    txtStopDelay = place(new QLineEdit(client), "txtStopDelay", twipsRect(2760, 4320, 375, 285));
     txtStopDelay->setValidator(new LengthValidator(1, txtStopDelay));
     describe(txtStopDelay, QStringLiteral("Delay before pausing record after level falls below threshhold"), Label5);
 
     // The threshold and stop-delay pairs wait for a start/pause mode to be chosen.
-    for (QWidget* w : {static_cast<QWidget*>(Label4), static_cast<QWidget*>(txtThreshold),
-                       static_cast<QWidget*>(Label5), static_cast<QWidget*>(txtStopDelay)})
+    for (QWidget* w : { static_cast<QWidget*>(Label4), static_cast<QWidget*>(txtThreshold),
+             static_cast<QWidget*>(Label5), static_cast<QWidget*>(txtStopDelay) })
         w->setEnabled(false);
 
     Frame3 = place(new QGroupBox(QStringLiteral("Remote Control"), client), "Frame3", twipsRect(360, 4800, 3975, 615));
     Frame3->setToolTip(QStringLiteral("Remote control:  Record, Play, EOM, Time Update, Alarm"));
-    const std::array<Option, 3> remotes = {{
-        {"Off", "Remote Control is Off.  This position should be selected when a printer is connected to the parallel "
-                "port.",
-         120, 615},
-        {"Parallel ", "Use the Parallel Port for start/pause control.", 840, 855},
-        {"Prairie Digital", "Use the Prairie Digital Model 30 Card for start/pause control.", 1920, 1215},
-    }};
+    const std::array<Option, 3> remotes = { {
+        { "Off",
+            "Remote Control is Off.  This position should be selected when a printer is connected to the parallel "
+            "port.",
+            120, 705 },
+        { "Parallel ", "Use the Parallel Port for start/pause control.", 840, 1155 },
+        { "Prairie Digital", "Use the Prairie Digital Model 30 Card for start/pause control.", 2040, 1695 },
+    } };
     for (int i = 0; i < 3; ++i) {
         const Option& o = remotes[static_cast<std::size_t>(i)];
         auto* button = place(new QRadioButton(QString::fromLatin1(o.caption), Frame3),
-                             QStringLiteral("Option2_%1").arg(i).toLatin1().constData(),
-                             twipsRect(o.left, 240, o.width, 255));
+            QStringLiteral("Option2_%1").arg(i).toLatin1().constData(), twipsRect(o.left, 240, o.width, 255));
         button->setToolTip(QString::fromLatin1(o.tooltip));
         connect(button, &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
@@ -241,7 +251,7 @@ void frmMyPreferences::buildControls()
     cmdClose->setToolTip(QStringLiteral("Exit "));
     // Enter presses the button that has the focus and nothing else: Enter in a text box must not
     // save or close behind the operator's back.
-    for (QPushButton* b : {cmdApply, cmdClose}) {
+    for (QPushButton* b : { cmdApply, cmdClose }) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -251,10 +261,8 @@ void frmMyPreferences::buildControls()
 
 void frmMyPreferences::buildTabOrder()
 {
-    const std::array<QWidget*, 17> chain = {cmdClose,   lstMM1,       txtThreshold, Option2[0],   Option2[1],
-                                            Option2[2], List1,        lstDrv,       cmdApply,     lstMM2,
-                                            List2,      txtStopDelay, optRecord[0], optRecord[1], optRecord[2],
-                                            optRecord[3], Check1};
+    const std::array<QWidget*, 17> chain = { cmdClose, lstMM1, txtThreshold, Option2[0], Option2[1], Option2[2], List1,
+        lstDrv, cmdApply, lstMM2, List2, txtStopDelay, optRecord[0], optRecord[1], optRecord[2], optRecord[3], Check1 };
     for (std::size_t i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
     cmdClose->setFocus();
@@ -278,11 +286,15 @@ void frmMyPreferences::Form_Load()
     }
 
     const QStringList outputs = m_services.audio.outputDeviceNames();
-    for (int i = 0; i < outputs.size(); ++i)
+    for (int i = 0; i < outputs.size(); ++i) {
         lstMM1->addEntry(outputs[i], i);
+        lstMM1->item(i)->setToolTip(outputs[i]); // device names can be longer than the list
+    }
     const QStringList inputs = m_services.audio.inputDeviceNames();
-    for (int i = 0; i < inputs.size(); ++i)
+    for (int i = 0; i < inputs.size(); ++i) {
         lstMM2->addEntry(inputs[i], i);
+        lstMM2->item(i)->setToolTip(inputs[i]);
+    }
 
     List1->addEntry(QStringLiteral("Do not Delete"), 0);
     List1->addEntry(QStringLiteral("1 Day"), 1);
@@ -426,7 +438,7 @@ void frmMyPreferences::saveSettings()
         const int format = List2->listIndex();
         if (format < 0)
             throw Error(ErrorNumber::InvalidPropertyArrayIndex,
-                        QStringLiteral("Nothing is chosen in the %1 list of My Preferences.").arg(Label3->text()));
+                QStringLiteral("Nothing is chosen in the %1 list of My Preferences.").arg(Label3->text()));
         file.write(R::RecordFormat, static_cast<std::int16_t>(format));
         m_settings.RecordFormat = format;
 
@@ -441,7 +453,7 @@ void frmMyPreferences::saveSettings()
         // Without a mode button set (a stored mode no button stands for) the mode in effect is
         // kept when it is a real one, and Off is stored otherwise.
         std::int16_t mode = m_settings.StartPauseMode >= 0 && m_settings.StartPauseMode <= 3 ? m_settings.StartPauseMode
-                                                                                             : std::int16_t{0};
+                                                                                             : std::int16_t { 0 };
         for (std::size_t i = 0; i < optRecord.size(); ++i) {
             if (optRecord[i]->isChecked()) {
                 mode = static_cast<std::int16_t>(i);

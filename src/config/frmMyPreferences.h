@@ -59,13 +59,13 @@ public:
     ListBox* List1;
     QCheckBox* Check1;
     QGroupBox* Frame1;
-    std::array<QRadioButton*, 4> optRecord{};
+    std::array<QRadioButton*, 4> optRecord {};
     QLabel* Label4;
     QLineEdit* txtThreshold;
     QLabel* Label5;
     QLineEdit* txtStopDelay;
     QGroupBox* Frame3;
-    std::array<QRadioButton*, 3> Option2{};
+    std::array<QRadioButton*, 3> Option2 {};
     QPushButton* cmdApply;
     QPushButton* cmdClose;
     QMenu* mnuFiles;

@@ -33,8 +33,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
         return *dialog;
     }
-    template <typename W>
-    W* control(const char* name) const
+    template <typename W> W* control(const char* name) const
     {
         W* w = dialog->findChild<W*>(QLatin1String(name));
         EXPECT_NE(w, nullptr) << name;
@@ -88,7 +87,7 @@ TEST_F(Preferences, NewSettingsFileOpensOnTheFirstEntryOfEveryChoice)
 {
     ts.writeSettings({});
     open();
-    for (const char* name : {"lstMM1", "lstMM2", "List2", "lstDrv", "List1"})
+    for (const char* name : { "lstMM1", "lstMM2", "List2", "lstDrv", "List1" })
         EXPECT_EQ(list(name)->listIndex(), 0) << name;
     EXPECT_EQ(list("lstDrv")->currentItem()->text(), QStringLiteral("C"));
     EXPECT_EQ(list("List1")->currentItem()->text(), QStringLiteral("Do not Delete"));
@@ -103,9 +102,9 @@ TEST_F(Preferences, NewSettingsFileOpensOnTheFirstEntryOfEveryChoice)
 
 TEST_F(Preferences, ListsHoldTheMachinesDrivesDevicesAndTheFixedEntries)
 {
-    ts.volumes.list.prepend({QLatin1Char('A'), ts.dir.path() + QStringLiteral("/floppy")});
-    ts.audio.outputs = {QStringLiteral("Speakers"), QStringLiteral("HDMI")};
-    ts.audio.inputs = {QStringLiteral("Line in")};
+    ts.volumes.list.prepend({ QLatin1Char('A'), ts.dir.path() + QStringLiteral("/floppy") });
+    ts.audio.outputs = { QStringLiteral("Speakers"), QStringLiteral("HDMI") };
+    ts.audio.inputs = { QStringLiteral("Line in") };
     ts.writeSettings({});
     open();
 
@@ -141,8 +140,8 @@ TEST_F(Preferences, ListsHoldTheMachinesDrivesDevicesAndTheFixedEntries)
 
 TEST_F(Preferences, StoredSettingsAreShownAndTheImmediateChoicesTakeEffect)
 {
-    ts.audio.inputs = {QStringLiteral("In 0"), QStringLiteral("In 1")};
-    ts.writeSettings({0, 1, 5, 2, 7, 1, 300, 4, 1, 1, 1});
+    ts.audio.inputs = { QStringLiteral("In 0"), QStringLiteral("In 1") };
+    ts.writeSettings({ 0, 1, 5, 2, 7, 1, 300, 4, 1, 1, 1 });
     settings.LogListOrder = 9;
     open();
     EXPECT_EQ(list("lstMM2")->listIndex(), 1);
@@ -167,12 +166,12 @@ TEST_F(Preferences, StoredSettingsAreShownAndTheImmediateChoicesTakeEffect)
 
 TEST_F(Preferences, StoredValuesWithoutAnEntryLeaveTheirChoiceEmpty)
 {
-    ts.writeSettings({4, 3, 12, 9, 800, 7, 0, 0, 5, 0, 2});
+    ts.writeSettings({ 4, 3, 12, 9, 800, 7, 0, 0, 5, 0, 2 });
     open();
-    for (const char* name : {"lstMM1", "lstMM2", "List2", "lstDrv", "List1"})
+    for (const char* name : { "lstMM1", "lstMM2", "List2", "lstDrv", "List1" })
         EXPECT_EQ(list(name)->listIndex(), -1) << name;
-    for (const char* name : {"optRecord_0", "optRecord_1", "optRecord_2", "optRecord_3", "Option2_0", "Option2_1",
-                             "Option2_2"})
+    for (const char* name :
+        { "optRecord_0", "optRecord_1", "optRecord_2", "optRecord_3", "Option2_0", "Option2_1", "Option2_2" })
         EXPECT_FALSE(option(name)->isChecked()) << name;
     EXPECT_FALSE(control<QCheckBox>("Check1")->isChecked());
 }
@@ -186,12 +185,10 @@ TEST_F(Preferences, EnabledThresholdAndStopDelayFollowTheStartPauseMode)
     };
     // Right after loading, only VOX opens the boxes; a click opens the stop delay for every
     // mode but Off.
-    const Case cases[] = {{0, false, false, false, false, false},
-                          {1, true, true, true, true, true},
-                          {2, false, true, false, false, true},
-                          {3, false, true, false, false, true}};
+    const Case cases[] = { { 0, false, false, false, false, false }, { 1, true, true, true, true, true },
+        { 2, false, true, false, false, true }, { 3, false, true, false, false, true } };
     for (const Case& c : cases) {
-        ts.writeSettings({0, 0, 0, 0, 0, static_cast<qint16>(c.mode)});
+        ts.writeSettings({ 0, 0, 0, 0, 0, static_cast<qint16>(c.mode) });
         open();
         EXPECT_EQ(box("txtThreshold")->isEnabled(), c.thresholdAfterLoad) << c.mode;
         EXPECT_EQ(control<QLabel>("Label4")->isEnabled(), c.thresholdAfterLoad) << c.mode;
@@ -242,8 +239,8 @@ TEST_F(Preferences, DriveClickedAndClosedWithoutApplyChangesOnlyTheDriveInUse)
 
 TEST_F(Preferences, ApplyWritesEveryRecordButTheListOrderAndUpdatesTheSettings)
 {
-    ts.audio.outputs = {QStringLiteral("Out 0"), QStringLiteral("Out 1")};
-    ts.writeSettings({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0});
+    ts.audio.outputs = { QStringLiteral("Out 0"), QStringLiteral("Out 1") };
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0 });
     open();
     moveDown(list("lstMM1"), 1);
     moveDown(list("List2"), 3);
@@ -255,7 +252,7 @@ TEST_F(Preferences, ApplyWritesEveryRecordButTheListOrderAndUpdatesTheSettings)
     click(control<QCheckBox>("Check1"));
     apply();
 
-    EXPECT_EQ(records(), (QList<int>{1, 0, 3, 1, 14, 2, 0, 6, 1, 1, 1}));
+    EXPECT_EQ(records(), (QList<int> { 1, 0, 3, 1, 14, 2, 0, 6, 1, 1, 1 }));
     EXPECT_EQ(settings.PlayDevice, 1);
     EXPECT_EQ(settings.RecordFormat, 3);
     EXPECT_EQ(settings.LogDrive, QLatin1Char('D'));
@@ -268,7 +265,8 @@ TEST_F(Preferences, ApplyWritesEveryRecordButTheListOrderAndUpdatesTheSettings)
 
 TEST_F(Preferences, TypedThresholdIsStoredAsTheRoundedNumberItBeginsWith)
 {
-    const std::pair<const char*, int> cases[] = {{"2.5", 2}, {"3.5", 4}, {"", 0}, {"12x", 12}, {"999", 999}};
+    const std::pair<const char*, int> cases[]
+        = { { "2.5", 2 }, { "3.5", 4 }, { "", 0 }, { "12x", 12 }, { "999", 999 } };
     for (const auto& [typed, stored] : cases) {
         ts.writeSettings({});
         open();
@@ -284,7 +282,7 @@ TEST_F(Preferences, TypedThresholdIsStoredAsTheRoundedNumberItBeginsWith)
 
 TEST_F(Preferences, TextBoxesTakeOnlyAsManyTypedCharactersAsTheyAllow)
 {
-    ts.writeSettings({0, 0, 0, 0, 0, 1});
+    ts.writeSettings({ 0, 0, 0, 0, 0, 1 });
     open();
     type(box("txtThreshold"), QStringLiteral("1234"));
     type(box("txtStopDelay"), QStringLiteral("56"));
@@ -294,7 +292,7 @@ TEST_F(Preferences, TextBoxesTakeOnlyAsManyTypedCharactersAsTheyAllow)
 
 TEST_F(Preferences, StoredValueLongerThanItsBoxIsShownAndSavedWhole)
 {
-    ts.writeSettings({0, 0, 0, 0, 0, 1, -1200, 15});
+    ts.writeSettings({ 0, 0, 0, 0, 0, 1, -1200, 15 });
     open();
     EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("-1200"));
     apply();
@@ -305,7 +303,7 @@ TEST_F(Preferences, StoredValueLongerThanItsBoxIsShownAndSavedWhole)
 
 TEST_F(Preferences, OverflowIsReportedAndKeepsTheRecordsWrittenBeforeIt)
 {
-    ts.writeSettings({0, 0, 0, 0, 3, 0, 111, 2, 0, 5, 1});
+    ts.writeSettings({ 0, 0, 0, 0, 3, 0, 111, 2, 0, 5, 1 });
     open();
     moveDown(list("List1"), 11);
     click(option("optRecord_1"));
@@ -315,7 +313,7 @@ TEST_F(Preferences, OverflowIsReportedAndKeepsTheRecordsWrittenBeforeIt)
     ASSERT_EQ(ts.messages.shown.size(), 1);
     EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("6 "))) << ts.messages.shown[0].toStdString();
     EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("40000")));
-    EXPECT_EQ(records(), (QList<int>{0, 0, 0, 0, 14, 1, 111, 2, 0, 5, 1}));
+    EXPECT_EQ(records(), (QList<int> { 0, 0, 0, 0, 14, 1, 111, 2, 0, 5, 1 }));
     EXPECT_EQ(settings.DaysToKeep, 14);
     EXPECT_EQ(settings.Threshold, 111) << "the threshold in use must stay the old one";
     EXPECT_FALSE(QFileInfo::exists(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")));
@@ -325,8 +323,8 @@ TEST_F(Preferences, OverflowIsReportedAndKeepsTheRecordsWrittenBeforeIt)
 TEST_F(Preferences, ApplyWithoutDaysOrDriveShowsItsMessageAndWritesNothing)
 {
     const std::pair<QList<qint16>, const char*> cases[] = {
-        {{0, 0, 0, 0, 800}, "You must select the number of days to save wave files."},
-        {{0, 0, 0, 9, 3}, "You must select a hard drive."},
+        { { 0, 0, 0, 0, 800 }, "You must select the number of days to save wave files." },
+        { { 0, 0, 0, 9, 3 }, "You must select a hard drive." },
     };
     for (const auto& [stored, message] : cases) {
         ts.writeSettings(stored);
@@ -334,7 +332,7 @@ TEST_F(Preferences, ApplyWithoutDaysOrDriveShowsItsMessageAndWritesNothing)
         ts.messages.shown.clear();
         open();
         apply();
-        EXPECT_EQ(ts.messages.shown, QStringList{QString::fromLatin1(message)});
+        EXPECT_EQ(ts.messages.shown, QStringList { QString::fromLatin1(message) });
         EXPECT_EQ(fileBytes(), before);
         delete dialog.data();
     }
@@ -346,7 +344,7 @@ TEST_F(Preferences, ApplyCreatesMissingArchiveFoldersAndLeavesExistingOnes)
     struct Case {
         bool wendmoorExists, logsExists;
     };
-    for (const Case c : {Case{false, false}, Case{true, false}, Case{true, true}}) {
+    for (const Case c : { Case { false, false }, Case { true, false }, Case { true, true } }) {
         QDir(root + QStringLiteral("/Wendmoor")).removeRecursively();
         QFile kept(root + QStringLiteral("/Wendmoor/logs/L120626.wav"));
         if (c.wendmoorExists)
@@ -375,7 +373,7 @@ TEST_F(Preferences, SaveFailuresReachTheOperatorWithNumberAndName)
     QFile blocker(ts.drive(QLatin1Char('D')) + QStringLiteral("/Wendmoor"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    ts.writeSettings({0, 0, 0, 1});
+    ts.writeSettings({ 0, 0, 0, 1 });
     open();
     apply();
     ASSERT_EQ(ts.messages.shown.size(), 1);
@@ -398,10 +396,10 @@ TEST_F(Preferences, SaveFailuresReachTheOperatorWithNumberAndName)
 
     // A settings file that cannot be opened.
     ts.messages.shown.clear();
-    ts.audio.outputs = {QStringLiteral("Out")};
+    ts.audio.outputs = { QStringLiteral("Out") };
     QFile::remove(ts.services.paths.settingsFile);
     QDir().mkpath(ts.services.paths.settingsFile);
-    settings = Settings{};
+    settings = Settings {};
     open();
     moveDown(list("List1"), 3);
     moveDown(list("lstDrv"), 1);
@@ -416,7 +414,7 @@ TEST_F(Preferences, SaveFailuresReachTheOperatorWithNumberAndName)
 
 TEST_F(Preferences, StoredFormatWithoutAnEntryIsNotSavedAsAFormat)
 {
-    ts.writeSettings({0, 0, 42, 0, 2, 0, 0, 0, 0, 0, 0});
+    ts.writeSettings({ 0, 0, 42, 0, 2, 0, 0, 0, 0, 0, 0 });
     open();
     apply();
     ASSERT_EQ(ts.messages.shown.size(), 1);
@@ -426,9 +424,9 @@ TEST_F(Preferences, StoredFormatWithoutAnEntryIsNotSavedAsAFormat)
 
 TEST_F(Preferences, ModeWithoutAButtonIsStoredAsTheModeInUseOrOff)
 {
-    const std::pair<qint16, int> cases[] = {{7, 0}, {2, 2}};
+    const std::pair<qint16, int> cases[] = { { 7, 0 }, { 2, 2 } };
     for (const auto& [inUse, stored] : cases) {
-        ts.writeSettings({0, 0, 0, 0, 5, 9});
+        ts.writeSettings({ 0, 0, 0, 0, 5, 9 });
         settings.StartPauseMode = inUse;
         open();
         apply();
@@ -449,9 +447,13 @@ TEST_F(Preferences, OpensWithCloseFocusedAndListsNamedByTheirLabels)
     EXPECT_EQ(dialog->focusWidget(), list("lstMM1"));
 
     const std::pair<const char*, const char*> names[] = {
-        {"lstMM1", "Play"},           {"lstMM2", "Record"},       {"List2", "Select Format"},
-        {"lstDrv", "Save logs to drive"}, {"List1", "Days to save logs"}, {"txtThreshold", "Record Audio Threshold"},
-        {"txtStopDelay", "Stop Delay"},
+        { "lstMM1", "Play" },
+        { "lstMM2", "Record" },
+        { "List2", "Select Format" },
+        { "lstDrv", "Save logs to drive" },
+        { "List1", "Days to save logs" },
+        { "txtThreshold", "Record Audio Threshold" },
+        { "txtStopDelay", "Stop Delay" },
     };
     for (const auto& [name, accessible] : names)
         EXPECT_EQ(control<QWidget>(name)->accessibleName(), QString::fromLatin1(accessible)) << name;

@@ -16,11 +16,33 @@ struct TypedCase {
 TEST(TypedNumber, ReadsOnlyTheNumberATextBeginsWithAndRoundsHalvesToEven)
 {
     const TypedCase cases[] = {
-        {"2.5", 2},   {"3.5", 4},    {"", 0},      {"12x", 12},  {" 1 2", 12},  {"  7  ", 7},
-        {"-7", -7},   {"+5", 5},     {"- 5", -5},  {"1.2.3", 1}, {"-", 0},      {".", 0},
-        {"abc", 0},   {"0.5", 0},    {"1.5", 2},   {"-2.5", -2}, {".5", 0},     {"5.", 5},
-        {"1e3", 1},   {"5-3", 5},    {"--5", 0},   {"32767", 32767}, {"-32768", -32768},
-        {"-32768.5", -32768},        {"32766.5", 32766}, {"0x10", 0}, {"\t9", 9},
+        { "2.5", 2 },
+        { "3.5", 4 },
+        { "", 0 },
+        { "12x", 12 },
+        { " 1 2", 12 },
+        { "  7  ", 7 },
+        { "-7", -7 },
+        { "+5", 5 },
+        { "- 5", -5 },
+        { "1.2.3", 1 },
+        { "-", 0 },
+        { ".", 0 },
+        { "abc", 0 },
+        { "0.5", 0 },
+        { "1.5", 2 },
+        { "-2.5", -2 },
+        { ".5", 0 },
+        { "5.", 5 },
+        { "1e3", 1 },
+        { "5-3", 5 },
+        { "--5", 0 },
+        { "32767", 32767 },
+        { "-32768", -32768 },
+        { "-32768.5", -32768 },
+        { "32766.5", 32766 },
+        { "0x10", 0 },
+        { "\t9", 9 },
     };
     for (const TypedCase& c : cases)
         EXPECT_EQ(typedInteger16(QString::fromUtf8(c.text), QStringLiteral("box")), c.expected) << '"' << c.text << '"';
@@ -40,7 +62,7 @@ TEST(TypedNumber, DecimalPointDoesNotDependOnTheUsersLocale)
 
 TEST(TypedNumber, ValuesOutsideSixteenBitsAreOverflowFailuresNamingTheBox)
 {
-    for (const char* text : {"32767.5", "40000", "-32769", "99999999999999999999999999", "1000000000000"}) {
+    for (const char* text : { "32767.5", "40000", "-32769", "99999999999999999999999999", "1000000000000" }) {
         try {
             (void)typedInteger16(QString::fromLatin1(text), QStringLiteral("Record Audio Threshold"));
             ADD_FAILURE() << text << " was accepted";
