@@ -19,6 +19,7 @@ inline constexpr int DiskFull = 61;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;
+inline constexpr int InvalidPropertyArrayIndex = 381; // a list asked for its chosen entry has none
 
 inline constexpr int SoundDeviceNotFound = 1001;
 inline constexpr int SoundDeviceOpen = 1002;

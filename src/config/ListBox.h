@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListWidget>
+
+namespace wendmoor {
+
+// A list box one line high: one entry shows at a time, the arrow keys, the mouse wheel and the
+// scroll arrows move through the entries, and the entry shown is the one chosen. Entries keep
+// the order in which they were added and each carries a number (its item data). Once an entry
+// is chosen the operator cannot clear the choice, only move it.
+class ListBox final : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ListBox(QWidget* parent = nullptr);
+
+    void addEntry(const QString& text, int itemData);
+    // The position of the chosen entry, or -1 when none is chosen.
+    [[nodiscard]] int listIndex() const;
+    // Chooses the entry at `index`; an index with no entry leaves the choice as it is. Choosing
+    // a different entry emits listIndexChanged, as a choice by the operator does.
+    void setListIndex(int index);
+    [[nodiscard]] int itemData(int index) const;
+
+signals:
+    // The chosen entry changed, by the operator or by setListIndex().
+    void listIndexChanged(int index);
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
+    void showEvent(QShowEvent* event) override;
+};
+
+} // namespace wendmoor

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "config/Settings.h"
+#include "platform/Services.h"
+
+#include <QDialog>
+
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
+namespace wendmoor {
+
+class ListBox;
+
+// "My Preferences": chooses the sound cards, the recording format, the archive drive, the days
+// to keep, the start/pause mode with its threshold and stop delay, the remote-control input and
+// whether recording starts when the program loads.
+//
+// The window is modeless and deletes itself when it closes (Close, Files > Exit, the close box
+// or Escape); hold it through a QPointer. Building it fills the lists and shows what the
+// settings file holds. The start/pause mode, the remote-control input and the drive act on
+// `settings` the moment they are chosen; everything else reaches `settings` and the file only on
+// Apply. Closing never saves.
+class frmMyPreferences final : public QDialog {
+    Q_OBJECT
+public:
+    frmMyPreferences(Services& services, Settings& settings, QWidget* parent = nullptr);
+    ~frmMyPreferences() override;
+
+    // Handlers, run by the controls (and by the loading, through the same controls).
+    void lstDrv_Click();
+    void optRecord_Click(int index);
+    void Option2_Click(int index);
+    void cmdApply_Click();
+    void cmdClose_Click();
+    void mnuExit_Click();
+
+    QLabel* Label1;
+    QLabel* lblMM1;
+    ListBox* lstMM1;
+    QLabel* Label9;
+    ListBox* lstMM2;
+    QLabel* Label3;
+    ListBox* List2;
+    QLabel* Label6;
+    QLabel* Label8;
+    ListBox* lstDrv;
+    // Beside the drive list: the folder the chosen drive letter stands for on this machine.
+    QLabel* lblDrvFolder;
+    QLabel* Label2;
+    ListBox* List1;
+    QCheckBox* Check1;
+    QGroupBox* Frame1;
+    std::array<QRadioButton*, 4> optRecord {};
+    QLabel* Label4;
+    QLineEdit* txtThreshold;
+    QLabel* Label5;
+    QLineEdit* txtStopDelay;
+    QGroupBox* Frame3;
+    std::array<QRadioButton*, 3> Option2 {};
+    QPushButton* cmdApply;
+    QPushButton* cmdClose;
+    QMenu* mnuFiles;
+    QAction* mnuExit;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void buildTabOrder();
+    void Form_Load();
+    void showStoredSettings();
+    void showDriveFolder();
+    void saveSettings();
+
+    Services& m_services;
+    Settings& m_settings;
+};
+
+} // namespace wendmoor

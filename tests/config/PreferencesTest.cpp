@@ -1,0 +1,463 @@
+#include "config/ListBox.h"
+#include "config/frmMyPreferences.h"
+
+#include "TestServices.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace wendmoor {
+namespace {
+
+using test::TestServices;
+
+class Preferences : public ::testing::Test {
+protected:
+    void TearDown() override { delete dialog.data(); }
+
+    // Opens the dialog as the main window does and shows it.
+    frmMyPreferences& open()
+    {
+        dialog = new frmMyPreferences(ts.services, settings);
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        return *dialog;
+    }
+    template <typename W> W* control(const char* name) const
+    {
+        W* w = dialog->findChild<W*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    ListBox* list(const char* name) const { return control<ListBox>(name); }
+    QLineEdit* box(const char* name) const { return control<QLineEdit>(name); }
+    QRadioButton* option(const char* name) const { return control<QRadioButton>(name); }
+
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+    void apply() { click(control<QPushButton>("cmdApply")); }
+    void closeDialog()
+    {
+        click(control<QPushButton>("cmdClose"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Moves a one-line list down by `steps` entries with the arrow key, as an operator does.
+    void moveDown(ListBox* l, int steps)
+    {
+        l->setFocus();
+        for (int i = 0; i < steps; ++i)
+            QTest::keyClick(l, Qt::Key_Down);
+    }
+    void type(QLineEdit* e, const QString& text)
+    {
+        e->setFocus();
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+    }
+    QByteArray fileBytes() const
+    {
+        QFile f(ts.services.paths.settingsFile);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QList<int> records() const
+    {
+        const QByteArray b = fileBytes();
+        QList<int> r;
+        for (int i = 0; i + 1 < b.size(); i += 2)
+            r.append(static_cast<qint16>(static_cast<quint8>(b[i]) | (static_cast<quint8>(b[i + 1]) << 8)));
+        return r;
+    }
+
+    TestServices ts;
+    Settings settings;
+    QPointer<frmMyPreferences> dialog;
+};
+
+TEST_F(Preferences, NewSettingsFileOpensOnTheFirstEntryOfEveryChoice)
+{
+    ts.writeSettings({});
+    open();
+    for (const char* name : { "lstMM1", "lstMM2", "List2", "lstDrv", "List1" })
+        EXPECT_EQ(list(name)->listIndex(), 0) << name;
+    EXPECT_EQ(list("lstDrv")->currentItem()->text(), QStringLiteral("C"));
+    EXPECT_EQ(list("List1")->currentItem()->text(), QStringLiteral("Do not Delete"));
+    EXPECT_TRUE(option("optRecord_0")->isChecked());
+    EXPECT_TRUE(option("Option2_0")->isChecked());
+    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("0"));
+    EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("0"));
+    EXPECT_FALSE(control<QCheckBox>("Check1")->isChecked());
+    EXPECT_EQ(settings.LogDrive, QLatin1Char('C'));
+    EXPECT_TRUE(fileBytes().isEmpty()) << "opening must not write the settings file";
+}
+
+TEST_F(Preferences, ListsHoldTheMachinesDrivesDevicesAndTheFixedEntries)
+{
+    ts.volumes.list.prepend({ QLatin1Char('A'), ts.dir.path() + QStringLiteral("/floppy") });
+    ts.audio.outputs = { QStringLiteral("Speakers"), QStringLiteral("HDMI") };
+    ts.audio.inputs = { QStringLiteral("Line in") };
+    ts.writeSettings({});
+    open();
+
+    ListBox* drives = list("lstDrv");
+    ASSERT_EQ(drives->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(drives->item(i)->text(), QString(QLatin1Char(static_cast<char>('C' + i))));
+        EXPECT_EQ(drives->itemData(i), 3 + i);
+        EXPECT_EQ(drives->item(i)->toolTip(), QDir::toNativeSeparators(ts.drive(QLatin1Char('C' + i))));
+    }
+    EXPECT_EQ(control<QLabel>("lblDrvFolder")->toolTip(), QDir::toNativeSeparators(ts.drive(QLatin1Char('C'))));
+
+    ASSERT_EQ(list("lstMM1")->count(), 2);
+    EXPECT_EQ(list("lstMM1")->item(1)->text(), QStringLiteral("HDMI"));
+    EXPECT_EQ(list("lstMM1")->itemData(1), 1);
+    ASSERT_EQ(list("lstMM2")->count(), 1);
+    EXPECT_EQ(list("lstMM2")->item(0)->text(), QStringLiteral("Line in"));
+
+    ListBox* days = list("List1");
+    ASSERT_EQ(days->count(), 731);
+    EXPECT_EQ(days->item(1)->text(), QStringLiteral("1 Day"));
+    EXPECT_EQ(days->item(2)->text(), QStringLiteral("2 Days"));
+    EXPECT_EQ(days->item(730)->text(), QStringLiteral("730 Days"));
+    for (int i = 0; i < days->count(); ++i)
+        ASSERT_EQ(days->itemData(i), i) << "a day entry's position is its number of days";
+
+    ListBox* formats = list("List2");
+    ASSERT_EQ(formats->count(), 9);
+    EXPECT_EQ(formats->item(0)->text(), QStringLiteral("PCM 8.000 kHz Mono 8 Bit 7 kb/sec "));
+    EXPECT_EQ(formats->item(5)->text(), QStringLiteral("PCM 22.050 kHz Mono 16 Bit 43 kb/sec"));
+    EXPECT_EQ(formats->item(8)->text(), QStringLiteral("GSM 6.10 22.050 kHz Mono 4 kb/sec"));
+}
+
+TEST_F(Preferences, StoredSettingsAreShownAndTheImmediateChoicesTakeEffect)
+{
+    ts.audio.inputs = { QStringLiteral("In 0"), QStringLiteral("In 1") };
+    ts.writeSettings({ 0, 1, 5, 2, 7, 1, 300, 4, 1, 1, 1 });
+    settings.LogListOrder = 9;
+    open();
+    EXPECT_EQ(list("lstMM2")->listIndex(), 1);
+    EXPECT_EQ(list("List2")->listIndex(), 5);
+    EXPECT_EQ(list("lstDrv")->currentItem()->text(), QStringLiteral("E"));
+    EXPECT_EQ(list("List1")->listIndex(), 7);
+    EXPECT_TRUE(option("optRecord_1")->isChecked());
+    EXPECT_TRUE(option("Option2_1")->isChecked());
+    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("300"));
+    EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("4"));
+    EXPECT_TRUE(control<QCheckBox>("Check1")->isChecked());
+
+    EXPECT_EQ(settings.LogDrive, QLatin1Char('E'));
+    EXPECT_EQ(settings.StartPauseMode, 1);
+    EXPECT_EQ(settings.RemoteControl, 1);
+    EXPECT_EQ(settings.DaysToKeep, 7);
+    EXPECT_EQ(settings.Threshold, 300);
+    EXPECT_EQ(settings.StopDelay, 4);
+    EXPECT_EQ(settings.StartOnLoad, 1);
+    EXPECT_EQ(settings.LogListOrder, 9) << "the list order is the playback window's";
+}
+
+TEST_F(Preferences, StoredValuesWithoutAnEntryLeaveTheirChoiceEmpty)
+{
+    ts.writeSettings({ 4, 3, 12, 9, 800, 7, 0, 0, 5, 0, 2 });
+    open();
+    for (const char* name : { "lstMM1", "lstMM2", "List2", "lstDrv", "List1" })
+        EXPECT_EQ(list(name)->listIndex(), -1) << name;
+    for (const char* name :
+        { "optRecord_0", "optRecord_1", "optRecord_2", "optRecord_3", "Option2_0", "Option2_1", "Option2_2" })
+        EXPECT_FALSE(option(name)->isChecked()) << name;
+    EXPECT_FALSE(control<QCheckBox>("Check1")->isChecked());
+}
+
+TEST_F(Preferences, EnabledThresholdAndStopDelayFollowTheStartPauseMode)
+{
+    struct Case {
+        int mode;
+        bool thresholdAfterLoad, stopDelayLabelAfterLoad, stopDelayAfterLoad;
+        bool thresholdAfterClick, stopDelayAfterClick;
+    };
+    // Right after loading, only VOX opens the boxes; a click opens the stop delay for every
+    // mode but Off.
+    const Case cases[] = { { 0, false, false, false, false, false }, { 1, true, true, true, true, true },
+        { 2, false, true, false, false, true }, { 3, false, true, false, false, true } };
+    for (const Case& c : cases) {
+        ts.writeSettings({ 0, 0, 0, 0, 0, static_cast<qint16>(c.mode) });
+        open();
+        EXPECT_EQ(box("txtThreshold")->isEnabled(), c.thresholdAfterLoad) << c.mode;
+        EXPECT_EQ(control<QLabel>("Label4")->isEnabled(), c.thresholdAfterLoad) << c.mode;
+        EXPECT_EQ(control<QLabel>("Label5")->isEnabled(), c.stopDelayLabelAfterLoad) << c.mode;
+        EXPECT_EQ(box("txtStopDelay")->isEnabled(), c.stopDelayAfterLoad) << c.mode;
+
+        // Away and back, so that the option's click runs for this mode.
+        click(option(c.mode == 0 ? "optRecord_1" : "optRecord_0"));
+        click(option(QStringLiteral("optRecord_%1").arg(c.mode).toLatin1().constData()));
+        EXPECT_EQ(settings.StartPauseMode, c.mode);
+        EXPECT_EQ(box("txtThreshold")->isEnabled(), c.thresholdAfterClick) << c.mode;
+        EXPECT_EQ(box("txtStopDelay")->isEnabled(), c.stopDelayAfterClick) << c.mode;
+        EXPECT_EQ(control<QLabel>("Label5")->isEnabled(), c.stopDelayAfterClick) << c.mode;
+        delete dialog.data();
+    }
+}
+
+TEST_F(Preferences, VoxTakesEffectAtOnceButReachesTheFileOnlyThroughApply)
+{
+    ts.writeSettings({});
+    open();
+    click(option("optRecord_1"));
+    EXPECT_TRUE(box("txtThreshold")->isEnabled());
+    EXPECT_TRUE(box("txtStopDelay")->isEnabled());
+    EXPECT_EQ(settings.StartPauseMode, 1);
+    click(option("Option2_2"));
+    EXPECT_EQ(settings.RemoteControl, 2);
+    closeDialog();
+    EXPECT_TRUE(dialog.isNull()) << "Close must close the dialog";
+    EXPECT_EQ(settings.StartPauseMode, 1);
+    EXPECT_TRUE(fileBytes().isEmpty());
+}
+
+TEST_F(Preferences, DriveClickedAndClosedWithoutApplyChangesOnlyTheDriveInUse)
+{
+    ts.writeSettings({});
+    open();
+    moveDown(list("lstDrv"), 2);
+    EXPECT_EQ(settings.LogDrive, QLatin1Char('E'));
+    EXPECT_EQ(control<QLabel>("lblDrvFolder")->toolTip(), QDir::toNativeSeparators(ts.drive(QLatin1Char('E'))));
+    control<QAction>("mnuExit")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull()) << "Files > Exit must close the dialog";
+    EXPECT_EQ(settings.LogDrive, QLatin1Char('E'));
+    EXPECT_FALSE(QFileInfo::exists(ts.drive(QLatin1Char('E')) + QStringLiteral("/Wendmoor")));
+    EXPECT_TRUE(fileBytes().isEmpty());
+}
+
+TEST_F(Preferences, ApplyWritesEveryRecordButTheListOrderAndUpdatesTheSettings)
+{
+    ts.audio.outputs = { QStringLiteral("Out 0"), QStringLiteral("Out 1") };
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0 });
+    open();
+    moveDown(list("lstMM1"), 1);
+    moveDown(list("List2"), 3);
+    moveDown(list("lstDrv"), 1);
+    moveDown(list("List1"), 14);
+    click(option("optRecord_2"));
+    type(box("txtStopDelay"), QStringLiteral("6"));
+    click(option("Option2_1"));
+    click(control<QCheckBox>("Check1"));
+    apply();
+
+    EXPECT_EQ(records(), (QList<int> { 1, 0, 3, 1, 14, 2, 0, 6, 1, 1, 1 }));
+    EXPECT_EQ(settings.PlayDevice, 1);
+    EXPECT_EQ(settings.RecordFormat, 3);
+    EXPECT_EQ(settings.LogDrive, QLatin1Char('D'));
+    EXPECT_EQ(settings.DaysToKeep, 14);
+    EXPECT_EQ(settings.StopDelay, 6);
+    EXPECT_EQ(settings.StartOnLoad, 1);
+    EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(dialog.isNull()) << "Apply leaves the dialog open";
+}
+
+TEST_F(Preferences, TypedThresholdIsStoredAsTheRoundedNumberItBeginsWith)
+{
+    const std::pair<const char*, int> cases[]
+        = { { "2.5", 2 }, { "3.5", 4 }, { "", 0 }, { "12x", 12 }, { "999", 999 } };
+    for (const auto& [typed, stored] : cases) {
+        ts.writeSettings({});
+        open();
+        click(option("optRecord_1"));
+        type(box("txtThreshold"), QString::fromLatin1(typed));
+        apply();
+        ASSERT_EQ(records().size(), 11) << typed;
+        EXPECT_EQ(records()[6], stored) << typed;
+        EXPECT_EQ(settings.Threshold, stored) << typed;
+        delete dialog.data();
+    }
+}
+
+TEST_F(Preferences, TextBoxesTakeOnlyAsManyTypedCharactersAsTheyAllow)
+{
+    ts.writeSettings({ 0, 0, 0, 0, 0, 1 });
+    open();
+    type(box("txtThreshold"), QStringLiteral("1234"));
+    type(box("txtStopDelay"), QStringLiteral("56"));
+    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("123"));
+    EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("5"));
+}
+
+TEST_F(Preferences, StoredValueLongerThanItsBoxIsShownAndSavedWhole)
+{
+    ts.writeSettings({ 0, 0, 0, 0, 0, 1, -1200, 15 });
+    open();
+    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("-1200"));
+    apply();
+    ASSERT_EQ(records().size(), 11);
+    EXPECT_EQ(records()[6], -1200);
+    EXPECT_EQ(records()[7], 15);
+}
+
+TEST_F(Preferences, OverflowIsReportedAndKeepsTheRecordsWrittenBeforeIt)
+{
+    ts.writeSettings({ 0, 0, 0, 0, 3, 0, 111, 2, 0, 5, 1 });
+    open();
+    moveDown(list("List1"), 11);
+    click(option("optRecord_1"));
+    // More than the box lets anyone type: what a program-set text can hold.
+    box("txtThreshold")->setText(QStringLiteral("40000"));
+    apply();
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("6 "))) << ts.messages.shown[0].toStdString();
+    EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("40000")));
+    EXPECT_EQ(records(), (QList<int> { 0, 0, 0, 0, 14, 1, 111, 2, 0, 5, 1 }));
+    EXPECT_EQ(settings.DaysToKeep, 14);
+    EXPECT_EQ(settings.Threshold, 111) << "the threshold in use must stay the old one";
+    EXPECT_FALSE(QFileInfo::exists(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")));
+    EXPECT_FALSE(dialog.isNull());
+}
+
+TEST_F(Preferences, ApplyWithoutDaysOrDriveShowsItsMessageAndWritesNothing)
+{
+    const std::pair<QList<qint16>, const char*> cases[] = {
+        { { 0, 0, 0, 0, 800 }, "You must select the number of days to save wave files." },
+        { { 0, 0, 0, 9, 3 }, "You must select a hard drive." },
+    };
+    for (const auto& [stored, message] : cases) {
+        ts.writeSettings(stored);
+        const QByteArray before = fileBytes();
+        ts.messages.shown.clear();
+        open();
+        apply();
+        EXPECT_EQ(ts.messages.shown, QStringList { QString::fromLatin1(message) });
+        EXPECT_EQ(fileBytes(), before);
+        delete dialog.data();
+    }
+}
+
+TEST_F(Preferences, ApplyCreatesMissingArchiveFoldersAndLeavesExistingOnes)
+{
+    const QString root = ts.drive(QLatin1Char('E'));
+    struct Case {
+        bool wendmoorExists, logsExists;
+    };
+    for (const Case c : { Case { false, false }, Case { true, false }, Case { true, true } }) {
+        QDir(root + QStringLiteral("/Wendmoor")).removeRecursively();
+        QFile kept(root + QStringLiteral("/Wendmoor/logs/L120626.wav"));
+        if (c.wendmoorExists)
+            QDir().mkpath(root + QStringLiteral("/Wendmoor"));
+        if (c.logsExists) {
+            QDir().mkpath(root + QStringLiteral("/Wendmoor/logs"));
+            ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+            kept.write("RIFF");
+            kept.close();
+        }
+        ts.writeSettings({});
+        open();
+        moveDown(list("lstDrv"), 2);
+        apply();
+        EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Wendmoor/logs")).isDir());
+        EXPECT_EQ(kept.exists(), c.logsExists) << "an existing log must survive Apply";
+        EXPECT_FALSE(QFileInfo::exists(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")));
+        delete dialog.data();
+    }
+}
+
+TEST_F(Preferences, SaveFailuresReachTheOperatorWithNumberAndName)
+{
+    // A file where the archive folder belongs: the settings are saved, the folder fails.
+    QFile blocker(ts.drive(QLatin1Char('D')) + QStringLiteral("/Wendmoor"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ts.writeSettings({ 0, 0, 0, 1 });
+    open();
+    apply();
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].contains(blocker.fileName())) << ts.messages.shown[0].toStdString();
+    EXPECT_TRUE(ts.messages.shown[0].at(0).isDigit());
+    EXPECT_EQ(records().size(), 11);
+    delete dialog.data();
+
+    // No play device to choose: nothing can be saved, and the operator hears why.
+    ts.messages.shown.clear();
+    ts.audio.outputs.clear();
+    ts.writeSettings({});
+    open();
+    apply();
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("381 ")));
+    EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("Play")));
+    EXPECT_TRUE(fileBytes().isEmpty());
+    delete dialog.data();
+
+    // A settings file that cannot be opened.
+    ts.messages.shown.clear();
+    ts.audio.outputs = { QStringLiteral("Out") };
+    QFile::remove(ts.services.paths.settingsFile);
+    QDir().mkpath(ts.services.paths.settingsFile);
+    settings = Settings {};
+    open();
+    moveDown(list("List1"), 3);
+    moveDown(list("lstDrv"), 1);
+    moveDown(list("lstMM1"), 1);
+    moveDown(list("lstMM2"), 1);
+    moveDown(list("List2"), 1);
+    apply();
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].contains(ts.services.paths.settingsFile)) << ts.messages.shown[0].toStdString();
+    EXPECT_EQ(settings.DaysToKeep, 0);
+}
+
+TEST_F(Preferences, StoredFormatWithoutAnEntryIsNotSavedAsAFormat)
+{
+    ts.writeSettings({ 0, 0, 42, 0, 2, 0, 0, 0, 0, 0, 0 });
+    open();
+    apply();
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("381 ")));
+    EXPECT_EQ(records()[2], 42) << "the format record keeps its old value";
+}
+
+TEST_F(Preferences, ModeWithoutAButtonIsStoredAsTheModeInUseOrOff)
+{
+    const std::pair<qint16, int> cases[] = { { 7, 0 }, { 2, 2 } };
+    for (const auto& [inUse, stored] : cases) {
+        ts.writeSettings({ 0, 0, 0, 0, 5, 9 });
+        settings.StartPauseMode = inUse;
+        open();
+        apply();
+        ASSERT_EQ(records().size(), 11);
+        EXPECT_EQ(records()[5], stored) << inUse;
+        EXPECT_EQ(settings.StartPauseMode, stored) << inUse;
+        delete dialog.data();
+    }
+}
+
+TEST_F(Preferences, OpensWithCloseFocusedAndListsNamedByTheirLabels)
+{
+    ts.writeSettings({});
+    open();
+    QApplication::setActiveWindow(dialog);
+    EXPECT_EQ(dialog->focusWidget(), control<QPushButton>("cmdClose"));
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(dialog->focusWidget(), list("lstMM1"));
+
+    const std::pair<const char*, const char*> names[] = {
+        { "lstMM1", "Play" },
+        { "lstMM2", "Record" },
+        { "List2", "Select Format" },
+        { "lstDrv", "Save logs to drive" },
+        { "List1", "Days to save logs" },
+        { "txtThreshold", "Record Audio Threshold" },
+        { "txtStopDelay", "Stop Delay" },
+    };
+    for (const auto& [name, accessible] : names)
+        EXPECT_EQ(control<QWidget>(name)->accessibleName(), QString::fromLatin1(accessible)) << name;
+}
+
+} // namespace
+} // namespace wendmoor
