@@ -9,6 +9,7 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include <algorithm>
 #include <array>
@@ -153,13 +154,21 @@ struct CharProps {
     bool operator==(const CharProps&) const = default;
 };
 
+struct TabStop {
+    int position = 0; // twips
+    int kind = 0;     // 0 left, 1 centre, 2 right
+};
+
 struct ParaProps {
+    static constexpr size_t MaxTabs = 64;
     int align = 0; // 0 left, 1 centre, 2 right, 3 justified
     int left = 0;  // twips
     int right = 0;
     int first = 0;
     int before = 0;
     int after = 0;
+    std::vector<TabStop> tabs;
+    int nextTabKind = 0; // set by \tqc or \tqr, taken by the next \tx
 };
 
 struct GroupState {
@@ -523,11 +532,24 @@ private:
             s.para.before = indent(param);
         else if (w == "sa")
             s.para.after = indent(param);
+        else if (w == "tqc")
+            s.para.nextTabKind = 1;
+        else if (w == "tqr")
+            s.para.nextTabKind = 2;
+        else if (w == "tx" || w == "tb")
+            addTab(s.para, param);
         else if (w == "par" || w == "sect" || w == "page" || w == "row")
             finishParagraph(true);
         else if (const char16_t ch = specialCharacter(w))
             character(ch);
         // Any other word is one this reader does not need.
+    }
+
+    static void addTab(ParaProps& para, int twips)
+    {
+        if (para.tabs.size() < ParaProps::MaxTabs)
+            para.tabs.push_back({indent(twips), para.nextTabKind});
+        para.nextTabKind = 0;
     }
 
     // Indents and spacing are kept within the width of a wide page.
@@ -667,6 +689,23 @@ private:
         f.setTextIndent(p.first / 15.0);
         f.setTopMargin(p.before / 15.0);
         f.setBottomMargin(p.after / 15.0);
+        // Tab stops count from the page margin, the document's from where the paragraph's first
+        // line begins. A hanging first line has a stop at the left indent, so that "bullet, tab,
+        // text" lines up with the lines below.
+        const int lineStart = p.left + p.first;
+        QList<QTextOption::Tab> tabs;
+        if (p.first < 0)
+            tabs.append(QTextOption::Tab(-p.first / 15.0, QTextOption::LeftTab));
+        for (const TabStop& t : p.tabs) {
+            if (t.position <= std::max(lineStart, p.left))
+                continue;
+            const auto type = t.kind == 1 ? QTextOption::CenterTab
+                              : t.kind == 2 ? QTextOption::RightTab
+                                            : QTextOption::LeftTab;
+            tabs.append(QTextOption::Tab((t.position - lineStart) / 15.0, type));
+        }
+        if (!tabs.isEmpty())
+            f.setTabPositions(tabs);
         return f;
     }
 

@@ -319,3 +319,22 @@ TEST(RtfReader, FilesThatCannotBeReadGiveTheirOwnNumbers)
         }
     }
 }
+
+TEST(RtfReader, TabStopsBelongToTheirParagraphUntilPard)
+{
+    QTextDocument doc;
+    RtfReader::read("{\\rtf1 \\tx1440\\tqr\\tx4320 a\\tab b\\tab c\\par next\\par\\pard plain\\par}", doc,
+                    QStringLiteral("t"));
+    const QList<QTextOption::Tab> expected {QTextOption::Tab(96, QTextOption::LeftTab),
+                                            QTextOption::Tab(288, QTextOption::RightTab)};
+    EXPECT_EQ(blockOf(doc, QStringLiteral("a\tb\tc")).tabPositions(), expected);
+    EXPECT_EQ(blockOf(doc, QStringLiteral("next")).tabPositions(), expected);
+    EXPECT_TRUE(blockOf(doc, QStringLiteral("plain")).tabPositions().isEmpty());
+
+    // With a hanging indent the first line starts left of the indent: a stop at the indent lines
+    // the text up under the lines below, and later stops still fall where the page says.
+    RtfReader::read("{\\rtf1 \\li480\\fi-240\\tx2400 *\\tab item\\tab note\\par}", doc, QStringLiteral("t"));
+    const QList<QTextOption::Tab> hanging {QTextOption::Tab(16, QTextOption::LeftTab),
+                                           QTextOption::Tab(144, QTextOption::LeftTab)};
+    EXPECT_EQ(blockOf(doc, QStringLiteral("item")).tabPositions(), hanging);
+}
