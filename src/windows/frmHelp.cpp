@@ -1,0 +1,72 @@
+#include "windows/frmHelp.h"
+
+#include "platform/Error.h"
+#include "platform/MessageSink.h"
+#include "platform/RtfReader.h"
+#include "platform/Services.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace wendmoor {
+
+namespace {
+// The client area the window opens with, in pixels, and the margin around the text box.
+constexpr int ClientWidth = 640;
+constexpr int ClientHeight = 480;
+constexpr int Margin = 8;
+} // namespace
+
+frmHelp::frmHelp(Services& services, QWidget* parent)
+    // A sizable window without minimise or maximise box.
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_services(services)
+{
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QStringLiteral("Wendmoor Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    mnuFiles = menuBar()->addMenu(QStringLiteral("Files"));
+    mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
+    mnuExit = mnuFiles->addAction(QStringLiteral("Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+
+    // The text box fills the window as it opens and keeps that size and place when the operator
+    // resizes the window.
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    RichTextBox1 = new QTextEdit(client);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    RichTextBox1->setReadOnly(true);
+    RichTextBox1->setGeometry(Margin, Margin, ClientWidth - 2 * Margin, ClientHeight - 2 * Margin);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(12);
+    RichTextBox1->setFont(font);
+    RichTextBox1->document()->setDefaultFont(font);
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+
+    loadDocument();
+}
+
+void frmHelp::loadDocument()
+{
+    // Read into a document of its own, so that a damaged file leaves the box empty rather than
+    // showing the part before the damage.
+    auto* document = new QTextDocument(RichTextBox1);
+    document->setDefaultFont(RichTextBox1->font());
+    try {
+        RtfReader::loadFile(m_services.paths.helpFile, *document);
+    } catch (const Error& error) {
+        delete document;
+        m_services.messages.ShowMessage(error);
+        return;
+    }
+    RichTextBox1->setDocument(document);
+}
+
+} // namespace wendmoor

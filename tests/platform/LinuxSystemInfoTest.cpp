@@ -1,0 +1,74 @@
+#include "platform/LinuxSystemInfo.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace wendmoor;
+
+namespace {
+
+QString makeProgram(const QString& folder, const QString& name, const QByteArray& script, bool executable = true)
+{
+    const QString path = folder + QLatin1Char('/') + name;
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write("#!/bin/sh\n" + script + "\n");
+    f.close();
+    QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner;
+    if (executable)
+        p |= QFile::ExeOwner;
+    f.setPermissions(p);
+    return path;
+}
+
+const QString Key = QString::fromLatin1(LinuxSystemInfo::ProgramKey);
+const QString Name = QString::fromLatin1(LinuxSystemInfo::ProgramValue);
+
+} // namespace
+
+TEST(LinuxSystemInfo, FirstKnownProgramOnThePathAnswersAsAClosedTextValue)
+{
+    QTemporaryDir a, b;
+    makeProgram(a.path(), QStringLiteral("kinfocenter"), "exit 0");
+    makeProgram(a.path(), QStringLiteral("hardinfo2"), "exit 0", false); // not executable: not a program
+    const QString best = makeProgram(b.path(), QStringLiteral("hardinfo"), "exit 0");
+    LinuxSystemInfo info(QStringList {a.path(), b.path()});
+
+    const auto value = info.readValue(Key, Name);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, 1u);
+    EXPECT_EQ(value->data, best.toLocal8Bit() + '\0');
+    // Registry names are not case-sensitive.
+    EXPECT_TRUE(info.readValue(Key.toLower(), QStringLiteral("path")));
+}
+
+TEST(LinuxSystemInfo, KeysWithoutAnAnswerGiveNothing)
+{
+    QTemporaryDir empty, full;
+    makeProgram(full.path(), QStringLiteral("hardinfo"), "exit 0");
+    EXPECT_FALSE(LinuxSystemInfo(QStringList {empty.path()}).readValue(Key, Name));
+    LinuxSystemInfo info(QStringList {full.path()});
+    EXPECT_FALSE(info.readValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO")));
+    EXPECT_FALSE(info.readValue(Key, QStringLiteral("OTHER")));
+}
+
+TEST(LinuxSystemInfo, StartedProgramRunsOnItsOwnAndAMissingOneIsRefused)
+{
+    QTemporaryDir dir;
+    const QString mark = dir.filePath(QStringLiteral("ran"));
+    const QString program = makeProgram(dir.path(), QStringLiteral("hardinfo"), "touch '" + mark.toLocal8Bit() + "'");
+    LinuxSystemInfo info(QStringList {dir.path()});
+    EXPECT_TRUE(info.isNormalFile(program));
+    EXPECT_FALSE(info.isNormalFile(dir.path()));
+    ASSERT_TRUE(info.startProgram(program));
+    QDeadlineTimer deadline(10000);
+    while (!QFileInfo::exists(mark) && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_TRUE(QFileInfo::exists(mark));
+    EXPECT_FALSE(info.startProgram(dir.filePath(QStringLiteral("absent"))));
+}

@@ -1,0 +1,181 @@
+#include "TestServices.h"
+#include "platform/Error.h"
+#include "platform/LinuxSystemInfo.h"
+#include "windows/frmAbout.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace wendmoor;
+using namespace wendmoor::test;
+
+namespace {
+
+const QString FirstKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO");
+const QString SecondKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location");
+const QString Unavailable = QStringLiteral("Wendmoor|System Information Is Unavailable At This Time");
+
+SystemInfo::RawValue text(const char* s)
+{
+    return {frmAbout::REG_SZ, QByteArray(s) + '\0'};
+}
+
+QByteArray dword(quint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    return b;
+}
+
+} // namespace
+
+TEST(frmAbout, ValuesBecomeTextAsTheBoxReadsThem)
+{
+    struct Case {
+        const char* what;
+        std::uint32_t type;
+        QByteArray data;
+        QString expected;
+    };
+    const Case table[] = {
+        {"number 5", frmAbout::REG_DWORD, dword(5), QStringLiteral("&h000005")},
+        {"number 258", frmAbout::REG_DWORD, dword(258), QStringLiteral("&h000102")},
+        {"number with a top byte", frmAbout::REG_DWORD, dword(0x1A2B3C4D), QStringLiteral("&h1A2B3C4D")},
+        {"number 0", frmAbout::REG_DWORD, dword(0), QStringLiteral("&h000000")},
+        {"text with its closing zero", frmAbout::REG_SZ, QByteArray("/usr/bin/hardinfo\0", 18),
+         QStringLiteral("/usr/bin/hardinfo")},
+        {"text without a closing zero", frmAbout::REG_SZ, QByteArray("C:\\Tools"), QStringLiteral("C:\\Tools")},
+        {"text in UTF-8", frmAbout::REG_SZ, QByteArray("/opt/caf\xc3\xa9\0", 11), QStringLiteral("/opt/café")},
+        {"other type keeps what was passed in", 3, QByteArray("\x01\x02", 2), QStringLiteral("passed in")},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        QString out = QStringLiteral("passed in");
+        registryValueText(c.type, c.data, QStringLiteral("V"), out);
+        EXPECT_EQ(out, c.expected);
+    }
+    QString out;
+    EXPECT_THROW(registryValueText(frmAbout::REG_SZ, QByteArray(), QStringLiteral("V"), out), Error);
+}
+
+TEST(frmAbout, KeyValueThatCannotBeReadGivesFalseAndEmptyText)
+{
+    TestServices t;
+    t.systemInfo.values[FirstKey + QStringLiteral("|PATH")] = {frmAbout::REG_SZ, QByteArray(1025, 'x')};
+    t.systemInfo.values[SecondKey + QStringLiteral("|MSINFO")] = {frmAbout::REG_SZ, QByteArray(1024, 'y')};
+    frmAbout box(t.services);
+    box.setAttribute(Qt::WA_DeleteOnClose, false);
+    QString out = QStringLiteral("old");
+    EXPECT_FALSE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\None"), QStringLiteral("X"), out));
+    EXPECT_EQ(out, QString());
+    out = QStringLiteral("old");
+    EXPECT_FALSE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, FirstKey, QStringLiteral("PATH"), out));
+    EXPECT_EQ(out, QString());
+    out = QStringLiteral("old");
+    EXPECT_FALSE(box.GetKeyValue(0x80000001u, SecondKey, QStringLiteral("MSINFO"), out));
+    EXPECT_EQ(out, QString());
+    EXPECT_TRUE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, SecondKey, QStringLiteral("MSINFO"), out));
+    EXPECT_EQ(out.size(), 1024);
+}
+
+TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
+{
+    struct Case {
+        const char* what;
+        std::optional<SystemInfo::RawValue> first;
+        std::optional<SystemInfo::RawValue> second;
+        QStringList files;
+        bool startSucceeds;
+        QString started; // empty: nothing started and the notice shown
+    };
+    const Case table[] = {
+        {"first key names the program; second key not read", text("/usr/bin/hardinfo"), text("/opt/sys"),
+         {QStringLiteral("/opt/sys/MSINFO32.EXE")}, true, QStringLiteral("/usr/bin/hardinfo")},
+        {"second key's folder holds the program", std::nullopt, text("/opt/sys"),
+         {QStringLiteral("/opt/sys/MSINFO32.EXE")}, true, QStringLiteral("/opt/sys/MSINFO32.EXE")},
+        {"second key's folder without the program", std::nullopt, text("/opt/sys"), {}, true, {}},
+        {"both keys missing", std::nullopt, std::nullopt, {}, true, {}},
+        {"program found but cannot be started", text("/usr/bin/hardinfo"), std::nullopt, {}, false, {}},
+        {"first key present without data; second not tried",
+         SystemInfo::RawValue {frmAbout::REG_SZ, {}}, text("/opt/sys"), {QStringLiteral("/opt/sys/MSINFO32.EXE")},
+         true, {}},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        TestServices t;
+        if (c.first)
+            t.systemInfo.values[FirstKey + QStringLiteral("|PATH")] = *c.first;
+        if (c.second)
+            t.systemInfo.values[SecondKey + QStringLiteral("|MSINFO")] = *c.second;
+        t.systemInfo.files = c.files;
+        t.systemInfo.startSucceeds = c.startSucceeds;
+        QPointer<frmAbout> box = new frmAbout(t.services);
+        box->show();
+        QTest::mouseClick(box->cmdSysInfo, Qt::LeftButton);
+        if (c.started.isEmpty()) {
+            EXPECT_EQ(t.prompt.notices, QStringList {Unavailable});
+            if (c.startSucceeds) {
+                EXPECT_TRUE(t.systemInfo.started.isEmpty());
+            }
+        } else {
+            EXPECT_EQ(t.systemInfo.started, QStringList {c.started});
+            EXPECT_TRUE(t.prompt.notices.isEmpty());
+        }
+        EXPECT_TRUE(box->isVisible()); // the box stays open either way
+        delete box;
+    }
+}
+
+TEST(frmAbout, NoSystemInformationProgramOnThisMachineGivesTheNotice)
+{
+    TestServices t;
+    QTemporaryDir emptyPath;
+    LinuxSystemInfo info(QStringList {emptyPath.path()});
+    Services services = t.services;
+    Services withReal {services.clock, services.volumes, services.audio, services.ports, services.prompt,
+                       info, services.messages, services.paths};
+    frmAbout box(withReal);
+    box.setAttribute(Qt::WA_DeleteOnClose, false);
+    box.StartSysInfo();
+    EXPECT_EQ(t.prompt.notices, QStringList {Unavailable});
+}
+
+TEST(frmAbout, BoxShowsTitleVersionAndTwoCreditLines)
+{
+    TestServices t;
+    frmAbout box(t.services);
+    box.setAttribute(Qt::WA_DeleteOnClose, false);
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("About Wendmoor"));
+    EXPECT_EQ(box.lblTitle->text(), QStringLiteral("Wendmoor"));
+    EXPECT_EQ(box.lblVersion->text(), QStringLiteral("Version 2.0.2"));
+    EXPECT_EQ(box.lblDescription->text().split(QLatin1Char('\n')).size(), 2);
+    EXPECT_EQ(box.cmdSysInfo->text(), QStringLiteral("&System Info..."));
+    EXPECT_FALSE(box.picIcon->pixmap().isNull());
+    EXPECT_EQ(box.picIcon->pixmap().size(), QSize(32, 32));
+    EXPECT_FALSE(box.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(box.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST(frmAbout, EnterEscAndOkAllCloseTheBox)
+{
+    TestServices t;
+    for (const auto& press : {+[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Return); },
+                              +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Escape); },
+                              +[](frmAbout* b) { QTest::mouseClick(b->cmdOK, Qt::LeftButton); }}) {
+        QPointer<frmAbout> box = new frmAbout(t.services);
+        box->show();
+        box->activateWindow();
+        press(box);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(box.isNull());
+        delete box;
+    }
+    EXPECT_TRUE(t.prompt.notices.isEmpty()); // Enter pressed OK, not System Info
+}
