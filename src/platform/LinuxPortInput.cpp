@@ -30,7 +30,8 @@ QString hexAddress(int address)
 } // namespace
 
 LinuxPortInput::LinuxPortInput(QString parallelPortDevice, QString portDevice)
-    : m_parallelPortDevice(std::move(parallelPortDevice)), m_portDevice(std::move(portDevice))
+    : m_parallelPortDevice(std::move(parallelPortDevice))
+    , m_portDevice(std::move(portDevice))
 {
 }
 
@@ -84,7 +85,8 @@ std::uint8_t LinuxPortInput::readPortDevice(int address, const QString& parallel
 {
     // Named in every failure, with what went wrong on the parallel-port device as well.
     auto failure = [&](const QString& reason) {
-        QString text = QStringLiteral("Cannot read I/O port %1 from %2: %3").arg(hexAddress(address), m_portDevice, reason);
+        QString text
+            = QStringLiteral("Cannot read I/O port %1 from %2: %3").arg(hexAddress(address), m_portDevice, reason);
         if (!parallelReason.isEmpty())
             text += QStringLiteral(" (and %1)").arg(parallelReason);
         return Error(ErrorNumber::PortAccess, text);

@@ -12,8 +12,8 @@ namespace wendmoor {
 // available, is one byte of the raw port device at the address as offset.
 class LinuxPortInput final : public PortInput {
 public:
-    explicit LinuxPortInput(QString parallelPortDevice = QStringLiteral("/dev/parport0"),
-                            QString portDevice = QStringLiteral("/dev/port"));
+    explicit LinuxPortInput(
+        QString parallelPortDevice = QStringLiteral("/dev/parport0"), QString portDevice = QStringLiteral("/dev/port"));
     ~LinuxPortInput() override;
     LinuxPortInput(const LinuxPortInput&) = delete;
     LinuxPortInput& operator=(const LinuxPortInput&) = delete;

@@ -26,8 +26,8 @@ inline constexpr std::uint8_t PrairieIdleByte = 0x00;
 
 // The contacts found in a value, and what is left of it once the bits have been peeled off.
 struct ContactReading {
-    bool record = false;     // weight 32: pin 12 on the parallel port
-    bool pause = false;      // weight 16: pin 13 on the parallel port
+    bool record = false; // weight 32: pin 12 on the parallel port
+    bool pause = false; // weight 16: pin 13 on the parallel port
     std::int16_t remainder = 0;
 };
 

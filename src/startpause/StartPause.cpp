@@ -32,7 +32,7 @@ std::int32_t peakLevel(std::span<const std::int16_t> samples) noexcept
 }
 
 StartPause::StartPause(Settings& settings, RecorderState& state, TimeSource& clock, PortInput& ports,
-                       MessageSink& messages, std::function<void()> resume)
+    MessageSink& messages, std::function<void()> resume)
     : m_settings(settings)
     , m_state(state)
     , m_clock(clock)
@@ -63,13 +63,12 @@ void StartPause::PollRemoteControl()
     const std::int16_t source = m_settings.RemoteControl;
     // Only the two known inputs are read; any other value is taken as "Off".
     if (source == RemoteInputSource::ParallelPort)
-        m_remoteInput = remoteInputValue(source, readPort(RemoteInputSource::ParallelStatusAddress,
-                                                          RemoteInputSource::ParallelIdleByte,
-                                                          m_parallelFailureReported));
+        m_remoteInput = remoteInputValue(source,
+            readPort(RemoteInputSource::ParallelStatusAddress, RemoteInputSource::ParallelIdleByte,
+                m_parallelFailureReported));
     else if (source == RemoteInputSource::PrairieCard)
-        m_remoteInput = remoteInputValue(source, readPort(RemoteInputSource::PrairieCardAddress,
-                                                          RemoteInputSource::PrairieIdleByte,
-                                                          m_cardFailureReported));
+        m_remoteInput = remoteInputValue(source,
+            readPort(RemoteInputSource::PrairieCardAddress, RemoteInputSource::PrairieIdleByte, m_cardFailureReported));
     else
         return;
 
@@ -101,8 +100,8 @@ std::uint8_t StartPause::readPort(int address, std::uint8_t idleByte, bool& repo
         // A remote control that silently does nothing would look like one that works: say so once.
         if (!reported) {
             reported = true;
-            m_messages.ShowMessage(Error(
-                e.number(), e.description() + QStringLiteral("; the remote control reads as no contact closed")));
+            m_messages.ShowMessage(
+                Error(e.number(), e.description() + QStringLiteral("; the remote control reads as no contact closed")));
         }
         return idleByte;
     }

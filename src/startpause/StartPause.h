@@ -23,8 +23,8 @@ class StartPause final : public StartPauseControl {
 public:
     // `resume` switches the file writer back on and shows "Recording" on the Record button; it is
     // called when activity arrives while the recording is in Standby.
-    StartPause(Settings& settings, RecorderState& state, TimeSource& clock, PortInput& ports,
-               MessageSink& messages, std::function<void()> resume);
+    StartPause(Settings& settings, RecorderState& state, TimeSource& clock, PortInput& ports, MessageSink& messages,
+        std::function<void()> resume);
     StartPause(Settings& settings, RecorderState& state, Services& services, std::function<void()> resume);
 
     // In "VOX" mode: a buffer whose loudest sample is above Threshold is activity.

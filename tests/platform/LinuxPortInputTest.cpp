@@ -1,5 +1,5 @@
-#include "platform/Error.h"
 #include "platform/LinuxPortInput.h"
+#include "platform/Error.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -14,7 +14,11 @@ namespace {
 // An ordinary file stands in for the raw port device: its byte at offset N is port N.
 class PortFile {
 public:
-    PortFile() : path(dir.path() + QStringLiteral("/port")) { write(0x379, 0x7f); }
+    PortFile()
+        : path(dir.path() + QStringLiteral("/port"))
+    {
+        write(0x379, 0x7f);
+    }
 
     void write(int address, std::uint8_t value)
     {
@@ -59,9 +63,9 @@ TEST(LinuxPortInput, FallsBackToPortDeviceWhenParallelDeviceCannotBeClaimed)
 
 struct FailureCase {
     const char* what;
-    QString portDevice;  // relative to the temporary folder
+    QString portDevice; // relative to the temporary folder
     int address;
-    const char* reason;  // part of the system's reason expected in the text
+    const char* reason; // part of the system's reason expected in the text
 };
 
 TEST(LinuxPortInput, FailureNamesDeviceAndReason)
@@ -69,10 +73,10 @@ TEST(LinuxPortInput, FailureNamesDeviceAndReason)
     PortFile port;
     QDir(port.dir.path()).mkdir(QStringLiteral("dir"));
     const std::vector<FailureCase> cases = {
-        {"missing port device", QStringLiteral("missing"), 0x285, "No such file"},
-        {"address past the end", QStringLiteral("port"), 0x1000, "no byte"},
-        {"port device is a folder", QStringLiteral("dir"), 0x285, "directory"},
-        {"negative address", QStringLiteral("port"), -1, "no such address"},
+        { "missing port device", QStringLiteral("missing"), 0x285, "No such file" },
+        { "address past the end", QStringLiteral("port"), 0x1000, "no byte" },
+        { "port device is a folder", QStringLiteral("dir"), 0x285, "directory" },
+        { "negative address", QStringLiteral("port"), -1, "no such address" },
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);

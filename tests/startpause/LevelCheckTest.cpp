@@ -15,16 +15,16 @@ struct LevelCase {
 };
 
 const std::vector<LevelCase> levelCases = {
-    {"peak equal to the threshold is silence", 1000, {10, 1000, -1000, 3}, false},
-    {"one above is activity", 1000, {0, 1001, 0}, true},
-    {"negative peak above is activity", 1000, {0, -1001, 0}, true},
-    {"loudest sample anywhere in the buffer", 1000, {0, 0, 0, 0, 0, 0, 0, 2000}, true},
-    {"threshold 0 and digital silence", 0, {0, 0, 0}, false},
-    {"threshold 0 and the smallest sound", 0, {0, -1, 0}, true},
-    {"negative threshold makes silence activity", -1, {0, 0}, true},
-    {"threshold 32767 and full scale", 32767, {32767, -32767}, false},
-    {"most negative sample beats every threshold", 32767, {0, -32768, 0}, true},
-    {"empty buffer is silence", 0, {}, false},
+    { "peak equal to the threshold is silence", 1000, { 10, 1000, -1000, 3 }, false },
+    { "one above is activity", 1000, { 0, 1001, 0 }, true },
+    { "negative peak above is activity", 1000, { 0, -1001, 0 }, true },
+    { "loudest sample anywhere in the buffer", 1000, { 0, 0, 0, 0, 0, 0, 0, 2000 }, true },
+    { "threshold 0 and digital silence", 0, { 0, 0, 0 }, false },
+    { "threshold 0 and the smallest sound", 0, { 0, -1, 0 }, true },
+    { "negative threshold makes silence activity", -1, { 0, 0 }, true },
+    { "threshold 32767 and full scale", 32767, { 32767, -32767 }, false },
+    { "most negative sample beats every threshold", 32767, { 0, -32768, 0 }, true },
+    { "empty buffer is silence", 0, {}, false },
 };
 
 TEST(LevelCheck, PeakAgainstThresholdDecidesActivity)
@@ -57,7 +57,7 @@ TEST(LevelCheck, LoudBufferWhileRecordingMovesActivityTimeWithoutResuming)
 
 TEST(LevelCheck, BuffersChangeNothingOutsideVoxMode)
 {
-    for (std::int16_t mode : {std::int16_t{0}, std::int16_t{2}, std::int16_t{3}, std::int16_t{7}}) {
+    for (std::int16_t mode : { std::int16_t { 0 }, std::int16_t { 2 }, std::int16_t { 3 }, std::int16_t { 7 } }) {
         SCOPED_TRACE(mode);
         StartPauseHarness h;
         h.settings.StartPauseMode = mode;
@@ -81,8 +81,8 @@ TEST(LevelCheck, GapsShorterThanStopDelayAreKeptLongerOnesCut)
     h.settings.StopDelay = 2;
     h.state.IsRecording = true;
     h.writerOn = true;
-    const std::vector<std::int16_t> tone = {0, 3000, 0, -3000};
-    const std::vector<std::int16_t> quiet = {0, 20, 0, -20};
+    const std::vector<std::int16_t> tone = { 0, 3000, 0, -3000 };
+    const std::vector<std::int16_t> quiet = { 0, 20, 0, -20 };
     int pausedTicks = 0;
     // 100 ms buffers and ticks: 1 s tone, 1.5 s quiet, 1 s tone, 5 s quiet, 1 s tone.
     auto play = [&](const std::vector<std::int16_t>& buffer, int ms) {

@@ -22,21 +22,21 @@ struct ByteCase {
 // Pin 12 (status bit 5) is the record contact, pin 13 (bit 4) the pause contact, both pulled low
 // by a closed contact; the busy line (bit 7) high hides both. The card reads its bits as they are.
 const std::vector<ByteCase> byteCases = {
-    {"parallel pin 12 low", 1, 0x5f, true, false},
-    {"parallel pin 13 low", 1, 0x6f, false, true},
-    {"parallel both low", 1, 0x4f, true, true},
-    {"parallel idle", 1, 0x7f, false, false},
-    {"parallel busy with pin 12 low", 1, 0xdf, false, false},
-    {"parallel all high", 1, 0xff, false, false},
-    {"parallel busy and all low", 1, 0x80, false, false},
-    {"parallel ack low only", 1, 0x3f, false, false},
-    {"card record", 2, 0x20, true, false},
-    {"card pause", 2, 0x10, false, true},
-    {"card both", 2, 0x30, true, true},
-    {"card none", 2, 0x00, false, false},
-    {"card low bits only", 2, 0x0f, false, false},
-    {"card high bits and record", 2, 0xe0, true, false},
-    {"card all set", 2, 0xff, true, true},
+    { "parallel pin 12 low", 1, 0x5f, true, false },
+    { "parallel pin 13 low", 1, 0x6f, false, true },
+    { "parallel both low", 1, 0x4f, true, true },
+    { "parallel idle", 1, 0x7f, false, false },
+    { "parallel busy with pin 12 low", 1, 0xdf, false, false },
+    { "parallel all high", 1, 0xff, false, false },
+    { "parallel busy and all low", 1, 0x80, false, false },
+    { "parallel ack low only", 1, 0x3f, false, false },
+    { "card record", 2, 0x20, true, false },
+    { "card pause", 2, 0x10, false, true },
+    { "card both", 2, 0x30, true, true },
+    { "card none", 2, 0x00, false, false },
+    { "card low bits only", 2, 0x0f, false, false },
+    { "card high bits and record", 2, 0xe0, true, false },
+    { "card all set", 2, 0xff, true, true },
 };
 
 void setByte(StartPauseHarness& h, std::int16_t source, std::uint8_t byte)
@@ -220,7 +220,7 @@ TEST(RemoteContacts, LatchHasNoEffectWhenRemoteControlIsOff)
     h.control.PollRemoteControl();
     ASSERT_TRUE(h.control.MomentaryLatch());
 
-    for (std::int16_t off : {std::int16_t{0}, std::int16_t{3}, std::int16_t{-1}}) {
+    for (std::int16_t off : { std::int16_t { 0 }, std::int16_t { 3 }, std::int16_t { -1 } }) {
         SCOPED_TRACE(off);
         h.settings.RemoteControl = off;
         h.setTime(11, 0, 0);
@@ -234,7 +234,7 @@ TEST(RemoteContacts, LatchHasNoEffectWhenRemoteControlIsOff)
 
 TEST(RemoteContacts, RecordContactDoesNotStartAStoppedChain)
 {
-    for (std::int16_t mode : {std::int16_t{2}, std::int16_t{3}}) {
+    for (std::int16_t mode : { std::int16_t { 2 }, std::int16_t { 3 } }) {
         SCOPED_TRACE(mode);
         StartPauseHarness h;
         h.settings.RemoteControl = 1;
@@ -251,7 +251,7 @@ TEST(RemoteContacts, RecordContactDoesNotStartAStoppedChain)
 
 TEST(RemoteContacts, ContactsDoNothingInOffAndVoxModes)
 {
-    for (std::int16_t mode : {std::int16_t{0}, std::int16_t{1}}) {
+    for (std::int16_t mode : { std::int16_t { 0 }, std::int16_t { 1 } }) {
         SCOPED_TRACE(mode);
         StartPauseHarness h;
         h.settings.RemoteControl = 2;
@@ -271,7 +271,7 @@ TEST(RemoteContacts, ActivityTimeIsRoundedHalfToEven)
         int ms;
         int expected;
     };
-    for (const Case c : {Case{499, 36000}, Case{500, 36000}, Case{700, 36001}}) {
+    for (const Case c : { Case { 499, 36000 }, Case { 500, 36000 }, Case { 700, 36001 } }) {
         StartPauseHarness h;
         h.settings.RemoteControl = 1;
         h.settings.StartPauseMode = 3;
@@ -343,9 +343,8 @@ TEST(RemoteContacts, FailedResumeIsReportedAndStaysInStandby)
     RecorderState state;
     state.IsRecording = true;
     state.InStandby = true;
-    StartPause control(settings, state, ts.services, [] {
-        throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("Cannot write /logs/L120626.wav: disk full"));
-    });
+    StartPause control(settings, state, ts.services,
+        [] { throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("Cannot write /logs/L120626.wav: disk full")); });
     ts.ports.bytes[Parallel] = 0x5f;
     control.PollRemoteControl();
     EXPECT_TRUE(state.InStandby);

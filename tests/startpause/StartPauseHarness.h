@@ -19,11 +19,10 @@ namespace wendmoor::test {
 // control is polled. `writerOn` stands for the file writer the resume callback switches on.
 struct StartPauseHarness {
     explicit StartPauseHarness(PortInput* ports = nullptr)
-        : control(settings, state, ts.clock, ports ? *ports : static_cast<PortInput&>(ts.ports), ts.messages,
-                  [this] {
-                      ++resumes;
-                      writerOn = true;
-                  })
+        : control(settings, state, ts.clock, ports ? *ports : static_cast<PortInput&>(ts.ports), ts.messages, [this] {
+            ++resumes;
+            writerOn = true;
+        })
     {
         setTime(10, 0, 0);
     }
