@@ -1,0 +1,113 @@
+#include "platform/LinuxPortInput.h"
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace wendmoor {
+namespace {
+
+// An ordinary file stands in for the raw port device: its byte at offset N is port N.
+class PortFile {
+public:
+    PortFile()
+        : path(dir.path() + QStringLiteral("/port"))
+    {
+        write(0x379, 0x7f);
+    }
+
+    void write(int address, std::uint8_t value)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        if (bytes.size() <= address)
+            bytes.resize(address + 1, '\0');
+        bytes[address] = static_cast<char>(value);
+        f.seek(0);
+        f.write(bytes);
+    }
+
+    QTemporaryDir dir;
+    QString path;
+};
+
+TEST(LinuxPortInput, ReadsTheByteAtTheAddressWithoutParallelPortDevice)
+{
+    PortFile port;
+    port.write(0x285, 0x30);
+    port.write(0x379, 0x5f);
+    LinuxPortInput input(port.dir.path() + QStringLiteral("/no-parport"), port.path);
+    EXPECT_EQ(input.Inp(0x379), 0x5f);
+    EXPECT_EQ(input.Inp(0x285), 0x30);
+    port.write(0x379, 0xdf);
+    EXPECT_EQ(input.Inp(0x379), 0xdf) << "a changed contact was not seen on the next read";
+}
+
+TEST(LinuxPortInput, FallsBackToPortDeviceWhenParallelDeviceCannotBeClaimed)
+{
+    PortFile port;
+    port.write(0x379, 0x6f);
+    // A plain file opens but refuses the claim, like a device node of the wrong kind.
+    const QString notAParport = port.dir.path() + QStringLiteral("/parport0");
+    QFile f(notAParport);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    LinuxPortInput input(notAParport, port.path);
+    EXPECT_EQ(input.Inp(0x379), 0x6f);
+}
+
+struct FailureCase {
+    const char* what;
+    QString portDevice; // relative to the temporary folder
+    int address;
+    const char* reason; // part of the system's reason expected in the text
+};
+
+TEST(LinuxPortInput, FailureNamesDeviceAndReason)
+{
+    PortFile port;
+    QDir(port.dir.path()).mkdir(QStringLiteral("dir"));
+    const std::vector<FailureCase> cases = {
+        { "missing port device", QStringLiteral("missing"), 0x285, "No such file" },
+        { "address past the end", QStringLiteral("port"), 0x1000, "no byte" },
+        { "port device is a folder", QStringLiteral("dir"), 0x285, "directory" },
+        { "negative address", QStringLiteral("port"), -1, "no such address" },
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString device = port.dir.path() + QLatin1Char('/') + c.portDevice;
+        LinuxPortInput input(port.dir.path() + QStringLiteral("/no-parport"), device);
+        try {
+            (void)input.Inp(c.address);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::PortAccess);
+            EXPECT_TRUE(e.description().contains(device)) << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(QLatin1String(c.reason))) << e.description().toStdString();
+        }
+    }
+}
+
+TEST(LinuxPortInput, StatusRegisterFailureNamesBothDevices)
+{
+    QTemporaryDir dir;
+    const QString parport = dir.path() + QStringLiteral("/parport0");
+    const QString raw = dir.path() + QStringLiteral("/port");
+    LinuxPortInput input(parport, raw);
+    try {
+        (void)input.Inp(0x379);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(parport)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(raw)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QStringLiteral("0x379")));
+    }
+}
+
+} // namespace
+} // namespace wendmoor
