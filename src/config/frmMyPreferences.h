@@ -18,6 +18,7 @@ class QRadioButton;
 
 namespace wendmoor {
 
+class LengthValidator;
 class ListBox;
 
 // "My Preferences": chooses the sound cards, the recording format, the archive drive, the days
@@ -84,6 +85,8 @@ private:
 
     Services& m_services;
     Settings& m_settings;
+    LengthValidator* m_thresholdLimit = nullptr;
+    LengthValidator* m_stopDelayLimit = nullptr;
 };
 
 } // namespace wendmoor
