@@ -4,10 +4,10 @@
 
 namespace wendmoor {
 
-// A list box one line high: one entry shows at a time, the arrow keys, the mouse wheel and the
-// scroll arrows move through the entries, and the entry shown is the one chosen. Entries keep
-// the order in which they were added and each carries a number (its item data). Once an entry
-// is chosen the operator cannot clear the choice, only move it.
+// A list box one line high: one entry shows at a time. A click or an arrow key chooses the
+// entry it lands on (and moves the line to it); the scroll arrows and the mouse wheel only show
+// other entries. Entries keep the order in which they were added and each carries a number (its
+// item data). Once an entry is chosen the operator cannot clear the choice, only move it.
 class ListBox final : public QListWidget {
     Q_OBJECT
 public:

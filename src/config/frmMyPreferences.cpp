@@ -25,10 +25,43 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
 namespace wendmoor {
+
+// Limits what the operator types to `limit` characters. Unlike QLineEdit's maxLength it leaves
+// text set by the program whole (through showText), so a stored value longer than the box allows
+// is shown and saved as it is instead of being cut short; the operator can shorten such a text
+// but not lengthen it.
+class LengthValidator final : public QValidator {
+public:
+    LengthValidator(int limit, QLineEdit* edit)
+        : QValidator(edit)
+        , m_limit(limit)
+    {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { m_allowed = text.size(); });
+    }
+    State validate(QString& input, int&) const override
+    {
+        return input.size() <= std::max<qsizetype>(m_limit, m_allowed) ? Acceptable : Invalid;
+    }
+    // Lets the next text in whole; it must pass here too, or the box would accept anything after it.
+    void allow(const QString& text) { m_allowed = text.size(); }
+
+private:
+    int m_limit;
+    qsizetype m_allowed = 0;
+};
+
+namespace {
+void showText(QLineEdit* edit, LengthValidator* limit, const QString& text)
+{
+    limit->allow(text);
+    edit->setText(text);
+}
+} // namespace
 
 namespace {
 
@@ -42,22 +75,6 @@ QFont dialogFont(bool bold = false)
     f.setBold(bold);
     return f;
 }
-
-// Limits what the operator types to `limit` characters. Unlike QLineEdit's maxLength it leaves
-// text set by the program whole, so a stored value longer than the box allows is shown and
-// saved as it is instead of being cut short.
-class LengthValidator final : public QValidator {
-public:
-    LengthValidator(int limit, QObject* parent)
-        : QValidator(parent)
-        , m_limit(limit)
-    {
-    }
-    State validate(QString& input, int&) const override { return input.size() <= m_limit ? Acceptable : Invalid; }
-
-private:
-    int m_limit;
-};
 
 template <typename W> W* place(W* widget, const char* name, QRect geometry)
 {
@@ -208,12 +225,14 @@ void frmMyPreferences::buildControls()
 
     Label4 = label(client, "Label4", "Record Audio Threshold", twipsRect(360, 4080, 2370, 255));
     txtThreshold = place(new QLineEdit(client), "txtThreshold", twipsRect(2760, 3960, 735, 285));
-    txtThreshold->setValidator(new LengthValidator(3, txtThreshold));
+    m_thresholdLimit = new LengthValidator(3, txtThreshold);
+    txtThreshold->setValidator(m_thresholdLimit);
     describe(txtThreshold, QStringLiteral("Set the Audio level for record start/pause in \"VOX\" mode"), Label4);
 
     Label5 = label(client, "Label5", "Stop Delay", twipsRect(360, 4440, 1095, 255));
     txtStopDelay = place(new QLineEdit(client), "txtStopDelay", twipsRect(2760, 4320, 375, 285));
-    txtStopDelay->setValidator(new LengthValidator(1, txtStopDelay));
+    m_stopDelayLimit = new LengthValidator(1, txtStopDelay);
+    txtStopDelay->setValidator(m_stopDelayLimit);
     describe(txtStopDelay, QStringLiteral("Delay before pausing record after level falls below threshhold"), Label5);
 
     // The threshold and stop-delay pairs wait for a start/pause mode to be chosen.
@@ -347,11 +366,11 @@ void frmMyPreferences::showStoredSettings()
     });
     step(R::Threshold, [this](std::int16_t v) {
         m_settings.Threshold = v;
-        txtThreshold->setText(QString::number(v));
+        showText(txtThreshold, m_thresholdLimit, QString::number(v));
     });
     step(R::StopDelay, [this](std::int16_t v) {
         m_settings.StopDelay = v;
-        txtStopDelay->setText(QString::number(v));
+        showText(txtStopDelay, m_stopDelayLimit, QString::number(v));
     });
     step(R::RemoteControl, [this](std::int16_t v) {
         m_settings.RemoteControl = v;
@@ -442,6 +461,8 @@ void frmMyPreferences::saveSettings()
         file.write(R::RecordFormat, static_cast<std::int16_t>(format));
         m_settings.RecordFormat = format;
 
+        // Volumes numbers the drives from C without gaps, so the position is also the letter's
+        // distance from C.
         const auto drive = static_cast<std::int16_t>(lstDrv->listIndex());
         file.write(R::DriveIndex, drive);
         m_settings.LogDrive = driveLetterForIndex(drive);

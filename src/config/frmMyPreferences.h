@@ -18,6 +18,7 @@ class QRadioButton;
 
 namespace wendmoor {
 
+class LengthValidator;
 class ListBox;
 
 // "My Preferences": chooses the sound cards, the recording format, the archive drive, the days
@@ -43,33 +44,33 @@ public:
     void cmdClose_Click();
     void mnuExit_Click();
 
-    QLabel* Label1;
-    QLabel* lblMM1;
-    ListBox* lstMM1;
-    QLabel* Label9;
-    ListBox* lstMM2;
-    QLabel* Label3;
-    ListBox* List2;
-    QLabel* Label6;
-    QLabel* Label8;
-    ListBox* lstDrv;
+    QLabel* Label1 = nullptr;
+    QLabel* lblMM1 = nullptr;
+    ListBox* lstMM1 = nullptr;
+    QLabel* Label9 = nullptr;
+    ListBox* lstMM2 = nullptr;
+    QLabel* Label3 = nullptr;
+    ListBox* List2 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label8 = nullptr;
+    ListBox* lstDrv = nullptr;
     // Beside the drive list: the folder the chosen drive letter stands for on this machine.
-    QLabel* lblDrvFolder;
-    QLabel* Label2;
-    ListBox* List1;
-    QCheckBox* Check1;
-    QGroupBox* Frame1;
+    QLabel* lblDrvFolder = nullptr;
+    QLabel* Label2 = nullptr;
+    ListBox* List1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
     std::array<QRadioButton*, 4> optRecord {};
-    QLabel* Label4;
-    QLineEdit* txtThreshold;
-    QLabel* Label5;
-    QLineEdit* txtStopDelay;
-    QGroupBox* Frame3;
+    QLabel* Label4 = nullptr;
+    QLineEdit* txtThreshold = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* txtStopDelay = nullptr;
+    QGroupBox* Frame3 = nullptr;
     std::array<QRadioButton*, 3> Option2 {};
-    QPushButton* cmdApply;
-    QPushButton* cmdClose;
-    QMenu* mnuFiles;
-    QAction* mnuExit;
+    QPushButton* cmdApply = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QMenu* mnuFiles = nullptr;
+    QAction* mnuExit = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,6 +85,8 @@ private:
 
     Services& m_services;
     Settings& m_settings;
+    LengthValidator* m_thresholdLimit = nullptr;
+    LengthValidator* m_stopDelayLimit = nullptr;
 };
 
 } // namespace wendmoor

@@ -220,6 +220,11 @@ TEST_F(Preferences, VoxTakesEffectAtOnceButReachesTheFileOnlyThroughApply)
     EXPECT_TRUE(dialog.isNull()) << "Close must close the dialog";
     EXPECT_EQ(settings.StartPauseMode, 1);
     EXPECT_TRUE(fileBytes().isEmpty());
+
+    open();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull()) << "Escape must close the dialog like Close";
 }
 
 TEST_F(Preferences, DriveClickedAndClosedWithoutApplyChangesOnlyTheDriveInUse)
@@ -288,6 +293,22 @@ TEST_F(Preferences, TextBoxesTakeOnlyAsManyTypedCharactersAsTheyAllow)
     type(box("txtStopDelay"), QStringLiteral("56"));
     EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("123"));
     EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("5"));
+}
+
+TEST_F(Preferences, StoredValueLongerThanItsBoxCanBeShortenedButNotLengthened)
+{
+    ts.writeSettings({ 0, 0, 0, 0, 0, 1, -1200 });
+    open();
+    QLineEdit* threshold = box("txtThreshold");
+    threshold->setFocus();
+    QTest::keyClick(threshold, Qt::Key_End);
+    QTest::keyClick(threshold, Qt::Key_7);
+    EXPECT_EQ(threshold->text(), QStringLiteral("-1200"));
+    QTest::keyClick(threshold, Qt::Key_Backspace);
+    QTest::keyClick(threshold, Qt::Key_Backspace);
+    EXPECT_EQ(threshold->text(), QStringLiteral("-12"));
+    QTest::keyClick(threshold, Qt::Key_5);
+    EXPECT_EQ(threshold->text(), QStringLiteral("-12"));
 }
 
 TEST_F(Preferences, StoredValueLongerThanItsBoxIsShownAndSavedWhole)
