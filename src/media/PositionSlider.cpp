@@ -15,8 +15,8 @@ namespace {
 class JumpToClickStyle final : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
     {
         if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
             return Qt::LeftButton;
@@ -26,7 +26,9 @@ public:
 
 } // namespace
 
-PositionSlider::PositionSlider(QWidget* parent) : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this))
+PositionSlider::PositionSlider(QWidget* parent)
+    : QWidget(parent)
+    , m_slider(new QSlider(Qt::Horizontal, this))
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(5, 5, 5, 5);
