@@ -42,6 +42,7 @@ PositionSlider::PositionSlider(QWidget* parent)
     setFocusProxy(m_slider);
     // Every value change that reaches here was made by the user: the set functions block the
     // slider's signals while they bring it up to date.
+    connect(m_slider, &QSlider::sliderReleased, this, &PositionSlider::refresh);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         m_position = value;
         emit moved();
@@ -72,7 +73,9 @@ void PositionSlider::refresh()
     const std::int32_t low = std::min(m_minimum, m_maximum);
     const std::int32_t high = std::max(m_minimum, m_maximum);
     m_slider->setRange(low, high);
-    m_slider->setValue(std::clamp(m_position, low, high));
+    // While the user holds the thumb it stays under the mouse; the owner's value shows on release.
+    if (!m_slider->isSliderDown())
+        m_slider->setValue(std::clamp(m_position, low, high));
 }
 
 } // namespace wendmoor
