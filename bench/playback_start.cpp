@@ -53,7 +53,12 @@ struct FirstWrite {
 
 class TimingStream final : public PlaybackStream {
 public:
-    TimingStream(FirstWrite& first, int rate, int channels) : m_first(first), m_rate(rate), m_channels(channels) {}
+    TimingStream(FirstWrite& first, int rate, int channels)
+        : m_first(first)
+        , m_rate(rate)
+        , m_channels(channels)
+    {
+    }
     int sampleRate() const override { return m_rate; }
     int channels() const override { return m_channels; }
     QString deviceName() const override { return QStringLiteral("timing output"); }
@@ -81,7 +86,7 @@ class TimingAudio final : public AudioSystem {
 public:
     FirstWrite first;
     QStringList inputDeviceNames() override { return {}; }
-    QStringList outputDeviceNames() override { return {QStringLiteral("timing output")}; }
+    QStringList outputDeviceNames() override { return { QStringLiteral("timing output") }; }
     std::unique_ptr<CaptureStream> openCapture(int, int) override { return nullptr; }
     std::unique_ptr<PlaybackStream> openPlayback(int, int rate, int channels) override
     {
@@ -91,8 +96,11 @@ public:
 
 class OneDrive final : public Volumes {
 public:
-    explicit OneDrive(QString root) : m_root(std::move(root)) {}
-    QList<Drive> drives() const override { return {{QLatin1Char('C'), m_root}}; }
+    explicit OneDrive(QString root)
+        : m_root(std::move(root))
+    {
+    }
+    QList<Drive> drives() const override { return { { QLatin1Char('C'), m_root } }; }
 
 private:
     QString m_root;
@@ -105,7 +113,7 @@ public:
 class NoPrompt final : public Prompt {
 public:
     bool askYesNo(const QString&, const QString&) override { return false; }
-    void notice(const QString&, const QString&) override {}
+    void notice(const QString&, const QString&) override { }
 };
 class NoSystemInfo final : public SystemInfo {
 public:
@@ -176,7 +184,8 @@ void makeLongLog(const QString& path, std::int64_t seconds)
 // A log that grows while the benchmark runs, its header brought up to date as a recorder does.
 class GrowingLog {
 public:
-    GrowingLog(const QString& path, std::int64_t seconds) : m_file(path)
+    GrowingLog(const QString& path, std::int64_t seconds)
+        : m_file(path)
     {
         if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate))
             throw std::runtime_error("cannot create " + path.toStdString());
@@ -203,7 +212,7 @@ private:
 
 struct Bench {
     QString root;
-    OneDrive volumes{QString()};
+    OneDrive volumes { QString() };
     SystemTimeSource clock;
     TimingAudio timing;
     NoPorts ports;
@@ -213,7 +222,9 @@ struct Bench {
     QTemporaryDir settingsDir;
     std::unique_ptr<GrowingLog> growing;
 
-    explicit Bench(const QString& folder) : root(folder), volumes(folder)
+    explicit Bench(const QString& folder)
+        : root(folder)
+        , volumes(folder)
     {
         QDir().mkpath(root + QStringLiteral("/Wendmoor/logs"));
         const QString logs = root + QStringLiteral("/Wendmoor/logs/");
@@ -223,8 +234,8 @@ struct Bench {
 
     Services services(AudioSystem& audio)
     {
-        return Services{clock, volumes, audio, ports, prompt, systemInfo, messages,
-                        AppPaths::under(settingsDir.path())};
+        return Services { clock, volumes, audio, ports, prompt, systemInfo, messages,
+            AppPaths::under(settingsDir.path()) };
     }
 };
 
@@ -254,7 +265,7 @@ void lastTenSeconds(benchmark::State& state, const char* log, bool grows)
         QCoreApplication::processEvents();
         if (grows)
             g_bench->growing->append(kRate / 2);
-        first = FirstWrite{true, std::nullopt};
+        first = FirstWrite { true, std::nullopt };
         state.ResumeTiming();
         const Clock::time_point clicked = Clock::now();
         window.cmdEnd[2]->click();
@@ -335,12 +346,18 @@ int main(int argc, char** argv)
 
     const int iterations = g_smoke ? 3 : 50;
     benchmark::RegisterBenchmark("LastTen/TwelveHourLog", BM_LastTen_TwelveHourLog)
-        ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(iterations);
     benchmark::RegisterBenchmark("LastTen/LogBeingWritten", BM_LastTen_LogBeingWritten)
-        ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(iterations);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(iterations);
     if (!g_smoke && !qEnvironmentVariableIsEmpty("WENDMOOR_DEVICE_TESTS")) {
         benchmark::RegisterBenchmark("LastTen/RealOutput", BM_LastTen_RealOutput)
-            ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(20);
     }
     benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();

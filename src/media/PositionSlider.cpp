@@ -15,8 +15,8 @@ namespace {
 class JumpToClickStyle final : public QProxyStyle {
 public:
     using QProxyStyle::QProxyStyle;
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
     {
         if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
             return Qt::LeftButton;
@@ -26,7 +26,9 @@ public:
 
 } // namespace
 
-PositionSlider::PositionSlider(QWidget* parent) : QWidget(parent), m_slider(new QSlider(Qt::Horizontal, this))
+PositionSlider::PositionSlider(QWidget* parent)
+    : QWidget(parent)
+    , m_slider(new QSlider(Qt::Horizontal, this))
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(5, 5, 5, 5);
@@ -40,6 +42,7 @@ PositionSlider::PositionSlider(QWidget* parent) : QWidget(parent), m_slider(new 
     setFocusProxy(m_slider);
     // Every value change that reaches here was made by the user: the set functions block the
     // slider's signals while they bring it up to date.
+    connect(m_slider, &QSlider::sliderReleased, this, &PositionSlider::refresh);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         m_position = value;
         emit moved();
@@ -70,7 +73,9 @@ void PositionSlider::refresh()
     const std::int32_t low = std::min(m_minimum, m_maximum);
     const std::int32_t high = std::max(m_minimum, m_maximum);
     m_slider->setRange(low, high);
-    m_slider->setValue(std::clamp(m_position, low, high));
+    // While the user holds the thumb it stays under the mouse; the owner's value shows on release.
+    if (!m_slider->isSliderDown())
+        m_slider->setValue(std::clamp(m_position, low, high));
 }
 
 } // namespace wendmoor

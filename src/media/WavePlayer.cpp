@@ -34,7 +34,9 @@ void WavePlayer::SndFileCloser::operator()(void* file) const
 }
 
 WavePlayer::WavePlayer(AudioSystem& audio, QObject* parent)
-    : QObject(parent), m_audio(audio), m_pumpTimer(new QTimer(this))
+    : QObject(parent)
+    , m_audio(audio)
+    , m_pumpTimer(new QTimer(this))
 {
     m_pumpTimer->setInterval(kPumpIntervalMs);
     m_pumpTimer->setTimerType(Qt::PreciseTimer);
@@ -58,11 +60,12 @@ void WavePlayer::openFile(const QString& path)
     if (!QFileInfo(path).isFile()) {
         throw Error(ErrorNumber::FileNotFound, QStringLiteral("The wave file %1 does not exist.").arg(path));
     }
-    SF_INFO info{};
+    SF_INFO info {};
     SNDFILE* raw = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!raw) {
-        throw Error(ErrorNumber::WaveFileRead, QStringLiteral("The wave file %1 cannot be read: %2")
-                                                   .arg(path, QString::fromLocal8Bit(sf_strerror(nullptr))));
+        throw Error(ErrorNumber::WaveFileRead,
+            QStringLiteral("The wave file %1 cannot be read: %2")
+                .arg(path, QString::fromLocal8Bit(sf_strerror(nullptr))));
     }
     std::unique_ptr<void, SndFileCloser> file(raw);
     const int major = info.format & SF_FORMAT_TYPEMASK;
@@ -71,10 +74,10 @@ void WavePlayer::openFile(const QString& path)
     }
     if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0) {
         throw Error(ErrorNumber::WaveFormatUnsupported,
-                    QStringLiteral("The wave file %1 has %2 channels at %3 Hz; only mono and stereo can be played.")
-                        .arg(path)
-                        .arg(info.channels)
-                        .arg(info.samplerate));
+            QStringLiteral("The wave file %1 has %2 channels at %3 Hz; only mono and stereo can be played.")
+                .arg(path)
+                .arg(info.channels)
+                .arg(info.samplerate));
     }
     // The output stays open from file to file while the device and format are the same, so that
     // a reload starts at once.
@@ -200,10 +203,11 @@ void WavePlayer::startFrom(std::int64_t frame)
     m_state = State::Stopped;
     m_baseFrame = frame;
     if (sf_seek(handle(m_file), frame, SEEK_SET) < 0) {
-        throw Error(ErrorNumber::WaveFileRead, QStringLiteral("The wave file %1 cannot be read at frame %2: %3")
-                                                   .arg(m_path)
-                                                   .arg(frame)
-                                                   .arg(QString::fromLocal8Bit(sf_strerror(handle(m_file)))));
+        throw Error(ErrorNumber::WaveFileRead,
+            QStringLiteral("The wave file %1 cannot be read at frame %2: %3")
+                .arg(m_path)
+                .arg(frame)
+                .arg(QString::fromLocal8Bit(sf_strerror(handle(m_file)))));
     }
     m_playedAtStart = m_stream->framesPlayed();
     m_queuedFrames = 0;
@@ -225,8 +229,8 @@ void WavePlayer::haltStream()
 void WavePlayer::fill()
 {
     const std::int64_t ahead = m_queuedFrames - playedSinceStart();
-    std::int64_t room = std::min<std::int64_t>(static_cast<std::int64_t>(m_stream->writableFrames()),
-                                               m_historyFrames - ahead);
+    std::int64_t room
+        = std::min<std::int64_t>(static_cast<std::int64_t>(m_stream->writableFrames()), m_historyFrames - ahead);
     room = std::min(room, m_frames - (m_baseFrame + m_queuedFrames));
     const auto ch = static_cast<std::size_t>(m_channels);
     while (room > 0) {
@@ -240,9 +244,10 @@ void WavePlayer::fill()
         const std::span<const std::int16_t> block(m_block.data(), static_cast<std::size_t>(got) * ch);
         const std::size_t taken = m_stream->write(block);
         for (std::size_t f = 0; f < taken; ++f) {
-            const auto slot = static_cast<std::size_t>((m_queuedFrames + static_cast<std::int64_t>(f)) % m_historyFrames);
+            const auto slot
+                = static_cast<std::size_t>((m_queuedFrames + static_cast<std::int64_t>(f)) % m_historyFrames);
             std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(f * ch), ch,
-                        m_history.begin() + static_cast<std::ptrdiff_t>(slot * ch));
+                m_history.begin() + static_cast<std::ptrdiff_t>(slot * ch));
         }
         m_queuedFrames += static_cast<std::int64_t>(taken);
         if (static_cast<sf_count_t>(taken) < got) {
@@ -264,8 +269,8 @@ void WavePlayer::feedMeter(std::int64_t playedFrames)
     while (from < upTo) {
         const std::int64_t slot = from % m_historyFrames;
         const std::int64_t n = std::min(upTo - from, m_historyFrames - slot);
-        m_meter->setSamples(std::span<const std::int16_t>(m_history.data() + static_cast<std::size_t>(slot) * ch,
-                                                          static_cast<std::size_t>(n) * ch));
+        m_meter->setSamples(std::span<const std::int16_t>(
+            m_history.data() + static_cast<std::size_t>(slot) * ch, static_cast<std::size_t>(n) * ch));
         from += n;
     }
 }
@@ -290,7 +295,8 @@ void WavePlayer::pump()
 
 void WavePlayer::notify(void (WavePlayer::*signal)())
 {
-    QMetaObject::invokeMethod(this, [this, signal] { (this->*signal)(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, signal] { (this->*signal)(); }, Qt::QueuedConnection);
 }
 
 } // namespace wendmoor

@@ -111,10 +111,10 @@ private:
     std::int64_t m_frames = 0;
 
     State m_state = State::Stopped;
-    std::int64_t m_baseFrame = 0;      // where the current run started, or the held position
-    std::int64_t m_playedAtStart = 0;  // the stream's framesPlayed() at that start
-    std::int64_t m_queuedFrames = 0;   // frames queued since that start
-    std::int64_t m_meteredFrames = 0;  // frames since that start already shown on the meter
+    std::int64_t m_baseFrame = 0; // where the current run started, or the held position
+    std::int64_t m_playedAtStart = 0; // the stream's framesPlayed() at that start
+    std::int64_t m_queuedFrames = 0; // frames queued since that start
+    std::int64_t m_meteredFrames = 0; // frames since that start already shown on the meter
 
     // The last second queued, kept so that the meter can show the blocks as they are played.
     std::vector<std::int16_t> m_history;

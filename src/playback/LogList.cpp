@@ -14,14 +14,14 @@ QStringList logFileNames(const QString& folder)
     const QFileInfo info(folder);
     if (!info.isDir()) {
         throw Error(ErrorNumber::PathNotFound,
-                    QStringLiteral("The log folder %1 does not exist.").arg(QDir::toNativeSeparators(folder)));
+            QStringLiteral("The log folder %1 does not exist.").arg(QDir::toNativeSeparators(folder)));
     }
     if (!info.isReadable()) {
         throw Error(ErrorNumber::PermissionDenied,
-                    QStringLiteral("The log folder %1 cannot be read.").arg(QDir::toNativeSeparators(folder)));
+            QStringLiteral("The log folder %1 cannot be read.").arg(QDir::toNativeSeparators(folder)));
     }
     QDir dir(folder);
-    dir.setNameFilters({QStringLiteral("*.wav")});
+    dir.setNameFilters({ QStringLiteral("*.wav") });
     dir.setFilter(QDir::Files);
     // Plain byte order of the names, whatever the locale.
     QStringList names = dir.entryList(QDir::Files, QDir::NoSort);

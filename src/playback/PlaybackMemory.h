@@ -15,11 +15,11 @@ struct PlaybackMemory {
     QString PlayPath;
     // Slider window width per range index, in ms: 0 the whole file, 1 to 5 the range options,
     // 6 to 8 the last-N-seconds modes.
-    std::array<std::int32_t, 9> RangeWidth{};
+    std::array<std::int32_t, 9> RangeWidth {};
     std::int16_t RangeIndex = 0;
     std::int32_t RepeatPoint = 0;
     // The memory buttons use entries 1 to 4.
-    std::array<std::int32_t, 10> MemoryPoint{};
+    std::array<std::int32_t, 10> MemoryPoint {};
     bool IsPlaying = false;
 };
 

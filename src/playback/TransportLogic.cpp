@@ -9,18 +9,18 @@ namespace wendmoor::transport {
 
 std::int32_t addMs(std::int64_t a, std::int64_t b)
 {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(a + b, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        a + b, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 LoadPlan planLoad(int rangeIndex, std::int32_t width, std::int32_t length)
 {
     if (rangeIndex == kTotal)
-        return {{0, length}, std::nullopt};
+        return { { 0, length }, std::nullopt };
     if (rangeIndex <= kLastRangeOption)
-        return {{0, width}, std::nullopt};
+        return { { 0, width }, std::nullopt };
     const std::int32_t start = addMs(length, -static_cast<std::int64_t>(width));
-    return {{start, length}, start};
+    return { { start, length }, start };
 }
 
 bool rangeOptionEnabled(int option, std::int32_t length)
@@ -52,7 +52,7 @@ std::optional<SliderWindow> page(std::int32_t playerPosition, SliderWindow windo
 {
     if (playerPosition < window.maximum)
         return std::nullopt;
-    return SliderWindow{playerPosition, addMs(playerPosition, width)};
+    return SliderWindow { playerPosition, addMs(playerPosition, width) };
 }
 
 std::int32_t elapsedSeconds(std::int32_t position)
@@ -69,11 +69,11 @@ LastN endButton(int index)
 {
     switch (index) {
     case 1:
-        return {6, 5000};
+        return { 6, 5000 };
     case 2:
-        return {7, 10000};
+        return { 7, 10000 };
     default:
-        return {8, 20000};
+        return { 8, 20000 };
     }
 }
 
@@ -81,11 +81,11 @@ LastN popupItem(int seconds)
 {
     switch (seconds) {
     case 5:
-        return {6, 5000};
+        return { 6, 5000 };
     case 10:
-        return {8, 10000};
+        return { 8, 10000 };
     default:
-        return {7, 20000};
+        return { 7, 20000 };
     }
 }
 

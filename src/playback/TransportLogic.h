@@ -14,7 +14,7 @@ inline constexpr int kTotal = 0;
 inline constexpr int kLastRangeOption = 5;
 inline constexpr int kRangeCount = 9;
 // Widths of the range options 1 to 5, set each time the window opens.
-inline constexpr std::array<std::int32_t, 5> kRangeOptionWidths{10000, 60000, 300000, 1800000, 3600000};
+inline constexpr std::array<std::int32_t, 5> kRangeOptionWidths { 10000, 60000, 300000, 1800000, 3600000 };
 
 // The slider's window: its minimum and maximum.
 struct SliderWindow {

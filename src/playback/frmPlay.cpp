@@ -31,15 +31,15 @@ namespace wendmoor {
 namespace {
 
 // Button colours, &H00BBGGRR.
-constexpr unsigned kPlayIdle = 0x00008000;     // (0, 128, 0)
-constexpr unsigned kPlayActive = 0x0080FF80;   // (128, 255, 128)
-constexpr unsigned kPauseIdle = 0x00C0FFFF;    // (255, 255, 192)
-constexpr unsigned kPauseActive = 0x0000FFFF;  // (255, 255, 0)
+constexpr unsigned kPlayIdle = 0x00008000; // (0, 128, 0)
+constexpr unsigned kPlayActive = 0x0080FF80; // (128, 255, 128)
+constexpr unsigned kPauseIdle = 0x00C0FFFF; // (255, 255, 192)
+constexpr unsigned kPauseActive = 0x0000FFFF; // (255, 255, 0)
 constexpr unsigned kStopColour = 0x00FFFFFF;
-constexpr unsigned kMemColour = 0x00FFFFC0;    // (192, 255, 255)
-constexpr unsigned kStepColour = 0x00C0FFC0;   // (192, 255, 192)
-constexpr unsigned kFrameBack = 0x00C0C0FF;    // (255, 192, 192)
-constexpr unsigned kFrameText = 0x00FF0000;    // (0, 0, 255)
+constexpr unsigned kMemColour = 0x00FFFFC0; // (192, 255, 255)
+constexpr unsigned kStepColour = 0x00C0FFC0; // (192, 255, 192)
+constexpr unsigned kFrameBack = 0x00C0C0FF; // (255, 192, 192)
+constexpr unsigned kFrameText = 0x00FF0000; // (0, 0, 255)
 
 const QString kNoLogSelected = QStringLiteral("No Log Selected");
 const QString kBadWaveFile = QStringLiteral("Wave file does not exist or has been damaged");
@@ -61,8 +61,8 @@ void setBackColour(QWidget* widget, unsigned bgr)
     widget->setAutoFillBackground(true);
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QString& tip,
-                        QRect geometry, double points)
+QPushButton* makeButton(
+    QWidget* parent, const QString& name, const QString& caption, const QString& tip, QRect geometry, double points)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -84,9 +84,12 @@ QLabel* makeTimeLabel(QWidget* parent, const QString& name, QRect geometry)
 } // namespace
 
 frmPlay::frmPlay(Services& services, Settings& settings, PlaybackMemory& memory, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowCloseButtonHint),
-      m_services(services), m_settings(settings), m_memory(memory)
+    : QMainWindow(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
+    , m_services(services)
+    , m_settings(settings)
+    , m_memory(memory)
 {
     setObjectName(QStringLiteral("frmPlay"));
     setWindowTitle(QStringLiteral("Play"));
@@ -144,11 +147,11 @@ void frmPlay::buildControls()
     Frame1->setPalette(framePal);
     Frame1->setAutoFillBackground(true);
 
-    static const std::array<const char*, 6> captions{"Total",      "10 Seconds", "1 Minute",
-                                                     "5 Minutes",  "30 Minutes", "1 Hour"};
-    static const std::array<const char*, 6> tips{
-        "Slider range is complete wave file", "Slider range is 10 seconds", "Slider range is one minute",
-        "Slider range is 5 minutes",          "Slider range is 30 minutes", "Slide range is one hour"};
+    static const std::array<const char*, 6> captions { "Total", "10 Seconds", "1 Minute", "5 Minutes", "30 Minutes",
+        "1 Hour" };
+    static const std::array<const char*, 6> tips { "Slider range is complete wave file", "Slider range is 10 seconds",
+        "Slider range is one minute", "Slider range is 5 minutes", "Slider range is 30 minutes",
+        "Slide range is one hour" };
     for (int i = 0; i < 6; ++i) {
         auto* o = new QRadioButton(QLatin1String(captions[static_cast<std::size_t>(i)]), Frame1);
         o->setObjectName(QStringLiteral("optRange%1").arg(i));
@@ -176,7 +179,7 @@ void frmPlay::buildControls()
 
     for (int i = 1; i <= 4; ++i) {
         auto* b = makeButton(client, QStringLiteral("cmdMem%1").arg(i), QStringLiteral("M%1").arg(i),
-                             QStringLiteral("Memory %1").arg(i), twipsRect(240 + 480 * (i - 1), 2760, 495, 495), 8.25);
+            QStringLiteral("Memory %1").arg(i), twipsRect(240 + 480 * (i - 1), 2760, 495, 495), 8.25);
         setBackColour(b, kMemColour);
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, [this, i] { cmdMem_Click(i); });
@@ -184,34 +187,33 @@ void frmPlay::buildControls()
     }
 
     cmdPause = makeButton(client, QStringLiteral("cmdPause"), QStringLiteral("Pause"), QStringLiteral("Pause playback"),
-                          twipsRect(2400, 2760, 975, 495), 9.75);
+        twipsRect(2400, 2760, 975, 495), 9.75);
     setBackColour(cmdPause, kPauseIdle);
     cmdPlay = makeButton(client, QStringLiteral("cmdPlay"), QStringLiteral("&Play"), QStringLiteral("Starts playback"),
-                         twipsRect(3480, 2760, 975, 495), 9.75);
+        twipsRect(3480, 2760, 975, 495), 9.75);
     setBackColour(cmdPlay, kPlayIdle);
     cmdPlay->installEventFilter(this);
     cmdStop = makeButton(client, QStringLiteral("cmdStop"), QStringLiteral("&Stop"), QStringLiteral("Stops playback"),
-                         twipsRect(4560, 2760, 975, 495), 9.75);
+        twipsRect(4560, 2760, 975, 495), 9.75);
     setBackColour(cmdStop, kStopColour);
     cmdRwd = makeButton(client, QStringLiteral("cmdRwd"), QStringLiteral("<"),
-                        QStringLiteral("Rewind in increments of track bar range"), twipsRect(240, 3360, 495, 495), 9.75);
+        QStringLiteral("Rewind in increments of track bar range"), twipsRect(240, 3360, 495, 495), 9.75);
     setBackColour(cmdRwd, kStepColour);
     cmdRepeat = makeButton(client, QStringLiteral("cmdRepeat"), QStringLiteral("Repeat"), QStringLiteral("Repeat "),
-                           twipsRect(720, 3360, 975, 495), 9.75);
+        twipsRect(720, 3360, 975, 495), 9.75);
     setBackColour(cmdRepeat, kStepColour);
     cmdFF = makeButton(client, QStringLiteral("cmdFF"), QStringLiteral(">"),
-                       QStringLiteral("Fast Forward in increments of track bar range"), twipsRect(1680, 3360, 495, 495),
-                       9.75);
+        QStringLiteral("Fast Forward in increments of track bar range"), twipsRect(1680, 3360, 495, 495), 9.75);
     setBackColour(cmdFF, kStepColour);
-    cmdClose = makeButton(client, QStringLiteral("cmdClose"), QStringLiteral("&Close"), QString(),
-                          twipsRect(2400, 3360, 975, 495), 9.75);
+    cmdClose = makeButton(
+        client, QStringLiteral("cmdClose"), QStringLiteral("&Close"), QString(), twipsRect(2400, 3360, 975, 495), 9.75);
 
-    static const std::array<const char*, 3> endCaptions{"5", "10", "20"};
+    static const std::array<const char*, 3> endCaptions { "5", "10", "20" };
     for (int i = 1; i <= 3; ++i) {
         auto* b = makeButton(client, QStringLiteral("cmdEnd%1").arg(i),
-                             QLatin1String(endCaptions[static_cast<std::size_t>(i - 1)]),
-                             QStringLiteral("Last %1 seconds").arg(QLatin1String(endCaptions[static_cast<std::size_t>(i - 1)])),
-                             twipsRect(3480 + 720 * (i - 1), 3360, 615, 495), 8.25);
+            QLatin1String(endCaptions[static_cast<std::size_t>(i - 1)]),
+            QStringLiteral("Last %1 seconds").arg(QLatin1String(endCaptions[static_cast<std::size_t>(i - 1)])),
+            twipsRect(3480 + 720 * (i - 1), 3360, 615, 495), 8.25);
         setBackColour(b, kMemColour);
         connect(b, &QPushButton::clicked, this, [this, i] { cmdEnd_Click(i); });
         cmdEnd[static_cast<std::size_t>(i)] = b;
@@ -226,8 +228,8 @@ void frmPlay::buildControls()
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
 
     // Play first in the tab order, then the transport, the steps, the memories and the list.
-    QWidget* order[] = {cmdPlay, cmdStop, cmdPause, cmdEnd[1], cmdEnd[2], cmdEnd[3], cmdRwd, cmdRepeat, cmdFF,
-                        cmdMem[1], cmdMem[2], cmdMem[3], cmdMem[4], cmdClose, lstLogs, VScroll1, TrackBar};
+    QWidget* order[] = { cmdPlay, cmdStop, cmdPause, cmdEnd[1], cmdEnd[2], cmdEnd[3], cmdRwd, cmdRepeat, cmdFF,
+        cmdMem[1], cmdMem[2], cmdMem[3], cmdMem[4], cmdClose, lstLogs, VScroll1, TrackBar };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     cmdPlay->setFocus();
@@ -291,9 +293,9 @@ void frmPlay::Form_Load()
         m_file1Path = folder;
         if (m_settings.LogListOrder < VScroll1->minimum() || m_settings.LogListOrder > VScroll1->maximum()) {
             throw Error(ErrorNumber::InvalidArgument,
-                        QStringLiteral("The stored log list order %1 is neither 0 nor 1 (settings file %2).")
-                            .arg(m_settings.LogListOrder)
-                            .arg(m_services.paths.settingsFile));
+                QStringLiteral("The stored log list order %1 is neither 0 nor 1 (settings file %2).")
+                    .arg(m_settings.LogListOrder)
+                    .arg(m_services.paths.settingsFile));
         }
         VScroll1->setValue(m_settings.LogListOrder);
         lstLogs->clear();
@@ -353,13 +355,13 @@ void frmPlay::PlayFile()
         if (m_memory.IsPlaying)
             WavePlayer->stop();
         m_memory.PlayPath = QDir::toNativeSeparators(m_services.volumes.archiveFolder(m_settings.LogDrive)
-                                                     + QLatin1Char('/') + lstLogs->selectedItems().first()->text());
+            + QLatin1Char('/') + lstLogs->selectedItems().first()->text());
         WavePlayer->setDeviceID(m_settings.PlayDevice);
         WavePlayer->setFileName(m_memory.PlayPath);
         m_channelText = WavePlayer->channelMode() == 0 ? QStringLiteral("  Mono") : QStringLiteral("  Stereo");
         const int index = m_memory.RangeIndex;
-        const transport::LoadPlan plan = transport::planLoad(
-            index, m_memory.RangeWidth[static_cast<std::size_t>(index)], WavePlayer->lengthMs());
+        const transport::LoadPlan plan
+            = transport::planLoad(index, m_memory.RangeWidth[static_cast<std::size_t>(index)], WavePlayer->lengthMs());
         setSliderWindow(plan.window.minimum, plan.window.maximum);
         if (plan.startAt)
             WavePlayer->setPositionMs(*plan.startAt);
@@ -488,7 +490,7 @@ void frmPlay::cmdRwd_Click()
             return;
         WavePlayer->setPositionMs(*target);
         setSliderWindow(transport::addMs(TrackBar->minimum(), -static_cast<std::int64_t>(w)),
-                        transport::addMs(TrackBar->maximum(), -static_cast<std::int64_t>(w)));
+            transport::addMs(TrackBar->maximum(), -static_cast<std::int64_t>(w)));
         m_memory.RepeatPoint = WavePlayer->positionMs();
     } catch (const std::exception& e) {
         report(e);
@@ -527,8 +529,8 @@ void frmPlay::Timer1_Timer()
         const std::int32_t length = WavePlayer->lengthMs();
         lblTime->setText(FormatSeconds(transport::elapsedSeconds(WavePlayer->positionMs())));
         lblDown->setText(FormatSeconds(transport::remainingSeconds(length, WavePlayer->positionMs())));
-        const auto paged = transport::page(WavePlayer->positionMs(), {TrackBar->minimum(), TrackBar->maximum()},
-                                           m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]);
+        const auto paged = transport::page(WavePlayer->positionMs(), { TrackBar->minimum(), TrackBar->maximum() },
+            m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]);
         if (paged)
             setSliderWindow(paged->minimum, paged->maximum);
         TrackBar->setPosition(WavePlayer->positionMs());
@@ -556,8 +558,8 @@ void frmPlay::cmdMem_Click(int index)
             m_memory.RangeWidth[0] = WavePlayer->lengthMs();
         WavePlayer->setPositionMs(m_memory.MemoryPoint[static_cast<std::size_t>(index)]);
         const std::int32_t start = WavePlayer->positionMs();
-        setSliderWindow(start,
-                        transport::addMs(start, m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]));
+        setSliderWindow(
+            start, transport::addMs(start, m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]));
         TrackBar->setPosition(TrackBar->minimum());
         if (!m_memory.IsPlaying)
             WavePlayer->play();

@@ -66,11 +66,11 @@ public:
     QListWidget* lstLogs;
     QScrollBar* VScroll1;
     QGroupBox* Frame1;
-    std::array<QRadioButton*, 6> optRange{};
+    std::array<QRadioButton*, 6> optRange {};
     QLabel* lblTime;
     QLabel* lblDown;
     PositionSlider* TrackBar;
-    std::array<QPushButton*, 5> cmdMem{}; // indexes 1 to 4
+    std::array<QPushButton*, 5> cmdMem {}; // indexes 1 to 4
     QPushButton* cmdPause;
     QPushButton* cmdPlay;
     QPushButton* cmdStop;
@@ -78,7 +78,7 @@ public:
     QPushButton* cmdRepeat;
     QPushButton* cmdFF;
     QPushButton* cmdClose;
-    std::array<QPushButton*, 4> cmdEnd{}; // indexes 1 to 3
+    std::array<QPushButton*, 4> cmdEnd {}; // indexes 1 to 3
     wendmoor::WavePlayer* WavePlayer;
     QTimer* Timer1;
     QMenu* mnuFiles;

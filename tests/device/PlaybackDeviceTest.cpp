@@ -99,19 +99,20 @@ TEST(PlaybackDevice, LastFiveSecondsButtonPlaysTheEndOfTheLogToTheSoundCard)
     ASSERT_GE(device, 0) << outputs.join(QStringLiteral(", ")).toStdString();
 
     const QString archive = t.makeArchive();
-    ASSERT_TRUE(writeWav(archive + QStringLiteral("/L120403.wav"), kRate, 1, std::int64_t{kRate} * kSeconds, toneSample));
+    ASSERT_TRUE(
+        writeWav(archive + QStringLiteral("/L120403.wav"), kRate, 1, std::int64_t { kRate } * kSeconds, toneSample));
 
     const QString sink = qEnvironmentVariable("WENDMOOR_SINK", QStringLiteral("wendmoor_sink"));
     const QString recording = t.dir.path() + QStringLiteral("/heard.raw");
     QProcess recorder;
     recorder.start(QStringLiteral("parecord"),
-                   {QStringLiteral("-d"), sink + QStringLiteral(".monitor"), QStringLiteral("--raw"),
-                    QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=1"),
-                    QStringLiteral("--format=s16le"), recording});
+        { QStringLiteral("-d"), sink + QStringLiteral(".monitor"), QStringLiteral("--raw"),
+            QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
+            recording });
     ASSERT_TRUE(recorder.waitForStarted(5000)) << "parecord did not start";
     QTest::qWait(500);
 
-    Services services{t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths};
+    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths };
     Settings settings;
     settings.LogDrive = QLatin1Char('C');
     settings.PlayDevice = static_cast<std::int16_t>(device);
@@ -119,7 +120,8 @@ TEST(PlaybackDevice, LastFiveSecondsButtonPlaysTheEndOfTheLogToTheSoundCard)
     {
         frmPlay window(services, settings, memory);
         window.cmdEnd[1]->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return memory.IsPlaying; }, 3000)) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return memory.IsPlaying; }, 3000))
+            << t.messages.shown.join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !memory.IsPlaying; }, 10000)) << "the end of the log was not noticed";
         QTest::qWait(700);
     }
@@ -131,7 +133,7 @@ TEST(PlaybackDevice, LastFiveSecondsButtonPlaysTheEndOfTheLogToTheSoundCard)
     const QByteArray bytes = f.readAll();
     std::vector<std::int16_t> heard(static_cast<std::size_t>(bytes.size()) / 2);
     std::memcpy(heard.data(), bytes.constData(), heard.size() * 2);
-    EXPECT_EQ(tonesHeard(heard), (std::vector<int>{15, 16, 17, 18, 19}));
+    EXPECT_EQ(tonesHeard(heard), (std::vector<int> { 15, 16, 17, 18, 19 }));
     EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 

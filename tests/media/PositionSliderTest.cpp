@@ -53,5 +53,22 @@ TEST(PositionSlider, KeysAndClicksReportMovesWithTheNewPosition)
     EXPECT_GT(s.position(), 90000); // jumped to the click, not one page
 }
 
+TEST(PositionSlider, OwnerUpdatesDoNotPullTheThumbFromTheUsersHand)
+{
+    PositionSlider s;
+    s.setMaximum(100000);
+    s.setPosition(10000);
+    QSignalSpy moved(&s, &PositionSlider::moved);
+    s.slider()->setSliderDown(true);
+    s.slider()->setSliderPosition(70000); // dragged there, not yet let go
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(s.position(), 70000);
+    s.setPosition(10050); // the owner's tick
+    EXPECT_EQ(s.slider()->sliderPosition(), 70000);
+    s.slider()->setSliderDown(false);
+    EXPECT_EQ(s.slider()->value(), 10050); // let go: the owner's value shows again
+    EXPECT_EQ(moved.count(), 1);
+}
+
 } // namespace
 } // namespace wendmoor::test

@@ -1,5 +1,5 @@
-#include "media/LevelMeter.h"
 #include "media/WavePlayer.h"
+#include "media/LevelMeter.h"
 #include "platform/Error.h"
 
 #include "TestServices.h"
@@ -19,7 +19,7 @@ namespace {
 class WavePlayerTest : public ::testing::Test {
 protected:
     TestServices t;
-    WavePlayer player{t.audio};
+    WavePlayer player { t.audio };
     QStringList events;
 
     void SetUp() override
@@ -35,8 +35,8 @@ protected:
     {
         while (frames > 0) {
             player.pump();
-            const auto queued = static_cast<std::int64_t>(t.audio.playback->queued.size())
-                                / std::max(1, t.audio.playback->channels);
+            const auto queued
+                = static_cast<std::int64_t>(t.audio.playback->queued.size()) / std::max(1, t.audio.playback->channels);
             if (queued == 0)
                 break;
             const std::int64_t n = std::min(queued, frames);
@@ -117,11 +117,11 @@ TEST_F(WavePlayerTest, EndOfFileOnlyAfterEveryFrameWasPlayed)
     playFrames(3999);
     deliver();
     EXPECT_EQ(player.state(), WavePlayer::State::Playing);
-    EXPECT_EQ(events, QStringList{QStringLiteral("started")});
+    EXPECT_EQ(events, QStringList { QStringLiteral("started") });
     playFrames(1);
     deliver();
     EXPECT_EQ(player.state(), WavePlayer::State::Stopped);
-    EXPECT_EQ(events, (QStringList{QStringLiteral("started"), QStringLiteral("stopped")}));
+    EXPECT_EQ(events, (QStringList { QStringLiteral("started"), QStringLiteral("stopped") }));
     EXPECT_EQ(player.positionMs(), 500);
     EXPECT_FALSE(t.audio.playback->running);
 }
@@ -140,15 +140,24 @@ TEST_F(WavePlayerTest, NotificationsArriveAfterTheCommandInCommandOrder)
         std::function<void()> command;
         QStringList expected;
     };
-    const std::vector<Step> steps{
-        {"play while playing", [&] { player.play(); }, {QStringLiteral("started")}},
-        {"reload while playing", [&] { player.setFileName(file("a.wav")); player.play(); },
-         {QStringLiteral("stopped"), QStringLiteral("started")}},
-        {"pause", [&] { player.pause(); }, {}},
-        {"resume", [&] { player.resume(); }, {QStringLiteral("started")}},
-        {"pause then stop", [&] { player.pause(); player.stop(); }, {QStringLiteral("stopped")}},
-        {"stop while stopped", [&] { player.stop(); }, {}},
-        {"resume while stopped", [&] { player.resume(); }, {}},
+    const std::vector<Step> steps {
+        { "play while playing", [&] { player.play(); }, { QStringLiteral("started") } },
+        { "reload while playing",
+            [&] {
+                player.setFileName(file("a.wav"));
+                player.play();
+            },
+            { QStringLiteral("stopped"), QStringLiteral("started") } },
+        { "pause", [&] { player.pause(); }, {} },
+        { "resume", [&] { player.resume(); }, { QStringLiteral("started") } },
+        { "pause then stop",
+            [&] {
+                player.pause();
+                player.stop();
+            },
+            { QStringLiteral("stopped") } },
+        { "stop while stopped", [&] { player.stop(); }, {} },
+        { "resume while stopped", [&] { player.resume(); }, {} },
     };
     for (const Step& s : steps) {
         s.command();
@@ -173,10 +182,10 @@ TEST_F(WavePlayerTest, LoadFailuresNameTheFileOrDevice)
         int number;
         QString named;
     };
-    const std::vector<Case> cases{
-        {"missing", file("gone.wav"), false, ErrorNumber::FileNotFound, file("gone.wav")},
-        {"not a wave file", file("notes.wav"), false, ErrorNumber::WaveFileRead, file("notes.wav")},
-        {"device", file("a.wav"), true, ErrorNumber::SoundDeviceNotFound, QStringLiteral("sound output")},
+    const std::vector<Case> cases {
+        { "missing", file("gone.wav"), false, ErrorNumber::FileNotFound, file("gone.wav") },
+        { "not a wave file", file("notes.wav"), false, ErrorNumber::WaveFileRead, file("notes.wav") },
+        { "device", file("a.wav"), true, ErrorNumber::SoundDeviceNotFound, QStringLiteral("sound output") },
     };
     for (const Case& c : cases) {
         WavePlayer p(t.audio);
@@ -197,7 +206,7 @@ TEST_F(WavePlayerTest, LoadFailuresNameTheFileOrDevice)
 
 TEST_F(WavePlayerTest, FileStillBeingWrittenPlaysToItsLengthWhenLoaded)
 {
-    SF_INFO info{};
+    SF_INFO info {};
     info.samplerate = 8000;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -222,7 +231,7 @@ TEST_F(WavePlayerTest, FileStillBeingWrittenPlaysToItsLengthWhenLoaded)
 TEST_F(WavePlayerTest, MeterShowsOnlyWhatWasPlayed)
 {
     ASSERT_TRUE(writeWav(file("loud.wav"), 8000, 1, 16000,
-                         [](std::int64_t frame, int) { return static_cast<std::int16_t>(frame < 8000 ? 0 : 32000); }));
+        [](std::int64_t frame, int) { return static_cast<std::int16_t>(frame < 8000 ? 0 : 32000); }));
     LevelMeter meter;
     player.setLevelMeter(&meter);
     player.setFileName(file("loud.wav"));

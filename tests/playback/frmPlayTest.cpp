@@ -43,7 +43,10 @@ protected:
         t.writeSettings(QList<qint16>(11, 0));
     }
 
-    void log(const char* name, std::int64_t ms) { ASSERT_TRUE(writeLog(archive + QLatin1Char('/') + QLatin1String(name), ms)); }
+    void log(const char* name, std::int64_t ms)
+    {
+        ASSERT_TRUE(writeLog(archive + QLatin1Char('/') + QLatin1String(name), ms));
+    }
 
     frmPlay& open()
     {
@@ -91,25 +94,27 @@ protected:
         const auto items = w->lstLogs->selectedItems();
         return items.isEmpty() ? QString() : items.first()->text();
     }
-    std::pair<int, int> window() const { return {w->TrackBar->minimum(), w->TrackBar->maximum()}; }
+    std::pair<int, int> window() const { return { w->TrackBar->minimum(), w->TrackBar->maximum() }; }
 };
 
 TEST_F(PlayWindow, ListShowsLogsInStoredOrderWithGreatestSelected)
 {
-    for (const char* name : {"L120403.wav", "L120503A.wav", "L120503P.wav"})
+    for (const char* name : { "L120403.wav", "L120503A.wav", "L120503P.wav" })
         log(name, 100);
     QFile(archive + QStringLiteral("/notes.txt")).open(QIODevice::WriteOnly);
 
     open();
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("L120503P.wav"), QStringLiteral("L120503A.wav"),
-                                     QStringLiteral("L120403.wav")}));
+    EXPECT_EQ(listed(),
+        (QStringList {
+            QStringLiteral("L120503P.wav"), QStringLiteral("L120503A.wav"), QStringLiteral("L120403.wav") }));
     EXPECT_EQ(selected(), QStringLiteral("L120503P.wav"));
     EXPECT_EQ(w->lstLogs->currentRow(), 0);
 
     settings.LogListOrder = 1;
     open();
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("L120403.wav"), QStringLiteral("L120503A.wav"),
-                                     QStringLiteral("L120503P.wav")}));
+    EXPECT_EQ(listed(),
+        (QStringList {
+            QStringLiteral("L120403.wav"), QStringLiteral("L120503A.wav"), QStringLiteral("L120503P.wav") }));
     EXPECT_EQ(selected(), QStringLiteral("L120503P.wav"));
     EXPECT_EQ(w->lstLogs->currentRow(), 2);
     // Opening with order 1 ran the order change too, which stored it.
@@ -121,10 +126,10 @@ TEST_F(PlayWindow, EmptyFolderListsNothingAndPlayAsksForASelection)
 {
     open();
     EXPECT_EQ(w->lstLogs->count(), 0);
-    for (auto command : {&frmPlay::cmdPlay_Click, &frmPlay::mnuPlay10_Click}) {
+    for (auto command : { &frmPlay::cmdPlay_Click, &frmPlay::mnuPlay10_Click }) {
         t.messages.shown.clear();
         ((*w).*command)();
-        EXPECT_EQ(t.messages.shown, QStringList{QStringLiteral("No Log Selected")});
+        EXPECT_EQ(t.messages.shown, QStringList { QStringLiteral("No Log Selected") });
     }
     w->cmdEnd[2]->click();
     EXPECT_EQ(t.messages.shown.last(), QStringLiteral("No Log Selected"));
@@ -154,14 +159,14 @@ TEST_F(PlayWindow, StoredOrderOutsideTheControlIsReported)
 
 TEST_F(PlayWindow, OrderControlReversesTheListAndStoresIt)
 {
-    for (const char* name : {"L120403.wav", "L120503A.wav"})
+    for (const char* name : { "L120403.wav", "L120503A.wav" })
         log(name, 100);
     open();
     log("L120603.wav", 100); // begun while the window is open: listed at the next order change
     QTest::keyClick(w->VScroll1, Qt::Key_Down);
     EXPECT_EQ(settings.LogListOrder, 1);
-    EXPECT_EQ(listed(), (QStringList{QStringLiteral("L120403.wav"), QStringLiteral("L120503A.wav"),
-                                     QStringLiteral("L120603.wav")}));
+    EXPECT_EQ(listed(),
+        (QStringList { QStringLiteral("L120403.wav"), QStringLiteral("L120503A.wav"), QStringLiteral("L120603.wav") }));
     EXPECT_EQ(selected(), QStringLiteral("L120603.wav"));
     EXPECT_EQ(SettingsFile(t.services.paths.settingsFile).read(10), 1);
 }
@@ -225,13 +230,13 @@ TEST_F(PlayWindow, LastNCommandsPlayTheEndOfTheLogWithTheWidthTheyName)
         int index;
         int start;
     };
-    const std::vector<Case> cases{
-        {"button 5", [&] { w->cmdEnd[1]->click(); }, 6, 595000},
-        {"button 10", [&] { w->cmdEnd[2]->click(); }, 7, 590000},
-        {"button 20", [&] { w->cmdEnd[3]->click(); }, 8, 580000},
-        {"menu 5", [&] { w->mnuPlay5->trigger(); }, 6, 595000},
-        {"menu 10", [&] { w->mnuPlay10->trigger(); }, 8, 590000},
-        {"menu 20", [&] { w->mnuPlay20->trigger(); }, 7, 580000},
+    const std::vector<Case> cases {
+        { "button 5", [&] { w->cmdEnd[1]->click(); }, 6, 595000 },
+        { "button 10", [&] { w->cmdEnd[2]->click(); }, 7, 590000 },
+        { "button 20", [&] { w->cmdEnd[3]->click(); }, 8, 580000 },
+        { "menu 5", [&] { w->mnuPlay5->trigger(); }, 6, 595000 },
+        { "menu 10", [&] { w->mnuPlay10->trigger(); }, 8, 590000 },
+        { "menu 20", [&] { w->mnuPlay20->trigger(); }, 7, 580000 },
     };
     for (const Case& c : cases) {
         c.command();
@@ -243,7 +248,7 @@ TEST_F(PlayWindow, LastNCommandsPlayTheEndOfTheLogWithTheWidthTheyName)
         EXPECT_TRUE(memory.IsPlaying) << c.what;
         const std::size_t before = t.audio.playback->played.size();
         playMs(1);
-        EXPECT_EQ(t.audio.playback->played[before], countingSample(std::int64_t{c.start} * 8, 0)) << c.what;
+        EXPECT_EQ(t.audio.playback->played[before], countingSample(std::int64_t { c.start } * 8, 0)) << c.what;
     }
     EXPECT_TRUE(t.messages.shown.isEmpty());
 }
@@ -566,12 +571,12 @@ TEST_F(PlayWindow, ControlsShowTheirCaptionsTipsAndColours)
         const char* tip;
         QColor colour;
     } buttons[] = {
-        {w->cmdPlay, "&Play", "Starts playback", QColor(0, 128, 0)},
-        {w->cmdPause, "Pause", "Pause playback", QColor(255, 255, 192)},
-        {w->cmdStop, "&Stop", "Stops playback", QColor(255, 255, 255)},
-        {w->cmdRepeat, "Repeat", "Repeat ", QColor(192, 255, 192)},
-        {w->cmdMem[3], "M3", "Memory 3", QColor(192, 255, 255)},
-        {w->cmdEnd[1], "5", "Last 5 seconds", QColor(192, 255, 255)},
+        { w->cmdPlay, "&Play", "Starts playback", QColor(0, 128, 0) },
+        { w->cmdPause, "Pause", "Pause playback", QColor(255, 255, 192) },
+        { w->cmdStop, "&Stop", "Stops playback", QColor(255, 255, 255) },
+        { w->cmdRepeat, "Repeat", "Repeat ", QColor(192, 255, 192) },
+        { w->cmdMem[3], "M3", "Memory 3", QColor(192, 255, 255) },
+        { w->cmdEnd[1], "5", "Last 5 seconds", QColor(192, 255, 255) },
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->text(), QLatin1String(b.caption));

@@ -17,7 +17,7 @@ std::int16_t countingSample(std::int64_t frame, int channel)
 
 bool writeWav(const QString& path, int rate, int channels, std::int64_t frames, const SampleFn& sample)
 {
-    SF_INFO info{};
+    SF_INFO info {};
     info.samplerate = rate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;

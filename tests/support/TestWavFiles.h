@@ -15,8 +15,8 @@ using SampleFn = std::function<std::int16_t(std::int64_t frame, int channel)>;
 [[nodiscard]] std::int16_t countingSample(std::int64_t frame, int channel);
 
 // Writes a 16-bit PCM WAV file through libsndfile. Returns false when it cannot be written.
-bool writeWav(const QString& path, int rate, int channels, std::int64_t frames,
-              const SampleFn& sample = countingSample);
+bool writeWav(
+    const QString& path, int rate, int channels, std::int64_t frames, const SampleFn& sample = countingSample);
 // A mono 8000 Hz log of `ms` milliseconds with the counting pattern.
 bool writeLog(const QString& path, std::int64_t ms);
 
