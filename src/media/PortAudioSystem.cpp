@@ -77,7 +77,9 @@ public:
         PaStreamParameters p{};
         p.device = index;
         p.sampleFormat = paInt16;
-        p.suggestedLatency = info->defaultLowInputLatency;
+        // Latency costs a recorder nothing, while a short device buffer overruns (and loses audio)
+        // whenever the machine is busy for a moment.
+        p.suggestedLatency = std::max(info->defaultHighInputLatency, 0.25);
         // Mono where the device offers it; otherwise its first two channels, mixed down.
         p.channelCount = 1;
         double useRate = rate;
