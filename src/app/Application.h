@@ -1,16 +1,23 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "config/frmMyPreferences.h"
+#include "playback/PlaybackMemory.h"
+#include "playback/frmPlay.h"
 #include "platform/Services.h"
 #include "recorder/RecorderState.h"
+#include "windows/frmAbout.h"
+#include "windows/frmHelp.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
 namespace wendmoor {
 
 class Menu;
+class StartPause;
 
 // The running program: the main window and the windows it opens from its menu, each existing
 // once, all sharing the services, the settings and the recorder state.
@@ -26,6 +33,19 @@ public:
     [[nodiscard]] Menu& menu() { return *m_menu; }
     [[nodiscard]] Settings& settings() { return m_settings; }
     [[nodiscard]] RecorderState& state() { return m_state; }
+    [[nodiscard]] PlaybackMemory& playback() { return m_playback; }
+
+    // The menu commands. Preferences, Help and About come to the front when already open;
+    // Play always gives a freshly opened playback window.
+    void openPreferences();
+    void openPlay();
+    void openHelp();
+    void openAbout();
+
+    [[nodiscard]] frmMyPreferences* preferencesWindow() const { return m_preferences; }
+    [[nodiscard]] frmPlay* playWindow() const { return m_play; }
+    [[nodiscard]] frmHelp* helpWindow() const { return m_help; }
+    [[nodiscard]] frmAbout* aboutWindow() const { return m_about; }
 
 signals:
     // "Exit": the program ends at once.
@@ -35,7 +55,13 @@ private:
     Services& m_services;
     Settings m_settings;
     RecorderState m_state;
+    PlaybackMemory m_playback;
     std::unique_ptr<Menu> m_menu;
+    std::unique_ptr<StartPause> m_startPause;
+    QPointer<frmMyPreferences> m_preferences;
+    QPointer<frmPlay> m_play;
+    QPointer<frmHelp> m_help;
+    QPointer<frmAbout> m_about;
 };
 
 } // namespace wendmoor

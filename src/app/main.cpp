@@ -1,9 +1,9 @@
 #include "app/Application.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
-#include "platform/PortInput.h"
+#include "platform/LinuxPortInput.h"
+#include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
-#include "platform/SystemInfo.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 #include "windows/MessageWindow.h"
@@ -11,22 +11,6 @@
 
 #include <QApplication>
 #include <QStyleFactory>
-
-namespace {
-
-// Stand-ins until the real port and system-information services are wired.
-class NoPorts final : public wendmoor::PortInput {
-public:
-    std::uint8_t Inp(int) override { return 0x7f; }
-};
-class NoSystemInfo final : public wendmoor::SystemInfo {
-public:
-    std::optional<RawValue> readValue(const QString&, const QString&) override { return std::nullopt; }
-    bool isNormalFile(const QString&) override { return false; }
-    bool startProgram(const QString&) override { return false; }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,9 +27,9 @@ int main(int argc, char** argv)
     SystemTimeSource clock;
     SystemVolumes volumes;
     PortAudioSystem audio;
-    NoPorts ports;
+    LinuxPortInput ports;
     QtPrompt prompt;
-    NoSystemInfo systemInfo;
+    LinuxSystemInfo systemInfo;
     MessageWindow messages;
     Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::system()};
 

@@ -314,20 +314,4 @@ void Menu::cmdStop_Click()
     WaveIn->stop();
 }
 
-void Menu::TmrClock_Timer()
-{
-    if (m_startPause)
-        m_startPause->PollRemoteControl();
-}
-
-void Menu::Timer1_Timer()
-{
-    Timer1->stop();
-}
-
-void Menu::Timer2_Timer()
-{
-    Timer2->stop();
-}
-
 } // namespace wendmoor

@@ -7,6 +7,7 @@
 #include "platform/Services.h"
 #include "recorder/RecorderState.h"
 
+#include <QDate>
 #include <QMainWindow>
 
 #include <array>
@@ -45,6 +46,13 @@ public:
 
     void cmdRecord_Click();
     void cmdStop_Click();
+
+    // The clock: every 100 ms, and the two 1.5 s one-shot guards of the roll-over and the purge.
+    void TmrClock_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    // Activity arrived while in Standby: the writer takes the audio again.
+    void resumeFromStandby();
 
     // The recording chain: WaveIn -> MMConnectorX1 (level meter, start/pause) -> ACMConverter
     // -> WaveFile. WaveRecorder[0] only makes PCM formats from a rate and a bit length.
@@ -94,14 +102,18 @@ private:
     void endChain();
     void WaveFile_Started();
     void WaveFile_Stopped();
-    void TmrClock_Timer();
-    void Timer1_Timer();
-    void Timer2_Timer();
+    void clockTick();
+    void rollOver();
 
     Services& m_services;
     Settings& m_settings;
     RecorderState& m_state;
     StartPauseControl* m_startPause = nullptr;
+    // The date of the previous tick: a day whose 00:00:01 the clock never showed (a clock that
+    // jumped over midnight, a machine that slept through it) still gets its file and its purge.
+    QDate m_lastTickDate;
+    // A failing tick is reported once, not ten times a second, until a tick succeeds again.
+    bool m_tickFailureReported = false;
 };
 
 } // namespace wendmoor
