@@ -233,7 +233,16 @@ public:
     void run()
     {
         m_document.clear();
+        // The document shows what was read; nobody undoes a reading step by step.
+        m_document.setUndoRedoEnabled(false);
         m_cursor = QTextCursor(&m_document);
+        // One edit block for the whole reading: outside of one, every insertion lays out its
+        // paragraph again to place the cursor, which makes long paragraphs quadratic.
+        m_cursor.beginEditBlock();
+        struct EndEdit {
+            QTextCursor& cursor;
+            ~EndEdit() { cursor.endEditBlock(); }
+        } endEdit {m_cursor};
         const qsizetype size = m_data.size();
         while (m_pos < size && isSpace(m_data[m_pos]))
             ++m_pos;
