@@ -233,16 +233,23 @@ public:
     void run()
     {
         m_document.clear();
-        // The document shows what was read; nobody undoes a reading step by step.
+        // Reading is not an edit anybody undoes step by step; and it happens inside one edit
+        // block, because outside of one every insertion lays out its paragraph again to place
+        // the cursor, which makes long paragraphs quadratic.
+        const bool undo = m_document.isUndoRedoEnabled();
         m_document.setUndoRedoEnabled(false);
         m_cursor = QTextCursor(&m_document);
-        // One edit block for the whole reading: outside of one, every insertion lays out its
-        // paragraph again to place the cursor, which makes long paragraphs quadratic.
         m_cursor.beginEditBlock();
         struct EndEdit {
             QTextCursor& cursor;
-            ~EndEdit() { cursor.endEditBlock(); }
-        } endEdit {m_cursor};
+            QTextDocument& document;
+            bool undo;
+            ~EndEdit()
+            {
+                cursor.endEditBlock();
+                document.setUndoRedoEnabled(undo);
+            }
+        } endEdit {m_cursor, m_document, undo};
         const qsizetype size = m_data.size();
         while (m_pos < size && isSpace(m_data[m_pos]))
             ++m_pos;

@@ -232,6 +232,8 @@ TEST(RtfReader, ReadingAgainReplacesThePreviousDocument)
     RtfReader::read("{\\rtf1 first\\par}", doc, QStringLiteral("a"));
     RtfReader::read("{\\rtf1 second}", doc, QStringLiteral("b"));
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("second"));
+    // The reading leaves the document's own undo setting as it found it.
+    EXPECT_TRUE(doc.isUndoRedoEnabled());
 }
 
 TEST(RtfReader, SoundEdgesOfTheSyntaxAreAccepted)
