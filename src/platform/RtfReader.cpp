@@ -580,6 +580,10 @@ private:
             if (it != m_fonts.end() && it->second.codePage > 0)
                 number = it->second.codePage;
         }
+        // A document names a handful of code pages; one that names ever new ones is read in
+        // 1252 once it has named more than a real document would.
+        if (!m_codePages.contains(number) && m_codePages.size() >= MaxCodePages)
+            number = 1252;
         auto& slot = m_codePages[number];
         if (!slot)
             slot = std::make_unique<CodePage>(number);
@@ -760,6 +764,7 @@ private:
     int m_skipCount = 0;
 
     int m_documentCodePage = 1252;
+    static constexpr size_t MaxCodePages = 16;
     std::map<int, std::unique_ptr<CodePage>> m_codePages;
 
     std::map<int, FontEntry> m_fonts;
