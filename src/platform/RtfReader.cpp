@@ -251,6 +251,9 @@ public:
             }
         } endEdit {m_cursor, m_document, undo};
         const qsizetype size = m_data.size();
+        // Some editors put a UTF-8 byte-order mark in front; blank lines may come first too.
+        if (m_data.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
         while (m_pos < size && isSpace(m_data[m_pos]))
             ++m_pos;
         if (!QByteArrayView(m_data).sliced(m_pos).startsWith("{\\rtf"))

@@ -242,6 +242,7 @@ TEST(RtfReader, SoundEdgesOfTheSyntaxAreAccepted)
                               + QByteArray(RtfReader::MaxDepth, '}');
     const std::pair<const char*, QByteArray> table[] = {
         {"leading blank lines", "\r\n  {\\rtf1 x}"},
+        {"byte-order mark in front", "\xEF\xBB\xBF{\\rtf1 x}"},
         {"blank lines and zero bytes after the end", QByteArray("{\\rtf1 x}\r\n\0\0", 12)},
         {"empty document", "{\\rtf1}"},
         {"deepest nesting allowed", nested},
