@@ -4,11 +4,15 @@
 #include "windows/frmAbout.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -138,13 +142,38 @@ TEST(frmAbout, NoSystemInformationProgramOnThisMachineGivesTheNotice)
     TestServices t;
     QTemporaryDir emptyPath;
     LinuxSystemInfo info(QStringList {emptyPath.path()});
-    Services services = t.services;
-    Services withReal {services.clock, services.volumes, services.audio, services.ports, services.prompt,
-                       info, services.messages, services.paths};
+    Services withReal {t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
+                       info, t.services.messages, t.services.paths};
     frmAbout box(withReal);
     box.setAttribute(Qt::WA_DeleteOnClose, false);
     box.StartSysInfo();
     EXPECT_EQ(t.prompt.notices, QStringList {Unavailable});
+}
+
+TEST(frmAbout, SystemInfoButtonStartsTheProgramThisMachineHas)
+{
+    TestServices t;
+    QTemporaryDir path;
+    const QString mark = path.filePath(QStringLiteral("started"));
+    const QString program = path.filePath(QStringLiteral("hardinfo"));
+    {
+        QFile f(program);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\ntouch '" + mark.toLocal8Bit() + "'\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    LinuxSystemInfo info(QStringList {path.path()});
+    Services withReal {t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
+                       info, t.services.messages, t.services.paths};
+    frmAbout box(withReal);
+    box.setAttribute(Qt::WA_DeleteOnClose, false);
+    box.StartSysInfo();
+    EXPECT_TRUE(t.prompt.notices.isEmpty());
+    QDeadlineTimer deadline(10000);
+    while (!QFileInfo::exists(mark) && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_TRUE(QFileInfo::exists(mark));
 }
 
 TEST(frmAbout, BoxShowsTitleVersionAndTwoCreditLines)
