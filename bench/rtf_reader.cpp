@@ -27,9 +27,10 @@ QByteArray document(const QByteArray& body, int repeat)
     return rtf;
 }
 
-const QByteArray Manual = "{\\pard\\sb240\\sa120\\b\\fs32\\cf1 A heading\\par}\\pard\\li480\\fi-240\\sa60 \\bullet\\tab "
-                          "Plain text with {\\b bold}, {\\i italic} and {\\f1 /a/path/name.wav} in it, and caf\\'e9 "
-                          "\\u8212? a dash.\\par\n";
+const QByteArray Manual
+    = "{\\pard\\sb240\\sa120\\b\\fs32\\cf1 A heading\\par}\\pard\\li480\\fi-240\\sa60 \\bullet\\tab "
+      "Plain text with {\\b bold}, {\\i italic} and {\\f1 /a/path/name.wav} in it, and caf\\'e9 "
+      "\\u8212? a dash.\\par\n";
 const QByteArray FormatEveryCharacter = "\\b a\\b0 b\\i c\\i0 d\\ul e\\ulnone f\\fs30 g\\fs24 h\\cf1 i\\cf0 j";
 const QByteArray DeepGroups = QByteArray(90, '{') + "x" + QByteArray(90, '}');
 const QByteArray UnicodeStandIns = "{\\uc3 \\u8364\\'80\\'80\\'80\\u26085???}";
@@ -47,11 +48,26 @@ void read(benchmark::State& state, const QByteArray& body)
     state.SetComplexityN(rtf.size());
 }
 
-void BM_Manual(benchmark::State& s) { read(s, Manual); }
-void BM_FormatEveryCharacter(benchmark::State& s) { read(s, FormatEveryCharacter); }
-void BM_DeepGroups(benchmark::State& s) { read(s, DeepGroups); }
-void BM_UnicodeStandIns(benchmark::State& s) { read(s, UnicodeStandIns); }
-void BM_SkippedPicture(benchmark::State& s) { read(s, SkippedPicture); }
+void BM_Manual(benchmark::State& s)
+{
+    read(s, Manual);
+}
+void BM_FormatEveryCharacter(benchmark::State& s)
+{
+    read(s, FormatEveryCharacter);
+}
+void BM_DeepGroups(benchmark::State& s)
+{
+    read(s, DeepGroups);
+}
+void BM_UnicodeStandIns(benchmark::State& s)
+{
+    read(s, UnicodeStandIns);
+}
+void BM_SkippedPicture(benchmark::State& s)
+{
+    read(s, SkippedPicture);
+}
 
 BENCHMARK(BM_Manual)->RangeMultiplier(8)->Range(8, 4096)->Complexity(benchmark::oN);
 BENCHMARK(BM_FormatEveryCharacter)->RangeMultiplier(8)->Range(8, 4096)->Complexity(benchmark::oN);
