@@ -8,8 +8,8 @@ namespace wendmoor {
 
 QStringList LinuxSystemInfo::knownPrograms()
 {
-    return {QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter"),
-            QStringLiteral("lshw-gtk"), QStringLiteral("gnome-system-monitor")};
+    return { QStringLiteral("hardinfo2"), QStringLiteral("hardinfo"), QStringLiteral("kinfocenter"),
+        QStringLiteral("lshw-gtk"), QStringLiteral("gnome-system-monitor") };
 }
 
 LinuxSystemInfo::LinuxSystemInfo(QStringList searchFolders)

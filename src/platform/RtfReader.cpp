@@ -28,10 +28,9 @@ constexpr char16_t Replacement = 0xFFFD;
 
 // Windows code page 1252: Latin-1 but for 0x80-0x9F. Built in so that the common case needs no
 // converter; an undefined byte becomes U+FFFD.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> Cp1252High = { 0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178 };
 
 // One 8-bit code page: a table for single bytes and, for the double-byte pages of East Asian
 // documents, a converter for lead-and-trail pairs.
@@ -52,8 +51,8 @@ public:
             return;
         }
         for (int b = 0x80; b < 0x100; ++b) {
-            char in[1] = {static_cast<char>(b)};
-            char16_t out[2] = {Replacement, 0};
+            char in[1] = { static_cast<char>(b) };
+            char16_t out[2] = { Replacement, 0 };
             const Conversion r = convert(in, 1, out);
             if (r == Conversion::Incomplete)
                 m_lead[b] = true;
@@ -72,8 +71,8 @@ public:
     void put(unsigned char b, QString& out)
     {
         if (m_pendingLead >= 0) {
-            char in[2] = {static_cast<char>(m_pendingLead), static_cast<char>(b)};
-            char16_t pair[2] = {Replacement, 0};
+            char in[2] = { static_cast<char>(m_pendingLead), static_cast<char>(b) };
+            char16_t pair[2] = { Replacement, 0 };
             m_pendingLead = -1;
             if (convert(in, 2, pair) == Conversion::Done)
                 out.append(QChar(pair[0]));
@@ -121,21 +120,36 @@ private:
 int codePageForCharset(int charset)
 {
     switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    default: return 0;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return 0;
     }
 }
 
@@ -148,7 +162,7 @@ struct CharProps {
     bool strike = false;
     int vertical = 0; // 0 normal, 1 superscript, 2 subscript
     int halfPoints = 0; // 0: the document's default size
-    int font = -1;      // -1: the document's default font
+    int font = -1; // -1: the document's default font
     int foreground = 0; // colour table index; 0 is "automatic"
     int background = 0;
     bool operator==(const CharProps&) const = default;
@@ -156,13 +170,13 @@ struct CharProps {
 
 struct TabStop {
     int position = 0; // twips
-    int kind = 0;     // 0 left, 1 centre, 2 right
+    int kind = 0; // 0 left, 1 centre, 2 right
 };
 
 struct ParaProps {
     static constexpr size_t MaxTabs = 64;
     int align = 0; // 0 left, 1 centre, 2 right, 3 justified
-    int left = 0;  // twips
+    int left = 0; // twips
     int right = 0;
     int first = 0;
     int before = 0;
@@ -186,13 +200,13 @@ struct FontEntry {
 // Control words that open a destination whose text is never shown.
 bool isSkippedDestination(std::string_view word)
 {
-    static constexpr std::array<std::string_view, 52> Skipped = {
-        "pict", "info", "stylesheet", "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr",
-        "footerf", "listtable", "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "generator", "themedata",
-        "colorschememapping", "latentstyles", "datastore", "fldinst", "footnote", "annotation", "atnid",
-        "atnauthor", "nonshppict", "filetbl", "pgdsctbl", "mmathPr", "userprops", "docvar", "template", "comment",
-        "author", "title", "subject", "operator", "keywords", "doccomm", "company", "buptim", "creatim", "printim",
-        "revtim", "objdata", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn"};
+    static constexpr std::array<std::string_view, 52> Skipped
+        = { "pict", "info", "stylesheet", "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr",
+              "footerf", "listtable", "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "generator", "themedata",
+              "colorschememapping", "latentstyles", "datastore", "fldinst", "footnote", "annotation", "atnid",
+              "atnauthor", "nonshppict", "filetbl", "pgdsctbl", "mmathPr", "userprops", "docvar", "template", "comment",
+              "author", "title", "subject", "operator", "keywords", "doccomm", "company", "buptim", "creatim",
+              "printim", "revtim", "objdata", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn" };
     return std::find(Skipped.begin(), Skipped.end(), word) != Skipped.end();
 }
 
@@ -203,20 +217,10 @@ char16_t specialCharacter(std::string_view word)
         std::string_view word;
         char16_t ch;
     };
-    static constexpr std::array<Entry, 14> Table = {{{"tab", u'\t'},
-                                                     {"cell", u'\t'},
-                                                     {"line", 0x2028},
-                                                     {"emdash", 0x2014},
-                                                     {"endash", 0x2013},
-                                                     {"emspace", 0x2003},
-                                                     {"enspace", 0x2002},
-                                                     {"qmspace", 0x2005},
-                                                     {"bullet", 0x2022},
-                                                     {"lquote", 0x2018},
-                                                     {"rquote", 0x2019},
-                                                     {"ldblquote", 0x201C},
-                                                     {"rdblquote", 0x201D},
-                                                     {"zwj", 0x200D}}};
+    static constexpr std::array<Entry, 14> Table = { { { "tab", u'\t' }, { "cell", u'\t' }, { "line", 0x2028 },
+        { "emdash", 0x2014 }, { "endash", 0x2013 }, { "emspace", 0x2003 }, { "enspace", 0x2002 }, { "qmspace", 0x2005 },
+        { "bullet", 0x2022 }, { "lquote", 0x2018 }, { "rquote", 0x2019 }, { "ldblquote", 0x201C },
+        { "rdblquote", 0x201D }, { "zwj", 0x200D } } };
     for (const Entry& e : Table)
         if (e.word == word)
             return e.ch;
@@ -226,20 +230,41 @@ char16_t specialCharacter(std::string_view word)
 class Parser {
 public:
     Parser(const QByteArray& rtf, QTextDocument& document, const QString& source)
-        : m_data(rtf), m_document(document), m_source(source), m_cursor(&document)
+        : m_data(rtf)
+        , m_document(document)
+        , m_source(source)
+        , m_cursor(&document)
     {
     }
 
     void run()
     {
         m_document.clear();
+        // Reading is not an edit anybody undoes step by step; and it happens inside one edit
+        // block, because outside of one every insertion lays out its paragraph again to place
+        // the cursor, which makes long paragraphs quadratic.
+        const bool undo = m_document.isUndoRedoEnabled();
+        m_document.setUndoRedoEnabled(false);
         m_cursor = QTextCursor(&m_document);
+        m_cursor.beginEditBlock();
+        struct EndEdit {
+            QTextCursor& cursor;
+            QTextDocument& document;
+            bool undo;
+            ~EndEdit()
+            {
+                cursor.endEditBlock();
+                document.setUndoRedoEnabled(undo);
+            }
+        } endEdit { m_cursor, m_document, undo };
         const qsizetype size = m_data.size();
+        // Some editors put a UTF-8 byte-order mark in front; blank lines may come first too.
+        if (m_data.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
         while (m_pos < size && isSpace(m_data[m_pos]))
             ++m_pos;
         if (!QByteArrayView(m_data).sliced(m_pos).startsWith("{\\rtf"))
-            throw Error(ErrorNumber::RichTextMalformed,
-                        QStringLiteral("%1 is not a rich-text document").arg(m_source));
+            throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("%1 is not a rich-text document").arg(m_source));
 
         bool ended = false;
         while (m_pos < size && !ended) {
@@ -268,8 +293,7 @@ public:
         }
         if (!ended)
             throw Error(ErrorNumber::RichTextMalformed,
-                        QStringLiteral("The rich-text document %1 ends before all of its groups are closed")
-                            .arg(m_source));
+                QStringLiteral("The rich-text document %1 ends before all of its groups are closed").arg(m_source));
         for (; m_pos < size; ++m_pos)
             if (!isSpace(m_data[m_pos]) && m_data[m_pos] != '\0')
                 fail(QStringLiteral("has text after its end"));
@@ -294,12 +318,12 @@ private:
     [[noreturn]] void fail(const QString& what) const
     {
         throw Error(ErrorNumber::RichTextMalformed,
-                    QStringLiteral("The rich-text document %1 %2 (byte %3)").arg(m_source, what).arg(m_pos));
+            QStringLiteral("The rich-text document %1 %2 (byte %3)").arg(m_source, what).arg(m_pos));
     }
     [[noreturn]] void truncated() const
     {
-        throw Error(ErrorNumber::RichTextMalformed,
-                    QStringLiteral("The rich-text document %1 is cut short").arg(m_source));
+        throw Error(
+            ErrorNumber::RichTextMalformed, QStringLiteral("The rich-text document %1 is cut short").arg(m_source));
     }
 
     GroupState& state() { return m_stack.back(); }
@@ -548,7 +572,7 @@ private:
     static void addTab(ParaProps& para, int twips)
     {
         if (para.tabs.size() < ParaProps::MaxTabs)
-            para.tabs.push_back({indent(twips), para.nextTabKind});
+            para.tabs.push_back({ indent(twips), para.nextTabKind });
         para.nextTabKind = 0;
     }
 
@@ -564,6 +588,10 @@ private:
             if (it != m_fonts.end() && it->second.codePage > 0)
                 number = it->second.codePage;
         }
+        // A document names a handful of code pages; one that names ever new ones is read in
+        // 1252 once it has named more than a real document would.
+        if (!m_codePages.contains(number) && m_codePages.size() >= MaxCodePages)
+            number = 1252;
         auto& slot = m_codePages[number];
         if (!slot)
             slot = std::make_unique<CodePage>(number);
@@ -667,7 +695,7 @@ private:
         if (p.font >= 0) {
             const auto it = m_fonts.find(p.font);
             if (it != m_fonts.end() && !it->second.name.isEmpty())
-                f.setFontFamilies(QStringList {it->second.name});
+                f.setFontFamilies(QStringList { it->second.name });
         }
         if (p.foreground > 0 && static_cast<size_t>(p.foreground) < m_colours.size()
             && m_colours[static_cast<size_t>(p.foreground)].isValid())
@@ -681,7 +709,7 @@ private:
     static QTextBlockFormat blockFormat(const ParaProps& p)
     {
         QTextBlockFormat f;
-        static constexpr Qt::Alignment Align[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify};
+        static constexpr Qt::Alignment Align[] = { Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify };
         f.setAlignment(Align[p.align]);
         // Twips to the document's pixels at 96 per inch, as the windows lay out.
         f.setLeftMargin(p.left / 15.0);
@@ -700,8 +728,8 @@ private:
             if (t.position <= std::max(lineStart, p.left))
                 continue;
             const auto type = t.kind == 1 ? QTextOption::CenterTab
-                              : t.kind == 2 ? QTextOption::RightTab
-                                            : QTextOption::LeftTab;
+                : t.kind == 2             ? QTextOption::RightTab
+                                          : QTextOption::LeftTab;
             tabs.append(QTextOption::Tab((t.position - lineStart) / 15.0, type));
         }
         if (!tabs.isEmpty())
@@ -744,6 +772,7 @@ private:
     int m_skipCount = 0;
 
     int m_documentCodePage = 1252;
+    static constexpr size_t MaxCodePages = 16;
     std::map<int, std::unique_ptr<CodePage>> m_codePages;
 
     std::map<int, FontEntry> m_fonts;
@@ -776,7 +805,7 @@ void RtfReader::loadFile(const QString& path, QTextDocument& document)
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("%1 is a folder, not a document").arg(path));
     if (info.size() > MaxFileSize)
         throw Error(ErrorNumber::RichTextMalformed,
-                    QStringLiteral("%1 is too large for a rich-text document (%2 bytes)").arg(path).arg(info.size()));
+            QStringLiteral("%1 is too large for a rich-text document (%2 bytes)").arg(path).arg(info.size()));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));

@@ -113,9 +113,8 @@ frmAbout::frmAbout(Services& services, QWidget* parent)
                             .arg(WENDMOOR_VERSION_MINOR)
                             .arg(WENDMOOR_VERSION_PATCH));
     lblTitle->setText(ProgramTitle);
-    lblDescription->setText(QStringLiteral("Records a station's program audio around the clock.")
-                            + QLatin1Char('\n')
-                            + QStringLiteral("Built with Qt, PortAudio, libsndfile and libsoxr."));
+    lblDescription->setText(QStringLiteral("Records a station's program audio around the clock.") + QLatin1Char('\n')
+        + QStringLiteral("Built with Qt, PortAudio, libsndfile and libsoxr."));
 }
 
 bool frmAbout::GetKeyValue(std::uint32_t root, const QString& key, const QString& name, QString& out)
@@ -139,10 +138,10 @@ void frmAbout::StartSysInfo()
     QString program;
     try {
         bool found = GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                 QStringLiteral("PATH"), program);
+            QStringLiteral("PATH"), program);
         if (!found
             && GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                           QStringLiteral("MSINFO"), program)) {
+                QStringLiteral("MSINFO"), program)) {
             // The second key names a folder that should hold the program.
             const QString candidate = QDir::toNativeSeparators(program + QStringLiteral("/MSINFO32.EXE"));
             if (m_services.systemInfo.isNormalFile(candidate)) {

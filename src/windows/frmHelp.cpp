@@ -42,6 +42,7 @@ frmHelp::frmHelp(Services& services, QWidget* parent)
     RichTextBox1 = new QTextEdit(client);
     RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
     RichTextBox1->setReadOnly(true);
+    RichTextBox1->setAccessibleName(windowTitle());
     RichTextBox1->setGeometry(Margin, Margin, ClientWidth - 2 * Margin, ClientHeight - 2 * Margin);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);

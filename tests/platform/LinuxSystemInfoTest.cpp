@@ -37,7 +37,7 @@ TEST(LinuxSystemInfo, FirstKnownProgramOnThePathAnswersAsAClosedTextValue)
     makeProgram(a.path(), QStringLiteral("kinfocenter"), "exit 0");
     makeProgram(a.path(), QStringLiteral("hardinfo2"), "exit 0", false); // not executable: not a program
     const QString best = makeProgram(b.path(), QStringLiteral("hardinfo"), "exit 0");
-    LinuxSystemInfo info(QStringList {a.path(), b.path()});
+    LinuxSystemInfo info(QStringList { a.path(), b.path() });
 
     const auto value = info.readValue(Key, Name);
     ASSERT_TRUE(value);
@@ -51,9 +51,10 @@ TEST(LinuxSystemInfo, KeysWithoutAnAnswerGiveNothing)
 {
     QTemporaryDir empty, full;
     makeProgram(full.path(), QStringLiteral("hardinfo"), "exit 0");
-    EXPECT_FALSE(LinuxSystemInfo(QStringList {empty.path()}).readValue(Key, Name));
-    LinuxSystemInfo info(QStringList {full.path()});
-    EXPECT_FALSE(info.readValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO")));
+    EXPECT_FALSE(LinuxSystemInfo(QStringList { empty.path() }).readValue(Key, Name));
+    LinuxSystemInfo info(QStringList { full.path() });
+    EXPECT_FALSE(
+        info.readValue(QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO")));
     EXPECT_FALSE(info.readValue(Key, QStringLiteral("OTHER")));
 }
 
@@ -62,7 +63,7 @@ TEST(LinuxSystemInfo, StartedProgramRunsOnItsOwnAndAMissingOneIsRefused)
     QTemporaryDir dir;
     const QString mark = dir.filePath(QStringLiteral("ran"));
     const QString program = makeProgram(dir.path(), QStringLiteral("hardinfo"), "touch '" + mark.toLocal8Bit() + "'");
-    LinuxSystemInfo info(QStringList {dir.path()});
+    LinuxSystemInfo info(QStringList { dir.path() });
     EXPECT_TRUE(info.isNormalFile(program));
     EXPECT_FALSE(info.isNormalFile(dir.path()));
     ASSERT_TRUE(info.startProgram(program));

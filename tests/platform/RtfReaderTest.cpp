@@ -1,5 +1,5 @@
-#include "platform/Error.h"
 #include "platform/RtfReader.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,29 +76,29 @@ TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
         bool underline;
         double points; // 0: no size of its own
         const char* family; // nullptr: no font of its own
-        QColor foreground;  // invalid: no colour of its own
+        QColor foreground; // invalid: no colour of its own
         QColor background;
     };
     const Expect table[] = {
-        {"libreoffice-constructs.rtf", "Plain paragraph", false, false, false, 12, "Liberation Serif", {}, {}},
-        {"libreoffice-constructs.rtf", "Bold words", true, false, false, 0, nullptr, {}, {}},
-        {"libreoffice-constructs.rtf", "italic words", false, true, false, 0, nullptr, {}, {}},
-        {"libreoffice-constructs.rtf", "underlined words", false, false, true, 0, nullptr, {}, {}},
-        {"libreoffice-constructs.rtf", " end.", false, false, false, 0, nullptr, {}, {}},
-        {"libreoffice-constructs.rtf", "Eighteen points", false, false, false, 18, nullptr, {}, {}},
-        {"libreoffice-constructs.rtf", "mono font", false, false, false, 0, "Liberation Mono", {}, {}},
-        {"libreoffice-constructs.rtf", "Red text", false, false, false, 0, nullptr, QColor(255, 0, 0), {}},
-        {"libreoffice-constructs.rtf", "blue text", false, false, false, 0, nullptr, QColor(0, 0, 255), {}},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "Highlighted words", false, false, false, 12,
-         "DejaVu Serif", {}, QColor(255, 255, 0)},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "bold italic", true, true, false, 12, "DejaVu Serif", {},
-         {}},
-        {"wordpad-cp1252.rtf", "Green", false, false, false, 11, "Calibri", QColor(0, 128, 0), {}},
-        {"wordpad-cp1252.rtf", "marked", false, false, false, 11, "Calibri", {}, QColor(255, 255, 0)},
-        {"wordpad-cp1252.rtf", " text", false, false, false, 11, "Calibri", {}, {}},
-        {"wordpad-cp1252.rtf", "Indented Courier", false, false, false, 10, "Courier New", {}, {}},
-        {"wordpad-cp1252.rtf", "Centred bold italic", true, true, false, 11, "Calibri", {}, {}},
-        {"wordpad-cp1252.rtf", "Right underlined", false, false, true, 11, "Calibri", {}, {}},
+        { "libreoffice-constructs.rtf", "Plain paragraph", false, false, false, 12, "Liberation Serif", {}, {} },
+        { "libreoffice-constructs.rtf", "Bold words", true, false, false, 0, nullptr, {}, {} },
+        { "libreoffice-constructs.rtf", "italic words", false, true, false, 0, nullptr, {}, {} },
+        { "libreoffice-constructs.rtf", "underlined words", false, false, true, 0, nullptr, {}, {} },
+        { "libreoffice-constructs.rtf", " end.", false, false, false, 0, nullptr, {}, {} },
+        { "libreoffice-constructs.rtf", "Eighteen points", false, false, false, 18, nullptr, {}, {} },
+        { "libreoffice-constructs.rtf", "mono font", false, false, false, 0, "Liberation Mono", {}, {} },
+        { "libreoffice-constructs.rtf", "Red text", false, false, false, 0, nullptr, QColor(255, 0, 0), {} },
+        { "libreoffice-constructs.rtf", "blue text", false, false, false, 0, nullptr, QColor(0, 0, 255), {} },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "Highlighted words", false, false, false, 12, "DejaVu Serif",
+            {}, QColor(255, 255, 0) },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "bold italic", true, true, false, 12, "DejaVu Serif", {},
+            {} },
+        { "wordpad-cp1252.rtf", "Green", false, false, false, 11, "Calibri", QColor(0, 128, 0), {} },
+        { "wordpad-cp1252.rtf", "marked", false, false, false, 11, "Calibri", {}, QColor(255, 255, 0) },
+        { "wordpad-cp1252.rtf", " text", false, false, false, 11, "Calibri", {}, {} },
+        { "wordpad-cp1252.rtf", "Indented Courier", false, false, false, 10, "Courier New", {}, {} },
+        { "wordpad-cp1252.rtf", "Centred bold italic", true, true, false, 11, "Calibri", {}, {} },
+        { "wordpad-cp1252.rtf", "Right underlined", false, false, true, 11, "Calibri", {}, {} },
     };
     for (const Expect& e : table) {
         SCOPED_TRACE(std::string(e.file) + ": " + e.phrase);
@@ -114,7 +114,7 @@ TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
         else
             EXPECT_FALSE(f.hasProperty(QTextFormat::FontPointSize));
         if (e.family)
-            EXPECT_EQ(f.fontFamilies().toStringList(), QStringList {QString::fromUtf8(e.family)});
+            EXPECT_EQ(f.fontFamilies().toStringList(), QStringList { QString::fromUtf8(e.family) });
         else
             EXPECT_FALSE(f.hasProperty(QTextFormat::FontFamilies));
         if (e.foreground.isValid())
@@ -137,15 +137,15 @@ TEST(RtfReader, ParagraphAlignmentAndIndentsFollowTheDocument)
         double left, right, first; // pixels at 15 twips each
     };
     const Expect table[] = {
-        {"libreoffice-constructs.rtf", "Plain paragraph", Qt::AlignLeft, 0, 0, 0},
-        {"libreoffice-constructs.rtf", "Centred line", Qt::AlignHCenter, 0, 0, 0},
-        {"libreoffice-constructs.rtf", "Right line", Qt::AlignRight, 0, 0, 0},
-        {"libreoffice-constructs.rtf", "Justified paragraph", Qt::AlignJustify, 0, 0, 0},
-        {"libreoffice-constructs.rtf", "Indented paragraph", Qt::AlignLeft, 96, 48, -24},
-        {"wordpad-cp1252.rtf", "Indented Courier", Qt::AlignLeft, 48, 24, -24},
+        { "libreoffice-constructs.rtf", "Plain paragraph", Qt::AlignLeft, 0, 0, 0 },
+        { "libreoffice-constructs.rtf", "Centred line", Qt::AlignHCenter, 0, 0, 0 },
+        { "libreoffice-constructs.rtf", "Right line", Qt::AlignRight, 0, 0, 0 },
+        { "libreoffice-constructs.rtf", "Justified paragraph", Qt::AlignJustify, 0, 0, 0 },
+        { "libreoffice-constructs.rtf", "Indented paragraph", Qt::AlignLeft, 96, 48, -24 },
+        { "wordpad-cp1252.rtf", "Indented Courier", Qt::AlignLeft, 48, 24, -24 },
         // \pard after an indented paragraph starts again from no indent.
-        {"wordpad-cp1252.rtf", "Centred bold italic", Qt::AlignHCenter, 0, 0, 0},
-        {"wordpad-cp1252.rtf", "Right underlined", Qt::AlignRight, 0, 0, 0},
+        { "wordpad-cp1252.rtf", "Centred bold italic", Qt::AlignHCenter, 0, 0, 0 },
+        { "wordpad-cp1252.rtf", "Right underlined", Qt::AlignRight, 0, 0, 0 },
     };
     for (const Expect& e : table) {
         SCOPED_TRACE(std::string(e.file) + ": " + e.phrase);
@@ -166,28 +166,27 @@ TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
         const char* contains; // one paragraph, exactly
     };
     const Expect table[] = {
-        {"libreoffice-constructs.rtf", "First line\u2028second line after a break"},
-        {"libreoffice-constructs.rtf",
-         "Accents: café naïve € “quotes” — dash; Greek: αβγ; Cyrillic: Жук; CJK: 日本"},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "Name\tValue\tUnit"},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "Braces {like these} and a back\\slash."},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "Picture:  after the picture."},
-        {"wordpad-cp1252.rtf", "Café “quoted” € 5 – 10"},
-        {"wordpad-cp1252.rtf", "Жук after the Cyrillic font"},
-        {"wordpad-cp1252.rtf", "Col1\tCol2\u2028Next line"},
-        {"cp1251.rtf", "Привет мир"},
-        {"unicode.rtf", "Skip one: 日"},
-        {"unicode.rtf", "Skip none: 本"},
-        {"unicode.rtf", "Skip two: € end"},
-        {"unicode.rtf", "Word counts: —x"},
-        {"unicode.rtf", "Pair: \U0001F600"},
-        {"unicode.rtf", "Lone half: \uFFFD x"},
-        {"unicode.rtf", "Double byte: 日"},
-        {"unicode.rtf", "Group ends skip: ☃xyz"},
-        {"skipped-destinations.rtf", "BeforeAfter"},
-        {"skipped-destinations.rtf", "Escapes: \\ { } and \u00A0non\u2011breakinghyphen"},
-        {"skipped-destinations.rtf", "Field result"},
-        {"skipped-destinations.rtf", "Unknown word ignored"},
+        { "libreoffice-constructs.rtf", "First line\u2028second line after a break" },
+        { "libreoffice-constructs.rtf", "Accents: café naïve € “quotes” — dash; Greek: αβγ; Cyrillic: Жук; CJK: 日本" },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "Name\tValue\tUnit" },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "Braces {like these} and a back\\slash." },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "Picture:  after the picture." },
+        { "wordpad-cp1252.rtf", "Café “quoted” € 5 – 10" },
+        { "wordpad-cp1252.rtf", "Жук after the Cyrillic font" },
+        { "wordpad-cp1252.rtf", "Col1\tCol2\u2028Next line" },
+        { "cp1251.rtf", "Привет мир" },
+        { "unicode.rtf", "Skip one: 日" },
+        { "unicode.rtf", "Skip none: 本" },
+        { "unicode.rtf", "Skip two: € end" },
+        { "unicode.rtf", "Word counts: —x" },
+        { "unicode.rtf", "Pair: \U0001F600" },
+        { "unicode.rtf", "Lone half: \uFFFD x" },
+        { "unicode.rtf", "Double byte: 日" },
+        { "unicode.rtf", "Group ends skip: ☃xyz" },
+        { "skipped-destinations.rtf", "BeforeAfter" },
+        { "skipped-destinations.rtf", "Escapes: \\ { } and \u00A0non\u2011breakinghyphen" },
+        { "skipped-destinations.rtf", "Field result" },
+        { "skipped-destinations.rtf", "Unknown word ignored" },
     };
     for (const Expect& e : table) {
         SCOPED_TRACE(std::string(e.file) + ": " + e.contains);
@@ -200,11 +199,10 @@ TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
 
 TEST(RtfReader, HiddenDestinationsNeverShow)
 {
-    const char* hidden[] = {"must not show", "Header text", "Footer text", "Title text", "Author text",
-                            "Normal style", "Unknown destination", "HYPERLINK", "Default Page Style",
-                            "LibreOffice", "pngblip", "4e44ae"};
-    for (const char* file : {"libreoffice-constructs.rtf", "libreoffice-tabs-highlight-header-picture.rtf",
-                             "skipped-destinations.rtf"}) {
+    const char* hidden[] = { "must not show", "Header text", "Footer text", "Title text", "Author text", "Normal style",
+        "Unknown destination", "HYPERLINK", "Default Page Style", "LibreOffice", "pngblip", "4e44ae" };
+    for (const char* file :
+        { "libreoffice-constructs.rtf", "libreoffice-tabs-highlight-header-picture.rtf", "skipped-destinations.rtf" }) {
         QTextDocument doc;
         loadData(file, doc);
         for (const char* h : hidden)
@@ -232,18 +230,21 @@ TEST(RtfReader, ReadingAgainReplacesThePreviousDocument)
     RtfReader::read("{\\rtf1 first\\par}", doc, QStringLiteral("a"));
     RtfReader::read("{\\rtf1 second}", doc, QStringLiteral("b"));
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("second"));
+    // The reading leaves the document's own undo setting as it found it.
+    EXPECT_TRUE(doc.isUndoRedoEnabled());
 }
 
 TEST(RtfReader, SoundEdgesOfTheSyntaxAreAccepted)
 {
     const QByteArray nested = QByteArray("{\\rtf1 ") + QByteArray(RtfReader::MaxDepth - 1, '{') + "deep"
-                              + QByteArray(RtfReader::MaxDepth, '}');
+        + QByteArray(RtfReader::MaxDepth, '}');
     const std::pair<const char*, QByteArray> table[] = {
-        {"leading blank lines", "\r\n  {\\rtf1 x}"},
-        {"blank lines and zero bytes after the end", QByteArray("{\\rtf1 x}\r\n\0\0", 12)},
-        {"empty document", "{\\rtf1}"},
-        {"deepest nesting allowed", nested},
-        {"last paragraph without \\par keeps its alignment", "{\\rtf1 \\qc centred}"},
+        { "leading blank lines", "\r\n  {\\rtf1 x}" },
+        { "byte-order mark in front", "\xEF\xBB\xBF{\\rtf1 x}" },
+        { "blank lines and zero bytes after the end", QByteArray("{\\rtf1 x}\r\n\0\0", 12) },
+        { "empty document", "{\\rtf1}" },
+        { "deepest nesting allowed", nested },
+        { "last paragraph without \\par keeps its alignment", "{\\rtf1 \\qc centred}" },
     };
     for (const auto& [what, rtf] : table) {
         SCOPED_TRACE(what);
@@ -258,23 +259,24 @@ TEST(RtfReader, SoundEdgesOfTheSyntaxAreAccepted)
 TEST(RtfReader, DamagedOrForeignInputIsAnErrorNamingTheSource)
 {
     const std::pair<const char*, QByteArray> table[] = {
-        {"empty", ""},
-        {"plain text", "Hello, operator"},
-        {"other markup", "<html><body>x</body></html>"},
-        {"rtf without its brace", "\\rtf1 x}"},
-        {"truncated", "{\\rtf1 abc"},
-        {"truncated in a group", "{\\rtf1 {\\b abc}"},
-        {"truncated after a backslash", "{\\rtf1 abc\\"},
-        {"truncated in a hex character", "{\\rtf1 \\'4"},
-        {"bad hex character", "{\\rtf1 \\'zz}"},
-        {"binary data past the end", "{\\rtf1 {\\pict\\bin99 ab}}"},
-        {"extra closing brace", "{\\rtf1 abc}}"},
-        {"text after the end", "{\\rtf1 abc} more"},
-        {"runaway nesting", QByteArray("{\\rtf1 ") + QByteArray(100000, '{')},
-        {"nesting one too deep", QByteArray("{\\rtf1 ") + QByteArray(RtfReader::MaxDepth, '{') + "x"
-                                     + QByteArray(RtfReader::MaxDepth + 1, '}')},
-        {"control word too long", "{\\rtf1 \\" + QByteArray(33, 'a') + " x}"},
-        {"number too long", "{\\rtf1 \\fs12345678901 x}"},
+        { "empty", "" },
+        { "plain text", "Hello, operator" },
+        { "other markup", "<html><body>x</body></html>" },
+        { "rtf without its brace", "\\rtf1 x}" },
+        { "truncated", "{\\rtf1 abc" },
+        { "truncated in a group", "{\\rtf1 {\\b abc}" },
+        { "truncated after a backslash", "{\\rtf1 abc\\" },
+        { "truncated in a hex character", "{\\rtf1 \\'4" },
+        { "bad hex character", "{\\rtf1 \\'zz}" },
+        { "binary data past the end", "{\\rtf1 {\\pict\\bin99 ab}}" },
+        { "extra closing brace", "{\\rtf1 abc}}" },
+        { "text after the end", "{\\rtf1 abc} more" },
+        { "runaway nesting", QByteArray("{\\rtf1 ") + QByteArray(100000, '{') },
+        { "nesting one too deep",
+            QByteArray("{\\rtf1 ") + QByteArray(RtfReader::MaxDepth, '{') + "x"
+                + QByteArray(RtfReader::MaxDepth + 1, '}') },
+        { "control word too long", "{\\rtf1 \\" + QByteArray(33, 'a') + " x}" },
+        { "number too long", "{\\rtf1 \\fs12345678901 x}" },
     };
     for (const auto& [what, rtf] : table) {
         SCOPED_TRACE(what);
@@ -303,9 +305,9 @@ TEST(RtfReader, FilesThatCannotBeReadGiveTheirOwnNumbers)
         f.write("Just some notes, not rich text.\n");
     }
     const std::pair<QString, int> table[] = {
-        {missing, ErrorNumber::FileNotFound},
-        {folder, ErrorNumber::PathFileAccess},
-        {text, ErrorNumber::RichTextMalformed},
+        { missing, ErrorNumber::FileNotFound },
+        { folder, ErrorNumber::PathFileAccess },
+        { text, ErrorNumber::RichTextMalformed },
     };
     for (const auto& [path, number] : table) {
         SCOPED_TRACE(path.toStdString());
@@ -323,10 +325,10 @@ TEST(RtfReader, FilesThatCannotBeReadGiveTheirOwnNumbers)
 TEST(RtfReader, TabStopsBelongToTheirParagraphUntilPard)
 {
     QTextDocument doc;
-    RtfReader::read("{\\rtf1 \\tx1440\\tqr\\tx4320 a\\tab b\\tab c\\par next\\par\\pard plain\\par}", doc,
-                    QStringLiteral("t"));
-    const QList<QTextOption::Tab> expected {QTextOption::Tab(96, QTextOption::LeftTab),
-                                            QTextOption::Tab(288, QTextOption::RightTab)};
+    RtfReader::read(
+        "{\\rtf1 \\tx1440\\tqr\\tx4320 a\\tab b\\tab c\\par next\\par\\pard plain\\par}", doc, QStringLiteral("t"));
+    const QList<QTextOption::Tab> expected { QTextOption::Tab(96, QTextOption::LeftTab),
+        QTextOption::Tab(288, QTextOption::RightTab) };
     EXPECT_EQ(blockOf(doc, QStringLiteral("a\tb\tc")).tabPositions(), expected);
     EXPECT_EQ(blockOf(doc, QStringLiteral("next")).tabPositions(), expected);
     EXPECT_TRUE(blockOf(doc, QStringLiteral("plain")).tabPositions().isEmpty());
@@ -334,7 +336,7 @@ TEST(RtfReader, TabStopsBelongToTheirParagraphUntilPard)
     // With a hanging indent the first line starts left of the indent: a stop at the indent lines
     // the text up under the lines below, and later stops still fall where the page says.
     RtfReader::read("{\\rtf1 \\li480\\fi-240\\tx2400 *\\tab item\\tab note\\par}", doc, QStringLiteral("t"));
-    const QList<QTextOption::Tab> hanging {QTextOption::Tab(16, QTextOption::LeftTab),
-                                           QTextOption::Tab(144, QTextOption::LeftTab)};
+    const QList<QTextOption::Tab> hanging { QTextOption::Tab(16, QTextOption::LeftTab),
+        QTextOption::Tab(144, QTextOption::LeftTab) };
     EXPECT_EQ(blockOf(doc, QStringLiteral("item")).tabPositions(), hanging);
 }

@@ -1,14 +1,18 @@
+#include "windows/frmAbout.h"
 #include "TestServices.h"
 #include "platform/Error.h"
 #include "platform/LinuxSystemInfo.h"
-#include "windows/frmAbout.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +27,7 @@ const QString Unavailable = QStringLiteral("Wendmoor|System Information Is Unava
 
 SystemInfo::RawValue text(const char* s)
 {
-    return {frmAbout::REG_SZ, QByteArray(s) + '\0'};
+    return { frmAbout::REG_SZ, QByteArray(s) + '\0' };
 }
 
 QByteArray dword(quint32 v)
@@ -45,15 +49,15 @@ TEST(frmAbout, ValuesBecomeTextAsTheBoxReadsThem)
         QString expected;
     };
     const Case table[] = {
-        {"number 5", frmAbout::REG_DWORD, dword(5), QStringLiteral("&h000005")},
-        {"number 258", frmAbout::REG_DWORD, dword(258), QStringLiteral("&h000102")},
-        {"number with a top byte", frmAbout::REG_DWORD, dword(0x1A2B3C4D), QStringLiteral("&h1A2B3C4D")},
-        {"number 0", frmAbout::REG_DWORD, dword(0), QStringLiteral("&h000000")},
-        {"text with its closing zero", frmAbout::REG_SZ, QByteArray("/usr/bin/hardinfo\0", 18),
-         QStringLiteral("/usr/bin/hardinfo")},
-        {"text without a closing zero", frmAbout::REG_SZ, QByteArray("C:\\Tools"), QStringLiteral("C:\\Tools")},
-        {"text in UTF-8", frmAbout::REG_SZ, QByteArray("/opt/caf\xc3\xa9\0", 11), QStringLiteral("/opt/café")},
-        {"other type keeps what was passed in", 3, QByteArray("\x01\x02", 2), QStringLiteral("passed in")},
+        { "number 5", frmAbout::REG_DWORD, dword(5), QStringLiteral("&h000005") },
+        { "number 258", frmAbout::REG_DWORD, dword(258), QStringLiteral("&h000102") },
+        { "number with a top byte", frmAbout::REG_DWORD, dword(0x1A2B3C4D), QStringLiteral("&h1A2B3C4D") },
+        { "number 0", frmAbout::REG_DWORD, dword(0), QStringLiteral("&h000000") },
+        { "text with its closing zero", frmAbout::REG_SZ, QByteArray("/usr/bin/hardinfo\0", 18),
+            QStringLiteral("/usr/bin/hardinfo") },
+        { "text without a closing zero", frmAbout::REG_SZ, QByteArray("C:\\Tools"), QStringLiteral("C:\\Tools") },
+        { "text in UTF-8", frmAbout::REG_SZ, QByteArray("/opt/caf\xc3\xa9\0", 11), QStringLiteral("/opt/café") },
+        { "other type keeps what was passed in", 3, QByteArray("\x01\x02", 2), QStringLiteral("passed in") },
     };
     for (const Case& c : table) {
         SCOPED_TRACE(c.what);
@@ -68,12 +72,13 @@ TEST(frmAbout, ValuesBecomeTextAsTheBoxReadsThem)
 TEST(frmAbout, KeyValueThatCannotBeReadGivesFalseAndEmptyText)
 {
     TestServices t;
-    t.systemInfo.values[FirstKey + QStringLiteral("|PATH")] = {frmAbout::REG_SZ, QByteArray(1025, 'x')};
-    t.systemInfo.values[SecondKey + QStringLiteral("|MSINFO")] = {frmAbout::REG_SZ, QByteArray(1024, 'y')};
+    t.systemInfo.values[FirstKey + QStringLiteral("|PATH")] = { frmAbout::REG_SZ, QByteArray(1025, 'x') };
+    t.systemInfo.values[SecondKey + QStringLiteral("|MSINFO")] = { frmAbout::REG_SZ, QByteArray(1024, 'y') };
     frmAbout box(t.services);
     box.setAttribute(Qt::WA_DeleteOnClose, false);
     QString out = QStringLiteral("old");
-    EXPECT_FALSE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\None"), QStringLiteral("X"), out));
+    EXPECT_FALSE(
+        box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\None"), QStringLiteral("X"), out));
     EXPECT_EQ(out, QString());
     out = QStringLiteral("old");
     EXPECT_FALSE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, FirstKey, QStringLiteral("PATH"), out));
@@ -96,16 +101,15 @@ TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
         QString started; // empty: nothing started and the notice shown
     };
     const Case table[] = {
-        {"first key names the program; second key not read", text("/usr/bin/hardinfo"), text("/opt/sys"),
-         {QStringLiteral("/opt/sys/MSINFO32.EXE")}, true, QStringLiteral("/usr/bin/hardinfo")},
-        {"second key's folder holds the program", std::nullopt, text("/opt/sys"),
-         {QStringLiteral("/opt/sys/MSINFO32.EXE")}, true, QStringLiteral("/opt/sys/MSINFO32.EXE")},
-        {"second key's folder without the program", std::nullopt, text("/opt/sys"), {}, true, {}},
-        {"both keys missing", std::nullopt, std::nullopt, {}, true, {}},
-        {"program found but cannot be started", text("/usr/bin/hardinfo"), std::nullopt, {}, false, {}},
-        {"first key present without data; second not tried",
-         SystemInfo::RawValue {frmAbout::REG_SZ, {}}, text("/opt/sys"), {QStringLiteral("/opt/sys/MSINFO32.EXE")},
-         true, {}},
+        { "first key names the program; second key not read", text("/usr/bin/hardinfo"), text("/opt/sys"),
+            { QStringLiteral("/opt/sys/MSINFO32.EXE") }, true, QStringLiteral("/usr/bin/hardinfo") },
+        { "second key's folder holds the program", std::nullopt, text("/opt/sys"),
+            { QStringLiteral("/opt/sys/MSINFO32.EXE") }, true, QStringLiteral("/opt/sys/MSINFO32.EXE") },
+        { "second key's folder without the program", std::nullopt, text("/opt/sys"), {}, true, {} },
+        { "both keys missing", std::nullopt, std::nullopt, {}, true, {} },
+        { "program found but cannot be started", text("/usr/bin/hardinfo"), std::nullopt, {}, false, {} },
+        { "first key present without data; second not tried", SystemInfo::RawValue { frmAbout::REG_SZ, {} },
+            text("/opt/sys"), { QStringLiteral("/opt/sys/MSINFO32.EXE") }, true, {} },
     };
     for (const Case& c : table) {
         SCOPED_TRACE(c.what);
@@ -120,12 +124,12 @@ TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
         box->show();
         QTest::mouseClick(box->cmdSysInfo, Qt::LeftButton);
         if (c.started.isEmpty()) {
-            EXPECT_EQ(t.prompt.notices, QStringList {Unavailable});
+            EXPECT_EQ(t.prompt.notices, QStringList { Unavailable });
             if (c.startSucceeds) {
                 EXPECT_TRUE(t.systemInfo.started.isEmpty());
             }
         } else {
-            EXPECT_EQ(t.systemInfo.started, QStringList {c.started});
+            EXPECT_EQ(t.systemInfo.started, QStringList { c.started });
             EXPECT_TRUE(t.prompt.notices.isEmpty());
         }
         EXPECT_TRUE(box->isVisible()); // the box stays open either way
@@ -137,14 +141,39 @@ TEST(frmAbout, NoSystemInformationProgramOnThisMachineGivesTheNotice)
 {
     TestServices t;
     QTemporaryDir emptyPath;
-    LinuxSystemInfo info(QStringList {emptyPath.path()});
-    Services services = t.services;
-    Services withReal {services.clock, services.volumes, services.audio, services.ports, services.prompt,
-                       info, services.messages, services.paths};
+    LinuxSystemInfo info(QStringList { emptyPath.path() });
+    Services withReal { t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
+        info, t.services.messages, t.services.paths };
     frmAbout box(withReal);
     box.setAttribute(Qt::WA_DeleteOnClose, false);
     box.StartSysInfo();
-    EXPECT_EQ(t.prompt.notices, QStringList {Unavailable});
+    EXPECT_EQ(t.prompt.notices, QStringList { Unavailable });
+}
+
+TEST(frmAbout, SystemInfoButtonStartsTheProgramThisMachineHas)
+{
+    TestServices t;
+    QTemporaryDir path;
+    const QString mark = path.filePath(QStringLiteral("started"));
+    const QString program = path.filePath(QStringLiteral("hardinfo"));
+    {
+        QFile f(program);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\ntouch '" + mark.toLocal8Bit() + "'\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    LinuxSystemInfo info(QStringList { path.path() });
+    Services withReal { t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
+        info, t.services.messages, t.services.paths };
+    frmAbout box(withReal);
+    box.setAttribute(Qt::WA_DeleteOnClose, false);
+    box.StartSysInfo();
+    EXPECT_TRUE(t.prompt.notices.isEmpty());
+    QDeadlineTimer deadline(10000);
+    while (!QFileInfo::exists(mark) && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_TRUE(QFileInfo::exists(mark));
 }
 
 TEST(frmAbout, BoxShowsTitleVersionAndTwoCreditLines)
@@ -166,9 +195,9 @@ TEST(frmAbout, BoxShowsTitleVersionAndTwoCreditLines)
 TEST(frmAbout, EnterEscAndOkAllCloseTheBox)
 {
     TestServices t;
-    for (const auto& press : {+[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Return); },
-                              +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Escape); },
-                              +[](frmAbout* b) { QTest::mouseClick(b->cmdOK, Qt::LeftButton); }}) {
+    for (const auto& press : { +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Return); },
+             +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Escape); },
+             +[](frmAbout* b) { QTest::mouseClick(b->cmdOK, Qt::LeftButton); } }) {
         QPointer<frmAbout> box = new frmAbout(t.services);
         box->show();
         box->activateWindow();

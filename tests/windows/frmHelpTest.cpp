@@ -1,11 +1,11 @@
-#include "TestServices.h"
 #include "windows/frmHelp.h"
+#include "TestServices.h"
 
 #include <QAction>
-#include <QMenu>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -81,7 +81,8 @@ TEST(frmHelp, ManualIsReadAfreshAtEveryOpening)
 TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
 {
     TestServices t;
-    writeFile(t.services.paths.helpFile, "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier New;}} plain words \\f0\\fs36 big words}");
+    writeFile(
+        t.services.paths.helpFile, "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier New;}} plain words \\f0\\fs36 big words}");
     frmHelp window(t.services);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     QTextDocument* doc = window.RichTextBox1->document();
@@ -94,7 +95,7 @@ TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
     EXPECT_FALSE(c.charFormat().hasProperty(QTextFormat::FontFamilies));
     c.setPosition(doc->find(QStringLiteral("big")).selectionStart() + 1);
     EXPECT_EQ(c.charFormat().fontPointSize(), 18);
-    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList {QStringLiteral("Courier New")});
+    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList { QStringLiteral("Courier New") });
 }
 
 TEST(frmHelp, WindowIsNamedAndCannotBeMinimisedOrMaximisedAndNeverEditsTheManual)
