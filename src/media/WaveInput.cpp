@@ -35,6 +35,9 @@ void WaveInput::open()
     if (m_state == Recording)
         stop();
     closeParked();
+    // The device that was open goes first, so a failure below leaves the input closed.
+    m_stream.reset();
+    m_state = Closed;
     m_stream = m_audio.openCapture(m_deviceId, m_sampleRate);
     m_openDevice = m_deviceId;
     m_openRate = m_sampleRate;
