@@ -17,6 +17,9 @@ WaveInput::WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent)
 
 WaveInput::~WaveInput()
 {
+    // The later stages may be gone already: release the device without calling them. Whoever
+    // owns the chain stops it first to end the stream properly; the writer closes its file itself.
+    m_output = nullptr;
     stop();
     closeParked();
 }
