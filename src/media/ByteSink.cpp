@@ -17,16 +17,28 @@ FileByteSink::FileByteSink(const QString& path)
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         throw fileError(errno, QStringLiteral("The log file could not be created:"), path);
+    m_gathered.reserve(kGather);
 }
 
 FileByteSink::~FileByteSink()
 {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        flushGathered();
         ::close(m_fd);
+    }
+}
+
+void FileByteSink::flushGathered()
+{
+    if (m_gathered.empty())
+        return;
+    writeThrough(m_gathered.data(), static_cast<std::int64_t>(m_gathered.size()));
+    m_gathered.clear();
 }
 
 std::int64_t FileByteSink::length()
 {
+    flushGathered();
     struct stat st {};
     if (::fstat(m_fd, &st) != 0) {
         fail(errno);
@@ -37,6 +49,7 @@ std::int64_t FileByteSink::length()
 
 std::int64_t FileByteSink::seek(std::int64_t offset, int whence)
 {
+    flushGathered();
     const off_t r = ::lseek(m_fd, static_cast<off_t>(offset), whence);
     if (r < 0)
         fail(errno);
@@ -45,11 +58,13 @@ std::int64_t FileByteSink::seek(std::int64_t offset, int whence)
 
 std::int64_t FileByteSink::tell()
 {
-    return ::lseek(m_fd, 0, SEEK_CUR);
+    const off_t r = ::lseek(m_fd, 0, SEEK_CUR);
+    return r < 0 ? r : r + static_cast<std::int64_t>(m_gathered.size());
 }
 
 std::int64_t FileByteSink::read(void* data, std::int64_t bytes)
 {
+    flushGathered();
     auto* p = static_cast<char*>(data);
     std::int64_t done = 0;
     while (done < bytes) {
@@ -65,7 +80,19 @@ std::int64_t FileByteSink::read(void* data, std::int64_t bytes)
 
 std::int64_t FileByteSink::write(const void* data, std::int64_t bytes)
 {
+    if (m_error != 0)
+        return 0;
     const auto* p = static_cast<const char*>(data);
+    if (m_gathered.size() + static_cast<std::size_t>(bytes) > kGather)
+        flushGathered();
+    if (static_cast<std::size_t>(bytes) >= kGather)
+        return writeThrough(p, bytes);
+    m_gathered.insert(m_gathered.end(), p, p + bytes);
+    return bytes;
+}
+
+std::int64_t FileByteSink::writeThrough(const char* p, std::int64_t bytes)
+{
     std::int64_t done = 0;
     while (done < bytes) {
         const ssize_t n = ::write(m_fd, p + done, static_cast<std::size_t>(bytes - done));
@@ -82,6 +109,7 @@ std::int64_t FileByteSink::write(const void* data, std::int64_t bytes)
 
 bool FileByteSink::sync()
 {
+    flushGathered();
     if (::fdatasync(m_fd) != 0) {
         fail(errno);
         return false;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace wendmoor {
 
@@ -26,7 +27,9 @@ public:
 };
 
 // A file on disk, created or emptied on opening. Other programs may open it while it is being
-// written (the header refresh, the playback window).
+// written (the header refresh, the playback window). Small writes are gathered into one system
+// call of up to kGather bytes; every other call (the writer's header update seeks first) hands
+// them to the file before it acts, so the header never describes bytes the file lacks.
 class FileByteSink final : public ByteSink {
 public:
     // Throws Error naming the path when the file cannot be created.
@@ -44,14 +47,19 @@ public:
     [[nodiscard]] int error() const override { return m_error; }
 
 private:
+    static constexpr std::size_t kGather = 32768;
+
     void fail(int err)
     {
         if (m_error == 0)
             m_error = err;
     }
+    std::int64_t writeThrough(const char* data, std::int64_t bytes);
+    void flushGathered();
 
     int m_fd = -1;
     int m_error = 0;
+    std::vector<char> m_gathered;
 };
 
 } // namespace wendmoor

@@ -29,6 +29,12 @@ void FormatConverter::writeSamples(std::span<const std::int16_t> samples)
 {
     if (!m_running)
         return;
+    const bool reduce = m_active.encoding() == WaveEncoding::Pcm && m_active.bitsPerSample() == 8;
+    if (!m_resampler && !reduce) {
+        if (m_output && !samples.empty())
+            m_output->writeSamples(samples);
+        return;
+    }
     m_scratch.clear();
     if (m_resampler)
         m_resampler->process(samples, m_scratch);

@@ -100,6 +100,8 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
     }
     m_file = file;
     m_openName = native;
+    // The new file is a valid, empty WAV on the disk from the start.
+    m_sink->sync();
     m_dirty = false;
     m_sinceHeader.start();
     m_sinceSync.start();

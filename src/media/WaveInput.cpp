@@ -17,6 +17,9 @@ WaveInput::WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent)
 
 WaveInput::~WaveInput()
 {
+    // The later stages may be gone already: release the device without calling them. Whoever
+    // owns the chain stops it first to end the stream properly; the writer closes its file itself.
+    m_output = nullptr;
     stop();
     closeParked();
 }
@@ -35,6 +38,9 @@ void WaveInput::open()
     if (m_state == Recording)
         stop();
     closeParked();
+    // The device that was open goes first, so a failure below leaves the input closed.
+    m_stream.reset();
+    m_state = Closed;
     m_stream = m_audio.openCapture(m_deviceId, m_sampleRate);
     m_openDevice = m_deviceId;
     m_openRate = m_sampleRate;

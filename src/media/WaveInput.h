@@ -31,6 +31,7 @@ public:
     static constexpr int kBufferFrames = 4096;
 
     WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent = nullptr);
+    // Releases the device; does not reach the output stage.
     ~WaveInput() override;
     WaveInput(const WaveInput&) = delete;
     WaveInput& operator=(const WaveInput&) = delete;

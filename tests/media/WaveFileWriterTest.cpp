@@ -121,6 +121,7 @@ TEST(WaveFileWriter, DisabledWriterDropsAudioButKeepsTheFileAndSendsNoNotificati
     QSignalSpy started(&chain.writer, &WaveFileWriter::started);
     QSignalSpy stopped(&chain.writer, &WaveFileWriter::stopped);
     chain.converter.beginStream(WaveFormat::pcm(22050, 16));
+    EXPECT_TRUE(readWav(path).opened) << "a just-started log must already be a valid WAV file";
     chain.writer.setEnabled(true);
     chain.feed(std::vector<std::int16_t>(22050, 1000));
     chain.writer.setEnabled(false);

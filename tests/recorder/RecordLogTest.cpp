@@ -234,6 +234,46 @@ TEST_F(RecordLogTest, LargestFormatAfterGsmKeepsTheGsmInputRateAndConverts)
     EXPECT_NEAR(toneFrequency(c.samples, 22050), 440.0, 1.0);
 }
 
+TEST_F(RecordLogTest, NoonRollOverPutsEverySampleIntoExactlyOneOfTheTwoFiles)
+{
+    settings.RecordFormat = 5;
+    settings.StartOnLoad = 1;
+    ts.clock.set(QDate(2026, 12, 6), QTime(11, 59, 58));
+    menu->GetLogName();
+    menu->RecordLog();
+    std::int16_t next = 0;
+    const auto feedCounting = [&](std::size_t n) {
+        std::vector<std::int16_t> s(n);
+        for (auto& v : s)
+            v = next++;
+        ts.audio.feed(s);
+    };
+    feedCounting(40000);
+    menu->WaveIn->pump();
+    feedCounting(300); // captured, not yet taken, when the roll-over comes
+
+    // The clock's roll-over: writer off, stop, new name, RecordLog, all in one turn.
+    ts.clock.set(QDate(2026, 12, 6), QTime(12, 0, 0));
+    menu->WaveFile->setEnabled(false);
+    menu->WaveIn->stop();
+    EXPECT_FALSE(state.IsRecording);
+    menu->GetLogName();
+    menu->RecordLog();
+    EXPECT_TRUE(state.IsRecording);
+    feedCounting(30000);
+    menu->WaveIn->pump();
+    menu->close();
+
+    EXPECT_EQ(ts.audio.captureOpens, 1);
+    const WavContents morning = readWav(log("L120626A.wav"));
+    const WavContents afternoon = readWav(log("L120626P.wav"));
+    std::vector<std::int16_t> both = morning.samples;
+    both.insert(both.end(), afternoon.samples.begin(), afternoon.samples.end());
+    ASSERT_EQ(both.size(), 70300u);
+    for (std::size_t i = 0; i < both.size(); ++i)
+        ASSERT_EQ(both[i], static_cast<std::int16_t>(i)) << "at sample " << i;
+}
+
 // Resumes the writer on any loud buffer, as the level check does.
 class ResumingControl final : public StartPauseControl {
 public:
