@@ -26,7 +26,9 @@ WaveInput::~WaveInput()
 
 void WaveInput::open()
 {
-    if (m_stream && m_openDevice == m_deviceId && m_openRate == m_sampleRate) {
+    // A parked device is taken back only while it still captures; a dead one is opened afresh.
+    if (m_stream && m_openDevice == m_deviceId && m_openRate == m_sampleRate
+        && (!m_parked || m_stream->isRunning())) {
         if (m_parked) {
             // Taken back in the same turn as the stop: the device never stopped capturing.
             m_parked = false;
@@ -118,8 +120,14 @@ void WaveInput::closeParked()
 
 void WaveInput::pump()
 {
-    if (m_state != Recording || !m_stream)
+    if (m_state != Recording)
         return;
+    if (!m_stream) {
+        // The device went away and could not be opened again yet.
+        if (m_lastReopen.elapsed() >= m_reopenIntervalMs)
+            reopenDevice();
+        return;
+    }
     for (;;) {
         const std::size_t n = m_stream->read(m_raw);
         if (n == 0)
@@ -163,12 +171,43 @@ void WaveInput::checkDevice()
                                              .arg(lost)));
         }
     }
-    if (!m_stream->isRunning() && !m_failureReported) {
-        m_failureReported = true;
-        m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
-                                     QStringLiteral("The sound input \"%1\" stopped delivering audio.")
-                                         .arg(m_stream->deviceName())));
+    if (!m_stream->isRunning()) {
+        if (!m_failureReported) {
+            m_failureReported = true;
+            m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
+                                         QStringLiteral("The sound input \"%1\" stopped delivering audio; the "
+                                                        "recorder keeps trying to open it again.")
+                                             .arg(m_stream->deviceName())));
+            m_lastReopen.start();
+        }
+        if (m_lastReopen.elapsed() >= m_reopenIntervalMs)
+            reopenDevice();
     }
+}
+
+void WaveInput::reopenDevice()
+{
+    m_lastReopen.start();
+    const QString name = m_stream ? m_stream->deviceName() : QString::number(m_deviceId);
+    try {
+        // pump() has taken what the dead stream held; it makes room for the new one.
+        m_stream.reset();
+        m_stream = m_audio.openCapture(m_deviceId, m_sampleRate);
+        m_stream->start();
+    } catch (const Error&) {
+        return; // still gone: tried again after the interval
+    }
+    if (m_stream->sampleRate() != m_sampleRate) {
+        if (!m_resampler)
+            m_resampler = std::make_unique<Resampler>(m_stream->sampleRate(), m_sampleRate);
+    } else {
+        m_resampler.reset();
+    }
+    m_failureReported = false;
+    m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
+                                 QStringLiteral("The sound input \"%1\" delivers audio again; the time it was "
+                                                "gone is missing from the log.")
+                                     .arg(name)));
 }
 
 } // namespace wendmoor

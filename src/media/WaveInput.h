@@ -5,6 +5,7 @@
 #include "media/Resampler.h"
 #include "media/WaveFormat.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -59,6 +60,10 @@ public:
     // Samples the device lost since the input was opened afresh.
     [[nodiscard]] std::uint64_t droppedFrames() const { return m_dropped; }
 
+    // A device that stops delivering (a pulled cable, a driver reset) is reported once and
+    // opened again every couple of seconds until it delivers once more.
+    void setReopenInterval(int milliseconds) { m_reopenIntervalMs = milliseconds; }
+
     // Hands on everything captured so far. Called by the drain timer; tests call it directly.
     void pump();
 
@@ -70,6 +75,7 @@ private:
     void closeParked();
     void deliver(std::span<const std::int16_t> samples);
     void checkDevice();
+    void reopenDevice();
 
     AudioSystem& m_audio;
     MessageSink& m_messages;
@@ -89,6 +95,9 @@ private:
     std::uint64_t m_dropped = 0;
     bool m_dropReported = false;
     bool m_failureReported = false;
+    // When the device was last tried again after it stopped delivering.
+    QElapsedTimer m_lastReopen;
+    int m_reopenIntervalMs = 2000;
     QTimer m_drainTimer;
     QTimer m_closeTimer;
 };

@@ -220,3 +220,47 @@ TEST(WaveInput, MissingDeviceIsAnErrorAndNothingRuns)
 }
 
 } // namespace
+
+namespace {
+
+// A sound card that stops delivering (a pulled cable) is reported, tried again, and recording
+// goes on into the same file when it is back.
+TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
+{
+    wendmoor::test::FakeAudioSystem audio;
+    wendmoor::test::RecordingMessages messages;
+    wendmoor::WaveInput input(audio, messages);
+    input.setReopenInterval(0);
+    std::size_t delivered = 0;
+    QObject::connect(&input, &wendmoor::WaveInput::bufferFilled,
+                     [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
+    input.open();
+    input.start();
+    audio.feed(std::vector<std::int16_t>(1000, 1));
+    input.pump();
+    ASSERT_EQ(delivered, 1000u);
+
+    audio.capture->running = false; // the device died
+    audio.failOpen = true;          // and cannot be opened for a while
+    input.pump();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("stopped delivering"))) << messages.shown[0].toStdString();
+    input.pump();
+    input.pump();
+    EXPECT_EQ(messages.shown.size(), 1) << "a dead device is reported once, not on every buffer";
+    EXPECT_EQ(input.state(), wendmoor::WaveInput::Recording);
+
+    audio.failOpen = false; // plugged back in
+    const int opens = audio.captureOpens;
+    input.pump();
+    EXPECT_EQ(audio.captureOpens, opens + 1);
+    EXPECT_TRUE(audio.capture->running);
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[1].contains(QStringLiteral("again")));
+    audio.feed(std::vector<std::int16_t>(500, 2));
+    input.pump();
+    EXPECT_EQ(delivered, 1500u);
+    input.stop();
+}
+
+} // namespace
