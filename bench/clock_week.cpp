@@ -1,0 +1,146 @@
+// What the recorder costs while it runs unattended, in its heaviest format (GSM 6.10 at
+// 22050 Hz): CPU seconds per hour of recording, and the resident memory before and after a
+// simulated week of clock ticks, roll-overs and purges. The sound card is the tests' fake input,
+// fed as a real one would be (a buffer every 20 ms), so the figures are the program's own work:
+// the drain, the level meter, the conversion, the encoding, the file and the clock.
+//
+//   clock_week            one hour, then a week
+//   clock_week --smoke    one minute, then a day
+#include "media/WaveInput.h"
+#include "recorder/Menu.h"
+
+#include "TestServices.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+using namespace wendmoor;
+using namespace wendmoor::test;
+
+namespace {
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+long residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+class Recorder {
+public:
+    TestServices ts;
+    Settings settings;
+    RecorderState state;
+    std::unique_ptr<Menu> menu;
+    QDateTime timer1Since;
+    QDateTime timer2Since;
+    std::vector<std::int16_t> block = std::vector<std::int16_t>(441);
+    double phase = 0.0;
+
+    Recorder()
+    {
+        ts.makeArchive();
+        settings.LogDrive = QLatin1Char('C');
+        settings.RecordFormat = 8;
+        settings.DaysToKeep = 2;
+        menu = std::make_unique<Menu>(ts.services, settings, state);
+        menu->TmrClock->stop();
+        ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(9, 0, 0));
+        menu->cmdRecord->click();
+    }
+
+    // 100 ms of running: five 20 ms buffers of programme-like audio, then the clock tick.
+    void step100(bool audio)
+    {
+        for (int i = 0; i < 5; ++i) {
+            ts.clock.advanceMs(20);
+            if (audio) {
+                for (auto& s : block) {
+                    s = static_cast<std::int16_t>(9000.0 * std::sin(phase));
+                    phase += 2.0 * 3.14159265358979 * 440.0 / 22050.0;
+                }
+                phase = std::fmod(phase, 2.0 * 3.14159265358979);
+                ts.audio.feed(block);
+            }
+            menu->WaveIn->pump();
+        }
+        tick();
+    }
+    void tick()
+    {
+        const bool t1 = menu->Timer1->isActive();
+        const bool t2 = menu->Timer2->isActive();
+        menu->TmrClock_Timer();
+        if (!t1 && menu->Timer1->isActive())
+            timer1Since = ts.clock.current;
+        if (!t2 && menu->Timer2->isActive())
+            timer2Since = ts.clock.current;
+        if (menu->Timer1->isActive() && timer1Since.msecsTo(ts.clock.current) >= 1500)
+            menu->Timer1_Timer();
+        if (menu->Timer2->isActive() && timer2Since.msecsTo(ts.clock.current) >= 1500)
+            menu->Timer2_Timer();
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool smoke = false;
+    for (int i = 1; i < argc; ++i)
+        smoke = smoke || std::strcmp(argv[i], "--smoke") == 0;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    Recorder r;
+    const int hourSteps = smoke ? 600 : 36000;
+    const double cpu0 = cpuSeconds();
+    for (int i = 0; i < hourSteps; ++i)
+        r.step100(true);
+    const double cpu = (cpuSeconds() - cpu0) * (36000.0 / hourSteps);
+    std::printf("format 8, one hour of recording: %.2f CPU s (%.3f%% of one core)\n", cpu, cpu / 36.0);
+
+    // A week: the clock ticks ten times a second around every midnight and noon, and the audio
+    // keeps flowing there; in between the hours pass a second per tick without audio (the
+    // audio's cost is the hour above), so that roll-overs and purges come around as they would.
+    const long before = residentKiB();
+    const int days = smoke ? 1 : 7;
+    for (int day = 0; day < days; ++day) {
+        const QDate d = r.ts.clock.current.date();
+        while (r.ts.clock.current < QDateTime(d, QTime(23, 59, 0))) {
+            const QTime t = r.ts.clock.current.time();
+            const bool busy = (t >= QTime(11, 59, 0) && t < QTime(12, 1, 0));
+            if (busy) {
+                r.step100(true);
+            } else {
+                r.ts.clock.advanceMs(1000);
+                r.tick();
+            }
+        }
+        for (int i = 0; i < 1200; ++i) // 23:59:00 to 00:01:00
+            r.step100(true);
+        std::printf("  after day %d: %ld KiB\n", day + 1, residentKiB());
+    }
+    const long after = residentKiB();
+    const int files = static_cast<int>(QDir(r.ts.volumes.archiveFolder(QLatin1Char('C'))).entryList(QDir::Files).size());
+    std::printf("resident memory: %ld KiB after the hour, %ld KiB after %d simulated day(s) (%+ld KiB); %d logs kept\n",
+                before, after, days, after - before, files);
+    return r.state.IsRecording && r.ts.messages.shown.isEmpty() ? 0 : 1;
+}
