@@ -139,7 +139,9 @@ void frmPlay::buildControls()
 
     Frame1 = new QGroupBox(QStringLiteral("TrackBar Range"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipsRect(2640, 360, 1455, 1695));
+    // Wider than the original layout so that "10 Seconds" and "30 Minutes" fit in the sans-serif
+    // faces of Linux; the frame still ends before the time labels.
+    Frame1->setGeometry(twipsRect(2640, 360, 1800, 1695));
     Frame1->setToolTip(QStringLiteral("Select slider range"));
     QPalette framePal = Frame1->palette();
     framePal.setColor(QPalette::Window, bgrColor(kFrameBack));
@@ -156,7 +158,7 @@ void frmPlay::buildControls()
         auto* o = new QRadioButton(QLatin1String(captions[static_cast<std::size_t>(i)]), Frame1);
         o->setObjectName(QStringLiteral("optRange%1").arg(i));
         o->setToolTip(QLatin1String(tips[static_cast<std::size_t>(i)]));
-        o->setGeometry(twipsRect(120, 240 + 240 * i, i == 0 ? 735 : 1215, 195));
+        o->setGeometry(twipsRect(120, 240 + 240 * i, i == 0 ? 735 : 1590, 195));
         o->setPalette(framePal);
         o->setAutoFillBackground(true);
         o->setEnabled(i == 0);
