@@ -36,18 +36,9 @@ TEST(Transport, RangeOptionsNeedAFileStrictlyLonger)
         std::int32_t length;
         bool enabled;
     } cases[] = {
-        { 0, 0, true },
-        { 1, 7000, false },
-        { 1, 10000, false },
-        { 1, 10001, true },
-        { 2, 60000, false },
-        { 2, 60001, true },
-        { 3, 300000, false },
-        { 3, 300001, true },
-        { 4, 1800000, false },
-        { 4, 1800001, true },
-        { 5, 3600000, false },
-        { 5, 3600001, true },
+        { 0, 0, true }, { 1, 7000, false }, { 1, 10000, false }, { 1, 10001, true }, { 2, 60000, false },
+        { 2, 60001, true }, { 3, 300000, false }, { 3, 300001, true }, { 4, 1800000, false }, { 4, 1800001, true },
+        { 5, 3600000, false }, { 5, 3600001, true },
     };
     for (const auto& c : cases)
         EXPECT_EQ(transport::rangeOptionEnabled(c.option, c.length), c.enabled) << c.option << " " << c.length;
