@@ -113,65 +113,6 @@ TEST(WaveFileWriter, FileReopenedWhileBeingWrittenShowsTheFramesWrittenSoFar)
     }
 }
 
-TEST(WaveFileWriter, DisabledWriterDropsAudioButKeepsTheFileAndSendsNoNotification)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("L.wav"));
-    Chain chain(path, WaveFormat::pcm(22050, 16));
-    QSignalSpy started(&chain.writer, &WaveFileWriter::started);
-    QSignalSpy stopped(&chain.writer, &WaveFileWriter::stopped);
-    chain.converter.beginStream(WaveFormat::pcm(22050, 16));
-    EXPECT_TRUE(readWav(path).opened) << "a just-started log must already be a valid WAV file";
-    chain.writer.setEnabled(true);
-    chain.feed(std::vector<std::int16_t>(22050, 1000));
-    chain.writer.setEnabled(false);
-    chain.feed(std::vector<std::int16_t>(22050, 2000));
-    chain.writer.setEnabled(true);
-    chain.feed(std::vector<std::int16_t>(11025, 3000));
-    EXPECT_TRUE(chain.writer.isOpen());
-    chain.converter.endStream();
-    EXPECT_EQ(started.count(), 1);
-    EXPECT_EQ(stopped.count(), 1);
-    const WavContents c = readWav(path);
-    ASSERT_EQ(c.samples.size(), 22050u + 11025u);
-    EXPECT_EQ(c.samples.front(), 1000);
-    EXPECT_EQ(c.samples[22050], 3000);
-    EXPECT_EQ(chain.writer.positionMs(), 1500);
-}
-
-TEST(WaveFileWriter, StartingAgainReplacesTheFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("L.wav"));
-    Chain chain(path, WaveFormat::pcm(8000, 16));
-    for (int round = 0; round < 2; ++round) {
-        chain.converter.beginStream(WaveFormat::pcm(8000, 16));
-        chain.writer.setEnabled(true);
-        chain.feed(std::vector<std::int16_t>(round == 0 ? 16000 : 4000, 7));
-        chain.converter.endStream();
-    }
-    EXPECT_EQ(readWav(path).samples.size(), 4000u);
-}
-
-TEST(WaveFileWriter, FileThatCannotBeCreatedIsAnErrorNamingIt)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("no-such-folder/L120626.wav"));
-    RecordingMessages messages;
-    WaveFileWriter writer(messages);
-    QSignalSpy started(&writer, &WaveFileWriter::started);
-    writer.setFileName(path);
-    try {
-        writer.beginStream(WaveFormat::pcm(22050, 16));
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), ErrorNumber::PathNotFound);
-        EXPECT_TRUE(e.description().contains(QDir::toNativeSeparators(path))) << e.text().toStdString();
-    }
-    EXPECT_EQ(started.count(), 0);
-    EXPECT_FALSE(writer.isOpen());
-}
-
 // A file on a disk that fills up after `limit` bytes.
 class FillingDisk final : public ByteSink {
 public:
@@ -285,13 +226,9 @@ void checkKilledRecording(const RecordingFormat& f)
     QFile::remove(path);
 }
 
-TEST(WaveFileWriterDeathTest, KilledPcmRecordingLeavesAPlayableFileMissingAtMostASecond)
+TEST(WaveFileWriterDeathTest, KilledRecordingLeavesAPlayableFileMissingAtMostASecond)
 {
     checkKilledRecording(kNineFormats[5]);
-}
-
-TEST(WaveFileWriterDeathTest, KilledGsmRecordingLeavesAPlayableFileMissingAtMostASecond)
-{
     checkKilledRecording(kNineFormats[7]);
 }
 

@@ -10,39 +10,6 @@ using namespace wendmoor;
 
 namespace {
 
-struct Described {
-    WaveFormat format;
-    const char* name;
-    const char* details;
-};
-
-TEST(WaveFormat, DescriptionNamesTagRateBitsAndChannels)
-{
-    const Described cases[] = {
-        {WaveFormat::pcm(8000, 8), "PCM", "8.000 kHz, 8 Bit, Mono"},
-        {WaveFormat::pcm(11025, 16), "PCM", "11.025 kHz, 16 Bit, Mono"},
-        {WaveFormat::pcm(22050, 16), "PCM", "22.050 kHz, 16 Bit, Mono"},
-        {WaveFormat::gsm610(8000), "GSM 6.10", "8.000 kHz, Mono"},
-        {WaveFormat::gsm610(22050), "GSM 6.10", "22.050 kHz, Mono"},
-    };
-    for (const Described& c : cases) {
-        const auto [name, details] = c.format.describe();
-        EXPECT_EQ(name, QLatin1String(c.name));
-        EXPECT_EQ(details, QLatin1String(c.details));
-    }
-}
-
-TEST(WaveFormat, TemplateBitLengthCodeZeroIsEightBitAndOneIsSixteen)
-{
-    WaveFormatTemplate t;
-    t.SampleRate = 11025;
-    t.BitLength = 0;
-    EXPECT_EQ(t.format(), WaveFormat::pcm(11025, 8));
-    t.BitLength = 1;
-    EXPECT_EQ(t.format(), WaveFormat::pcm(11025, 16));
-    EXPECT_EQ(t.format().channels(), 1);
-}
-
 TEST(WaveFormat, UnwritableFormatsAreRefusedWithANumber)
 {
     WaveFormatTemplate t;
@@ -70,12 +37,8 @@ TEST(WaveHelperPeaks, PeakKeepsSignAndSurvivesMostNegativeSample)
         int first;
         int second;
     };
-    const Case cases[] = {
-        {{}, 1, 0, 0},
-        {{1, -5, 3}, 1, -5, -5},
-        {{100, -32768, 32767}, 1, -32768, -32768},
-        {{10, -20, -30, 40}, 2, -30, 40}, // left 10,-30; right -20,40
-    };
+    const Case cases[] = {{{}, 1, 0, 0}, {{1, -5, 3}, 1, -5, -5}, {{100, -32768, 32767}, 1, -32768, -32768},
+                          {{10, -20, -30, 40}, 2, -30, 40}}; // stereo: left 10,-30; right -20,40
     for (const Case& c : cases) {
         const WaveHelper::Peaks p = WaveHelper::peaks(c.samples, c.channels);
         EXPECT_EQ(p.first, c.first);

@@ -80,21 +80,6 @@ TEST_F(WavePlayerTest, DeviceReceivesTheFileFromThePositionInStereo)
     }
 }
 
-TEST_F(WavePlayerTest, SeekWhilePlayingDropsQueuedAudioAndGoesOnFromThere)
-{
-    ASSERT_TRUE(writeLog(file("a.wav"), 5000));
-    player.setFileName(file("a.wav"));
-    player.play();
-    playFrames(800);
-    player.setPositionMs(3000);
-    EXPECT_EQ(player.state(), WavePlayer::State::Playing);
-    EXPECT_EQ(player.positionMs(), 3000);
-    const std::size_t before = t.audio.playback->played.size();
-    playFrames(8);
-    EXPECT_EQ(t.audio.playback->played[before], countingSample(24000, 0));
-    EXPECT_EQ(player.positionMs(), 3001);
-}
-
 TEST_F(WavePlayerTest, PositionOutsideTheFileIsHeldAtItsEdges)
 {
     ASSERT_TRUE(writeLog(file("a.wav"), 9000));
@@ -124,47 +109,6 @@ TEST_F(WavePlayerTest, EndOfFileOnlyAfterEveryFrameWasPlayed)
     EXPECT_EQ(events, (QStringList { QStringLiteral("started"), QStringLiteral("stopped") }));
     EXPECT_EQ(player.positionMs(), 500);
     EXPECT_FALSE(t.audio.playback->running);
-}
-
-TEST_F(WavePlayerTest, NotificationsArriveAfterTheCommandInCommandOrder)
-{
-    ASSERT_TRUE(writeLog(file("a.wav"), 5000));
-    player.setFileName(file("a.wav"));
-    player.play();
-    EXPECT_TRUE(events.isEmpty()); // queued, not delivered inside the command
-    deliver();
-    events.clear();
-
-    struct Step {
-        const char* what;
-        std::function<void()> command;
-        QStringList expected;
-    };
-    const std::vector<Step> steps {
-        { "play while playing", [&] { player.play(); }, { QStringLiteral("started") } },
-        { "reload while playing",
-            [&] {
-                player.setFileName(file("a.wav"));
-                player.play();
-            },
-            { QStringLiteral("stopped"), QStringLiteral("started") } },
-        { "pause", [&] { player.pause(); }, {} },
-        { "resume", [&] { player.resume(); }, { QStringLiteral("started") } },
-        { "pause then stop",
-            [&] {
-                player.pause();
-                player.stop();
-            },
-            { QStringLiteral("stopped") } },
-        { "stop while stopped", [&] { player.stop(); }, {} },
-        { "resume while stopped", [&] { player.resume(); }, {} },
-    };
-    for (const Step& s : steps) {
-        s.command();
-        deliver();
-        EXPECT_EQ(events, s.expected) << s.what;
-        events.clear();
-    }
 }
 
 TEST_F(WavePlayerTest, LoadFailuresNameTheFileOrDevice)

@@ -93,21 +93,5 @@ TEST(LinuxPortInput, FailureNamesDeviceAndReason)
     }
 }
 
-TEST(LinuxPortInput, StatusRegisterFailureNamesBothDevices)
-{
-    QTemporaryDir dir;
-    const QString parport = dir.path() + QStringLiteral("/parport0");
-    const QString raw = dir.path() + QStringLiteral("/port");
-    LinuxPortInput input(parport, raw);
-    try {
-        (void)input.Inp(0x379);
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_TRUE(e.description().contains(parport)) << e.description().toStdString();
-        EXPECT_TRUE(e.description().contains(raw)) << e.description().toStdString();
-        EXPECT_TRUE(e.description().contains(QStringLiteral("0x379")));
-    }
-}
-
 } // namespace
 } // namespace wendmoor

@@ -30,21 +30,3 @@ TEST_P(StartOnLoad, OnlyExactlyOneStartsRecordingAtStartUp)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, StartOnLoad, ::testing::Values(0, 1, 2, -1));
-
-TEST(MainWindow, StartsWithTheDesignLookAndMenus)
-{
-    TestServices t;
-    Settings settings;
-    RecorderState state;
-    Menu menu(t.services, settings, state);
-    EXPECT_EQ(menu.windowTitle(), QStringLiteral("Wendmoor"));
-    EXPECT_EQ(menu.cmdRecord->text(), QStringLiteral("&Record"));
-    EXPECT_EQ(menu.cmdRecord->palette().color(QPalette::Button), QColor(0xC0, 0, 0));
-    EXPECT_EQ(menu.cmdStop->toolTip(), QStringLiteral("Stops recording"));
-    EXPECT_EQ(menu.cmdRecord->geometry(), QRect(136, 64, 81, 33));
-    EXPECT_TRUE(menu.TmrClock->isActive());
-    EXPECT_EQ(menu.TmrClock->interval(), 100);
-    EXPECT_FALSE(menu.Timer1->isActive());
-    EXPECT_FALSE(menu.Timer2->isActive());
-    EXPECT_EQ(menu.mnuPlay->text(), QStringLiteral("Play"));
-}

@@ -69,27 +69,6 @@ TEST(frmAbout, ValuesBecomeTextAsTheBoxReadsThem)
     EXPECT_THROW(registryValueText(frmAbout::REG_SZ, QByteArray(), QStringLiteral("V"), out), Error);
 }
 
-TEST(frmAbout, KeyValueThatCannotBeReadGivesFalseAndEmptyText)
-{
-    TestServices t;
-    t.systemInfo.values[FirstKey + QStringLiteral("|PATH")] = { frmAbout::REG_SZ, QByteArray(1025, 'x') };
-    t.systemInfo.values[SecondKey + QStringLiteral("|MSINFO")] = { frmAbout::REG_SZ, QByteArray(1024, 'y') };
-    frmAbout box(t.services);
-    box.setAttribute(Qt::WA_DeleteOnClose, false);
-    QString out = QStringLiteral("old");
-    EXPECT_FALSE(
-        box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\None"), QStringLiteral("X"), out));
-    EXPECT_EQ(out, QString());
-    out = QStringLiteral("old");
-    EXPECT_FALSE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, FirstKey, QStringLiteral("PATH"), out));
-    EXPECT_EQ(out, QString());
-    out = QStringLiteral("old");
-    EXPECT_FALSE(box.GetKeyValue(0x80000001u, SecondKey, QStringLiteral("MSINFO"), out));
-    EXPECT_EQ(out, QString());
-    EXPECT_TRUE(box.GetKeyValue(frmAbout::HKEY_LOCAL_MACHINE, SecondKey, QStringLiteral("MSINFO"), out));
-    EXPECT_EQ(out.size(), 1024);
-}
-
 TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
 {
     struct Case {
@@ -135,76 +114,4 @@ TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
         EXPECT_TRUE(box->isVisible()); // the box stays open either way
         delete box;
     }
-}
-
-TEST(frmAbout, NoSystemInformationProgramOnThisMachineGivesTheNotice)
-{
-    TestServices t;
-    QTemporaryDir emptyPath;
-    LinuxSystemInfo info(QStringList { emptyPath.path() });
-    Services withReal { t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
-        info, t.services.messages, t.services.paths };
-    frmAbout box(withReal);
-    box.setAttribute(Qt::WA_DeleteOnClose, false);
-    box.StartSysInfo();
-    EXPECT_EQ(t.prompt.notices, QStringList { Unavailable });
-}
-
-TEST(frmAbout, SystemInfoButtonStartsTheProgramThisMachineHas)
-{
-    TestServices t;
-    QTemporaryDir path;
-    const QString mark = path.filePath(QStringLiteral("started"));
-    const QString program = path.filePath(QStringLiteral("hardinfo"));
-    {
-        QFile f(program);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\ntouch '" + mark.toLocal8Bit() + "'\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    LinuxSystemInfo info(QStringList { path.path() });
-    Services withReal { t.services.clock, t.services.volumes, t.services.audio, t.services.ports, t.services.prompt,
-        info, t.services.messages, t.services.paths };
-    frmAbout box(withReal);
-    box.setAttribute(Qt::WA_DeleteOnClose, false);
-    box.StartSysInfo();
-    EXPECT_TRUE(t.prompt.notices.isEmpty());
-    QDeadlineTimer deadline(10000);
-    while (!QFileInfo::exists(mark) && !deadline.hasExpired())
-        QThread::msleep(20);
-    EXPECT_TRUE(QFileInfo::exists(mark));
-}
-
-TEST(frmAbout, BoxShowsTitleVersionAndTwoCreditLines)
-{
-    TestServices t;
-    frmAbout box(t.services);
-    box.setAttribute(Qt::WA_DeleteOnClose, false);
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("About Wendmoor"));
-    EXPECT_EQ(box.lblTitle->text(), QStringLiteral("Wendmoor"));
-    EXPECT_EQ(box.lblVersion->text(), QStringLiteral("Version 2.0.2"));
-    EXPECT_EQ(box.lblDescription->text().split(QLatin1Char('\n')).size(), 2);
-    EXPECT_EQ(box.cmdSysInfo->text(), QStringLiteral("&System Info..."));
-    EXPECT_FALSE(box.picIcon->pixmap().isNull());
-    EXPECT_EQ(box.picIcon->pixmap().size(), QSize(32, 32));
-    EXPECT_FALSE(box.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(box.windowFlags() & Qt::WindowMaximizeButtonHint);
-}
-
-TEST(frmAbout, EnterEscAndOkAllCloseTheBox)
-{
-    TestServices t;
-    for (const auto& press : { +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Return); },
-             +[](frmAbout* b) { QTest::keyClick(b, Qt::Key_Escape); },
-             +[](frmAbout* b) { QTest::mouseClick(b->cmdOK, Qt::LeftButton); } }) {
-        QPointer<frmAbout> box = new frmAbout(t.services);
-        box->show();
-        box->activateWindow();
-        press(box);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(box.isNull());
-        delete box;
-    }
-    EXPECT_TRUE(t.prompt.notices.isEmpty()); // Enter pressed OK, not System Info
 }

@@ -64,20 +64,6 @@ TEST(frmHelp, DamagedManualShowsNothingOfItsReadablePart)
     delete window;
 }
 
-TEST(frmHelp, ManualIsReadAfreshAtEveryOpening)
-{
-    TestServices t;
-    writeFile(t.services.paths.helpFile, "{\\rtf1 First edition\\par}");
-    QPointer<frmHelp> window = new frmHelp(t.services);
-    EXPECT_TRUE(window->RichTextBox1->toPlainText().contains(QStringLiteral("First edition")));
-    closeByExit(window);
-    writeFile(t.services.paths.helpFile, "{\\rtf1 Second edition\\par}");
-    window = new frmHelp(t.services);
-    EXPECT_TRUE(window->RichTextBox1->toPlainText().contains(QStringLiteral("Second edition")));
-    EXPECT_TRUE(t.messages.shown.isEmpty());
-    delete window;
-}
-
 TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
 {
     TestServices t;
@@ -96,19 +82,6 @@ TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
     c.setPosition(doc->find(QStringLiteral("big")).selectionStart() + 1);
     EXPECT_EQ(c.charFormat().fontPointSize(), 18);
     EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList { QStringLiteral("Courier New") });
-}
-
-TEST(frmHelp, WindowIsNamedAndCannotBeMinimisedOrMaximisedAndNeverEditsTheManual)
-{
-    TestServices t;
-    frmHelp window(t.services);
-    window.setAttribute(Qt::WA_DeleteOnClose, false);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Wendmoor Help"));
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(window.RichTextBox1->isReadOnly());
-    EXPECT_EQ(window.mnuFiles->title(), QStringLiteral("Files"));
-    EXPECT_EQ(window.mnuExit->text(), QStringLiteral("Exit"));
 }
 
 // The manual that is installed with the program: it must read without a fault, and tell the
