@@ -9,6 +9,7 @@
 #include "media/WaveInput.h"
 #include "recorder/Menu.h"
 
+#include "FakeTimeClock.h"
 #include "TestServices.h"
 
 #include <QApplication>
@@ -49,8 +50,7 @@ public:
     Settings settings;
     RecorderState state;
     std::unique_ptr<Menu> menu;
-    QDateTime timer1Since;
-    QDateTime timer2Since;
+    std::unique_ptr<FakeTimeClock> clock;
     std::vector<std::int16_t> block = std::vector<std::int16_t>(441);
     double phase = 0.0;
 
@@ -61,7 +61,7 @@ public:
         settings.RecordFormat = 8;
         settings.DaysToKeep = 2;
         menu = std::make_unique<Menu>(ts.services, settings, state);
-        menu->TmrClock->stop();
+        clock = std::make_unique<FakeTimeClock>(*menu, ts.clock);
         ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(9, 0, 0));
         menu->cmdRecord->click();
     }
@@ -83,20 +83,7 @@ public:
         }
         tick();
     }
-    void tick()
-    {
-        const bool t1 = menu->Timer1->isActive();
-        const bool t2 = menu->Timer2->isActive();
-        menu->TmrClock_Timer();
-        if (!t1 && menu->Timer1->isActive())
-            timer1Since = ts.clock.current;
-        if (!t2 && menu->Timer2->isActive())
-            timer2Since = ts.clock.current;
-        if (menu->Timer1->isActive() && timer1Since.msecsTo(ts.clock.current) >= 1500)
-            menu->Timer1_Timer();
-        if (menu->Timer2->isActive() && timer2Since.msecsTo(ts.clock.current) >= 1500)
-            menu->Timer2_Timer();
-    }
+    void tick() { clock->tick(); }
 };
 
 } // namespace

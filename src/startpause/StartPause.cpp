@@ -1,5 +1,6 @@
 #include "startpause/StartPause.h"
 
+#include "media/WaveFormat.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
@@ -7,6 +8,7 @@
 #include "platform/TimeSource.h"
 #include "startpause/ContactDecoding.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace wendmoor {
@@ -18,18 +20,6 @@ inline constexpr std::int16_t ModeMomentary = 2;
 inline constexpr std::int16_t ModeContinous = 3;
 
 } // namespace
-
-std::int32_t peakLevel(std::span<const std::int16_t> samples) noexcept
-{
-    std::int32_t low = 0;
-    std::int32_t high = 0;
-    for (const std::int16_t s : samples) {
-        low = s < low ? s : low;
-        high = s > high ? s : high;
-    }
-    // In 32 bits, so that -32768 becomes 32768 and is louder than any threshold.
-    return -low > high ? -low : high;
-}
 
 StartPause::StartPause(Settings& settings, RecorderState& state, TimeSource& clock, PortInput& ports,
     MessageSink& messages, std::function<void()> resume)
@@ -51,7 +41,9 @@ void StartPause::onInputBuffer(std::span<const std::int16_t> samples)
 {
     if (m_settings.StartPauseMode != ModeVox)
         return;
-    if (peakLevel(samples) <= m_settings.Threshold)
+    // The first peak's magnitude, in int: a peak of -32768 is 32768, louder than any threshold.
+    const int level = std::abs(WaveHelper::peaks(samples).first);
+    if (level <= m_settings.Threshold)
         return;
     if (m_state.InStandby)
         resumeFromStandby();

@@ -57,7 +57,5 @@ private:
     bool m_cardFailureReported = false;
 };
 
-// The loudest sample of a buffer as a magnitude (0 to 32768); 0 for an empty buffer.
-[[nodiscard]] std::int32_t peakLevel(std::span<const std::int16_t> samples) noexcept;
 
 } // namespace wendmoor

@@ -4,6 +4,7 @@
 #include "recorder/StartPauseControl.h"
 
 #include "../media/WavChecks.h"
+#include "FakeTimeClock.h"
 #include "TestServices.h"
 
 #include <QDir>
@@ -30,17 +31,15 @@ protected:
     RecorderState state;
     QString archive = ts.makeArchive();
     std::unique_ptr<Menu> menu;
-    QDateTime timer1Since;
-    QDateTime timer2Since;
+    std::unique_ptr<FakeTimeClock> clock;
     std::int16_t counter = 0;
-    int ticks = 0;
 
     ClockTest()
     {
         settings.LogDrive = QLatin1Char('C');
         settings.RecordFormat = 5; // 22050 Hz 16 bit: the samples reach the file unchanged
         menu = std::make_unique<Menu>(ts.services, settings, state);
-        menu->TmrClock->stop(); // the test ticks on fake time
+        clock = std::make_unique<FakeTimeClock>(*menu, ts.clock); // the test ticks on fake time
     }
 
     void at(const QDateTime& t) { ts.clock.current = t; }
@@ -55,18 +54,7 @@ protected:
                 s = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
             ts.audio.feed(block);
         }
-        const bool t1 = menu->Timer1->isActive();
-        const bool t2 = menu->Timer2->isActive();
-        menu->TmrClock_Timer();
-        ++ticks;
-        if (!t1 && menu->Timer1->isActive())
-            timer1Since = ts.clock.current;
-        if (!t2 && menu->Timer2->isActive())
-            timer2Since = ts.clock.current;
-        if (menu->Timer1->isActive() && timer1Since.msecsTo(ts.clock.current) >= 1500)
-            menu->Timer1_Timer();
-        if (menu->Timer2->isActive() && timer2Since.msecsTo(ts.clock.current) >= 1500)
-            menu->Timer2_Timer();
+        clock->tick();
         menu->WaveIn->pump();
     }
     void run(qint64 ms, bool feed = true)
