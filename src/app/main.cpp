@@ -10,7 +10,40 @@
 #include "windows/QtPrompt.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QStyleFactory>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+// SIGTERM (a shutdown) and SIGINT end the program the way Exit does, so that the log is closed
+// with a finished header; the handler only writes a byte, the event loop does the rest.
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
+}
+
+void quitOnTermination(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    struct sigaction action{};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -23,6 +56,7 @@ int main(int argc, char** argv)
                                             .arg(WENDMOOR_VERSION_PATCH));
     // One look on every platform, and one in which a button's back colour shows.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    quitOnTermination(app);
 
     SystemTimeSource clock;
     SystemVolumes volumes;
