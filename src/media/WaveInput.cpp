@@ -74,6 +74,7 @@ void WaveInput::start()
         throw;
     }
     m_state = Recording;
+    m_lastData.start();
     m_drainTimer.start();
 }
 
@@ -132,6 +133,7 @@ void WaveInput::pump()
         const std::size_t n = m_stream->read(m_raw);
         if (n == 0)
             break;
+        m_lastData.start();
         const std::span<const std::int16_t> got(m_raw.data(), n);
         if (m_resampler) {
             m_converted.clear();
@@ -171,7 +173,8 @@ void WaveInput::checkDevice()
                                              .arg(lost)));
         }
     }
-    if (!m_stream->isRunning()) {
+    const bool silent = m_lastData.isValid() && m_lastData.elapsed() >= m_silenceLimitMs;
+    if (!m_stream->isRunning() || silent) {
         if (!m_failureReported) {
             m_failureReported = true;
             m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
@@ -204,6 +207,7 @@ void WaveInput::reopenDevice()
         m_resampler.reset();
     }
     m_failureReported = false;
+    m_lastData.start();
     m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
                                  QStringLiteral("The sound input \"%1\" delivers audio again; the time it was "
                                                 "gone is missing from the log.")

@@ -63,6 +63,9 @@ public:
     // A device that stops delivering (a pulled cable, a driver reset) is reported once and
     // opened again every couple of seconds until it delivers once more.
     void setReopenInterval(int milliseconds) { m_reopenIntervalMs = milliseconds; }
+    // A device that says it runs but has delivered nothing for this long is taken as stopped.
+    // Long enough for a sound server's slow start (a couple of seconds).
+    void setSilenceLimit(int milliseconds) { m_silenceLimitMs = milliseconds; }
 
     // Hands on everything captured so far. Called by the drain timer; tests call it directly.
     void pump();
@@ -98,6 +101,9 @@ private:
     // When the device was last tried again after it stopped delivering.
     QElapsedTimer m_lastReopen;
     int m_reopenIntervalMs = 2000;
+    // Since the device last delivered anything (or was started).
+    QElapsedTimer m_lastData;
+    int m_silenceLimitMs = 10000;
     QTimer m_drainTimer;
     QTimer m_closeTimer;
 };

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,30 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     audio.feed(std::vector<std::int16_t>(500, 2));
     input.pump();
     EXPECT_EQ(delivered, 1500u);
+    input.stop();
+}
+
+// A device that claims to run but delivers nothing (a sound server that hangs) is treated as
+// stopped once it has been silent for the limit, and opened afresh.
+TEST(WaveInputRecovery, DeviceThatGoesSilentIsOpenedAgain)
+{
+    wendmoor::test::FakeAudioSystem audio;
+    wendmoor::test::RecordingMessages messages;
+    wendmoor::WaveInput input(audio, messages);
+    input.setReopenInterval(0);
+    input.setSilenceLimit(50);
+    input.open();
+    input.start();
+    audio.feed(std::vector<std::int16_t>(100, 1));
+    input.pump();
+    EXPECT_TRUE(messages.shown.isEmpty()) << "a device that delivers is not silent";
+    const int opens = audio.captureOpens;
+    QTest::qSleep(80);
+    input.pump();
+    EXPECT_EQ(audio.captureOpens, opens + 1);
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("stopped delivering")));
+    EXPECT_TRUE(audio.capture->running);
     input.stop();
 }
 
