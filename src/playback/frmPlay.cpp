@@ -371,9 +371,12 @@ void frmPlay::PlayFile()
             optRange[static_cast<std::size_t>(i)]->setEnabled(transport::rangeOptionEnabled(i, WavePlayer->lengthMs()));
         WavePlayer->play();
     } catch (const std::exception& e) {
-        m_services.messages.ShowMessage(kBadWaveFile);
-        // The fixed text says what happened; the failure itself names the file or device.
-        report(e);
+        // One message: the fixed sentence, and below it the failure itself, which names the file
+        // or the device (a missing sound card is not a damaged file). Two messages would leave
+        // only the second one in the message window.
+        const auto* error = dynamic_cast<const Error*>(&e);
+        m_services.messages.ShowMessage(kBadWaveFile + QLatin1Char('\n')
+            + (error ? error->text() : Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(e.what())).text()));
     }
 }
 

@@ -152,7 +152,9 @@ TEST_F(PlayWindow, DeletedLogIsReportedAsMissingOrDamaged)
     open();
     QFile::remove(archive + QStringLiteral("/L120403.wav"));
     w->cmdPlay->click();
-    EXPECT_EQ(t.messages.shown.value(0), kBadWave);
+    ASSERT_EQ(t.messages.shown.size(), 1);
+    EXPECT_TRUE(t.messages.shown[0].startsWith(kBadWave + QLatin1Char('\n'))) << t.messages.shown[0].toStdString();
+    EXPECT_TRUE(t.messages.shown[0].contains(QStringLiteral("L120403.wav"))) << "the failure names the file";
     deliver();
     EXPECT_FALSE(memory.IsPlaying);
     log("L120403.wav", 1000);
