@@ -20,6 +20,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -608,6 +610,27 @@ bool frmPlay::eventFilter(QObject* watched, QEvent* event)
                     cmdMem_Store(i);
                     return true;
                 }
+            }
+        }
+    }
+    // The keyboard's menu key (or Shift+F10) on a focused button does what the right button does,
+    // so that the pop-up menu and the memory store need no mouse.
+    const bool menuKey = event->type() == QEvent::KeyPress
+        && (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Menu
+            || (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F10
+                && static_cast<QKeyEvent*>(event)->modifiers() == Qt::ShiftModifier));
+    if (menuKey
+        || (event->type() == QEvent::ContextMenu
+            && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard)) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button == cmdPlay) {
+            mnuHiddenPopupPlay->popup(cmdPlay->mapToGlobal(cmdPlay->rect().bottomLeft()));
+            return true;
+        }
+        for (int i = 1; i <= 4; ++i) {
+            if (button && button == cmdMem[static_cast<std::size_t>(i)]) {
+                cmdMem_Store(i);
+                return true;
             }
         }
     }

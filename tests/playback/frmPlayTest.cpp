@@ -320,6 +320,14 @@ TEST_F(PlayWindow, MemoryStoredWithRightReleaseRecalledByClick)
 
     w->cmdMem[4]->click(); // never stored
     EXPECT_EQ(player().positionMs(), 0);
+
+    // Without a mouse: the menu key, or Shift+F10, on a focused memory button stores too.
+    player().setPositionMs(91000);
+    QTest::keyClick(w->cmdMem[1], Qt::Key_Menu);
+    EXPECT_EQ(memory.MemoryPoint[1], 91000);
+    player().setPositionMs(92000);
+    QTest::keyClick(w->cmdMem[3], Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(memory.MemoryPoint[3], 92000);
 }
 
 TEST_F(PlayWindow, RecallWhilePausedStartsThereAndNextPlayResumes)
