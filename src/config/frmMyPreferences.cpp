@@ -9,6 +9,7 @@
 #include "platform/MessageSink.h"
 #include "platform/UiUnits.h"
 #include "platform/Volumes.h"
+#include "windows/WindowLook.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -69,11 +70,7 @@ constexpr int kLongestDaysToKeep = 730;
 
 QFont dialogFont(bool bold = false)
 {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(9.75);
-    f.setBold(bold);
-    return f;
+    return msSansSerif(9.75, bold);
 }
 
 template <typename W> W* place(W* widget, const char* name, QRect geometry)

@@ -11,6 +11,7 @@
 #include "platform/Volumes.h"
 #include "playback/LogList.h"
 #include "playback/TransportLogic.h"
+#include "windows/WindowLook.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -46,30 +47,13 @@ constexpr unsigned kFrameText = 0x00FF0000; // (0, 0, 255)
 const QString kNoLogSelected = QStringLiteral("No Log Selected");
 const QString kBadWaveFile = QStringLiteral("Wave file does not exist or has been damaged");
 
-QFont buttonFont(double points)
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(true);
-    return f;
-}
-
-void setBackColour(QWidget* widget, unsigned bgr)
-{
-    QPalette pal = widget->palette();
-    pal.setColor(QPalette::Button, bgrColor(bgr));
-    widget->setPalette(pal);
-    widget->setAutoFillBackground(true);
-}
-
 QPushButton* makeButton(
     QWidget* parent, const QString& name, const QString& caption, const QString& tip, QRect geometry, double points)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setGeometry(geometry);
-    b->setFont(buttonFont(points));
+    b->setFont(msSansSerif(points, true));
     if (!tip.isEmpty())
         b->setToolTip(tip);
     return b;

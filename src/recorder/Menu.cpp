@@ -11,6 +11,7 @@
 #include "platform/Volumes.h"
 #include "recorder/LogNames.h"
 #include "recorder/StartPauseControl.h"
+#include "windows/WindowLook.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,15 +26,6 @@ namespace wendmoor {
 
 namespace {
 
-QFont buttonFont()
-{
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(9.75);
-    f.setBold(true);
-    return f;
-}
-
 QLabel* tealLabel(QWidget* parent, const char* name, QRect geometry)
 {
     auto* l = new QLabel(parent);
@@ -45,14 +37,6 @@ QLabel* tealLabel(QWidget* parent, const char* name, QRect geometry)
     l->setPalette(pal);
     l->setAutoFillBackground(true);
     return l;
-}
-
-void setBackColour(QPushButton* button, unsigned bgr)
-{
-    QPalette pal = button->palette();
-    pal.setColor(QPalette::Button, bgrColor(bgr));
-    button->setPalette(pal);
-    button->setAutoFillBackground(true);
 }
 
 } // namespace
@@ -124,14 +108,14 @@ void Menu::buildControls()
     cmdRecord = new QPushButton(QStringLiteral("&Record"), client);
     cmdRecord->setObjectName(QStringLiteral("cmdRecord"));
     cmdRecord->setGeometry(twipsRect(2040, 960, 1215, 495));
-    cmdRecord->setFont(buttonFont());
+    cmdRecord->setFont(msSansSerif(9.75, true));
     cmdRecord->setToolTip(QStringLiteral("Starts recording"));
     setBackColour(cmdRecord, 0x000000C0);
 
     cmdStop = new QPushButton(QStringLiteral("&Stop"), client);
     cmdStop->setObjectName(QStringLiteral("cmdStop"));
     cmdStop->setGeometry(twipsRect(2040, 1680, 1215, 495));
-    cmdStop->setFont(buttonFont());
+    cmdStop->setFont(msSansSerif(9.75, true));
     cmdStop->setToolTip(QStringLiteral("Stops recording"));
     setBackColour(cmdStop, 0x00FFFFFF);
 

@@ -1,5 +1,7 @@
 #include "windows/frmError.h"
 
+#include "windows/WindowLook.h"
+
 #include <QEvent>
 #include <QFont>
 #include <QLabel>
@@ -29,11 +31,7 @@ frmError::frmError(QWidget* parent)
     lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblMessage->setMinimumWidth(320);
     lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(8.25);
-    f.setBold(true);
-    lblMessage->setFont(f);
+    lblMessage->setFont(msSansSerif(8.25, true));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblMessage, 1);

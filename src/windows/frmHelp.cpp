@@ -4,6 +4,7 @@
 #include "platform/MessageSink.h"
 #include "platform/RtfReader.h"
 #include "platform/Services.h"
+#include "windows/WindowLook.h"
 
 #include <QAction>
 #include <QMenu>
@@ -44,9 +45,7 @@ frmHelp::frmHelp(Services& services, QWidget* parent)
     RichTextBox1->setReadOnly(true);
     RichTextBox1->setAccessibleName(windowTitle());
     RichTextBox1->setGeometry(Margin, Margin, ClientWidth - 2 * Margin, ClientHeight - 2 * Margin);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(12);
+    const QFont font = msSansSerif(12);
     RichTextBox1->setFont(font);
     RichTextBox1->document()->setDefaultFont(font);
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
