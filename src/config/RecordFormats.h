@@ -1,21 +1,53 @@
 #pragma once
 
+#include "media/WaveFormat.h"
+
 #include <array>
+#include <cstdint>
 
 namespace wendmoor {
 
-// The texts of the nine recording formats, indexed by Settings::RecordFormat (0 to 8). Blanks
-// are part of the texts and stay as they are.
-inline constexpr std::array<const char*, 9> kRecordFormatTexts = {
-    "PCM 8.000 kHz Mono 8 Bit 7 kb/sec ",
-    "PCM 8.000 kHz Mono 16 Bit 15 kb/sec",
-    "PCM 11,025 kHz Mono 8 Bit 10 kb/sec",
-    "PCM 11,025 kHz Mono 16 Bit 21 kb/sec",
-    "PCM 22.050 kHz Mono 8 Bit 21 kb/sec",
-    "PCM 22.050 kHz Mono 16 Bit 43 kb/sec",
-    "GSM 6.10 8.000 kHz Mono 1 kb/sec",
-    "GSM 6.10 11.025 kHz Mono 2 kb/sec",
-    "GSM 6.10 22.050 kHz Mono 4 kb/sec",
+// One recording format as the operator chooses it: its caption in the preferences' list and what
+// the recording chain, the log names and the clock need to know of it.
+struct RecordFormat {
+    const char* caption;  // blanks are part of the text and stay as they are
+    WaveEncoding encoding;
+    int sampleRate;
+    int bits;             // 8 or 16 for PCM; 0 for GSM 6.10
+    bool splitsAtNoon;    // a morning and an afternoon log per day
+
+    [[nodiscard]] WaveFormat waveFormat() const
+    {
+        return encoding == WaveEncoding::Gsm610 ? WaveFormat::gsm610(sampleRate) : WaveFormat::pcm(sampleRate, bits);
+    }
 };
+
+// The formats, indexed by Settings::RecordFormat.
+inline constexpr std::array<RecordFormat, 9> kRecordFormats = {{
+    {"PCM 8.000 kHz Mono 8 Bit 7 kb/sec ", WaveEncoding::Pcm, 8000, 8, false},
+    {"PCM 8.000 kHz Mono 16 Bit 15 kb/sec", WaveEncoding::Pcm, 8000, 16, false},
+    {"PCM 11,025 kHz Mono 8 Bit 10 kb/sec", WaveEncoding::Pcm, 11025, 8, false},
+    {"PCM 11,025 kHz Mono 16 Bit 21 kb/sec", WaveEncoding::Pcm, 11025, 16, false},
+    {"PCM 22.050 kHz Mono 8 Bit 21 kb/sec", WaveEncoding::Pcm, 22050, 8, false},
+    {"PCM 22.050 kHz Mono 16 Bit 43 kb/sec", WaveEncoding::Pcm, 22050, 16, true},
+    {"GSM 6.10 8.000 kHz Mono 1 kb/sec", WaveEncoding::Gsm610, 8000, 0, false},
+    {"GSM 6.10 11.025 kHz Mono 2 kb/sec", WaveEncoding::Gsm610, 11025, 0, false},
+    {"GSM 6.10 22.050 kHz Mono 4 kb/sec", WaveEncoding::Gsm610, 22050, 0, false},
+}};
+
+// The format a settings value names, or nullptr for a value that names none.
+[[nodiscard]] inline const RecordFormat* recordFormat(std::int32_t number)
+{
+    if (number < 0 || number >= static_cast<std::int32_t>(kRecordFormats.size()))
+        return nullptr;
+    return &kRecordFormats[static_cast<std::size_t>(number)];
+}
+
+// Whether the format's days are split into a morning and an afternoon log.
+[[nodiscard]] inline bool splitsAtNoon(std::int32_t number)
+{
+    const RecordFormat* format = recordFormat(number);
+    return format && format->splitsAtNoon;
+}
 
 } // namespace wendmoor

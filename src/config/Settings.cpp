@@ -19,6 +19,14 @@ QChar driveLetterForIndex(std::int16_t index)
     return QLatin1Char(static_cast<char>(code));
 }
 
+std::int16_t driveIndexForLetter(QChar letter)
+{
+    const char16_t code = letter.toUpper().unicode();
+    if (code < u'C' || code > u'Z')
+        return -1;
+    return static_cast<std::int16_t>(code - u'C');
+}
+
 void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messages)
 {
     if (!QDir(paths.settingsFolder).exists()) {

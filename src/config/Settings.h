@@ -11,6 +11,11 @@ class MessageSink;
 
 // The program's configuration while it runs: one instance, owned by the application, filled by
 // LoadSettings at start-up and changed by the preferences dialog and the playback window.
+// The values of Settings::StartPauseMode.
+enum StartPauseModeValue : std::int16_t { ModeOff = 0, ModeVox = 1, ModeMomentary = 2, ModeContinous = 3 };
+// The values of Settings::RemoteControl.
+enum RemoteControlValue : std::int16_t { RemoteOff = 0, RemoteParallelPort = 1, RemotePrairieCard = 2 };
+
 struct Settings {
     std::int16_t PlayDevice = 0;
     std::int16_t RecordDevice = 0;
@@ -42,8 +47,9 @@ inline constexpr int Count = 11;
 } // namespace SettingsRecord
 
 // The drive letter a record 4 value names (value + 67, C for 0), or a null QChar when the value
-// names no letter from C to Z.
+// names no letter from C to Z; and the record 4 value of a letter (-1 for none from C to Z).
 [[nodiscard]] QChar driveLetterForIndex(std::int16_t index);
+[[nodiscard]] std::int16_t driveIndexForLetter(QChar letter);
 
 // Creates the settings folder when it is missing, creates an empty settings file when there is
 // none, and reads all eleven records into `settings`. A record 4 that names no drive letter

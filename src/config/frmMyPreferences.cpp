@@ -317,8 +317,8 @@ void frmMyPreferences::Form_Load()
     for (int n = 2; n <= kLongestDaysToKeep; ++n)
         List1->addEntry(QStringLiteral("%1 Days").arg(n), n);
 
-    for (std::size_t i = 0; i < kRecordFormatTexts.size(); ++i)
-        List2->addEntry(QString::fromLatin1(kRecordFormatTexts[i]), static_cast<int>(i));
+    for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
+        List2->addEntry(QString::fromLatin1(kRecordFormats[i].caption), static_cast<int>(i));
 
     showStoredSettings();
 }
@@ -356,7 +356,7 @@ void frmMyPreferences::showStoredSettings()
             optRecord[static_cast<std::size_t>(v)]->setChecked(true);
         // Right after loading only VOX offers its threshold and stop delay; Label5 keeps what
         // the option's handler gave it.
-        const bool vox = v == 1;
+        const bool vox = v == ModeVox;
         Label4->setEnabled(vox);
         txtThreshold->setEnabled(vox);
         txtStopDelay->setEnabled(vox);
@@ -405,10 +405,10 @@ void frmMyPreferences::showDriveFolder()
 void frmMyPreferences::optRecord_Click(int index)
 {
     m_settings.StartPauseMode = static_cast<std::int16_t>(index);
-    Label4->setEnabled(index == 1);
-    txtThreshold->setEnabled(index == 1);
-    Label5->setEnabled(index != 0);
-    txtStopDelay->setEnabled(index != 0);
+    Label4->setEnabled(index == ModeVox);
+    txtThreshold->setEnabled(index == ModeVox);
+    Label5->setEnabled(index != ModeOff);
+    txtStopDelay->setEnabled(index != ModeOff);
 }
 
 void frmMyPreferences::Option2_Click(int index)
@@ -458,9 +458,9 @@ void frmMyPreferences::saveSettings()
         file.write(R::RecordFormat, static_cast<std::int16_t>(format));
         m_settings.RecordFormat = format;
 
-        // Volumes numbers the drives from C without gaps, so the position is also the letter's
-        // distance from C.
-        const auto drive = static_cast<std::int16_t>(lstDrv->listIndex());
+        const int driveRow = lstDrv->listIndex();
+        const auto drive = driveRow < 0 ? std::int16_t{-1}
+                                        : driveIndexForLetter(QChar(static_cast<char16_t>(lstDrv->itemData(driveRow) + 64)));
         file.write(R::DriveIndex, drive);
         m_settings.LogDrive = driveLetterForIndex(drive);
 

@@ -1,5 +1,7 @@
 #include "recorder/LogNames.h"
 
+#include "config/RecordFormats.h"
+
 #include <limits>
 
 namespace wendmoor {
@@ -7,7 +9,7 @@ namespace wendmoor {
 QString logFileName(const QDate& date, int secondOfDay, int recordFormat)
 {
     QString name = QStringLiteral("L") + date.toString(QStringLiteral("MMddyy"));
-    if (recordFormat == 5)
+    if (splitsAtNoon(recordFormat))
         name += secondOfDay >= 43200 ? QLatin1Char('P') : QLatin1Char('A');
     return name + QStringLiteral(".wav");
 }

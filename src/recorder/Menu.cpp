@@ -1,5 +1,6 @@
 #include "recorder/Menu.h"
 
+#include "config/RecordFormats.h"
 #include "media/LevelMeter.h"
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
@@ -219,11 +220,13 @@ void Menu::RecordLog()
     if (m_state.IsRecording)
         return;
     try {
-        if (m_settings.RecordFormat < 0 || m_settings.RecordFormat > 8) {
+        const RecordFormat* format = recordFormat(m_settings.RecordFormat);
+        if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
-                        QStringLiteral("The recording format number %1 is not one of the formats 0 to 8; choose a "
+                        QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
                                        "format in Setup, My Preferences.")
-                            .arg(m_settings.RecordFormat));
+                            .arg(m_settings.RecordFormat)
+                            .arg(kRecordFormats.size() - 1));
         }
 
         // An existing log of the day is replaced only when the operator says so.
@@ -239,16 +242,13 @@ void Menu::RecordLog()
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
         }
 
-        static constexpr std::array<int, 3> kRates{8000, 11025, 22050};
-        const int format = m_settings.RecordFormat;
-        if (format <= 5) {
-            WaveRecorder[0].SampleRate = kRates[static_cast<std::size_t>(format / 2)];
-            WaveRecorder[0].BitLength = format % 2;
+        if (format->encoding == WaveEncoding::Pcm) {
+            WaveRecorder[0].SampleRate = format->sampleRate;
+            WaveRecorder[0].BitLength = format->bits == 16 ? 1 : 0;
             ACMConverter.setOutputFormat(WaveRecorder[0].format());
         } else {
-            const int rate = kRates[static_cast<std::size_t>(format - 6)];
-            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(rate));
-            WaveIn->setSampleRate(rate);
+            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(format->sampleRate));
+            WaveIn->setSampleRate(format->sampleRate);
         }
 
         WaveIn->setDeviceID(m_settings.RecordDevice);

@@ -1,3 +1,4 @@
+#include "config/RecordFormats.h"
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
 #include "platform/Error.h"
@@ -53,7 +54,7 @@ void Menu::clockTick()
 
     // 1. Pause after StopDelay seconds without activity; the input keeps running.
     const double t = clock.secondsSinceMidnight();
-    if (std::abs(t - m_state.LastActivityTime) >= m_settings.StopDelay && m_settings.StartPauseMode != 0
+    if (std::abs(t - m_state.LastActivityTime) >= m_settings.StopDelay && m_settings.StartPauseMode != ModeOff
         && m_state.IsRecording) {
         WaveFile->setEnabled(false);
         m_state.InStandby = true;
@@ -83,7 +84,7 @@ void Menu::clockTick()
         rollOver();
 
     // 5. Noon: the afternoon file of the largest format.
-    if (m_settings.RecordFormat == 5 && secondOfDay(clock.now()) == 43200 && !Timer1->isActive())
+    if (splitsAtNoon(m_settings.RecordFormat) && secondOfDay(clock.now()) == 43200 && !Timer1->isActive())
         rollOver();
 
     // 6. The purge of the expired day, 1.5 s after 00:00:30.

@@ -13,14 +13,6 @@
 
 namespace wendmoor {
 
-namespace {
-
-inline constexpr std::int16_t ModeVox = 1;
-inline constexpr std::int16_t ModeMomentary = 2;
-inline constexpr std::int16_t ModeContinous = 3;
-
-} // namespace
-
 StartPause::StartPause(Settings& settings, RecorderState& state, TimeSource& clock, PortInput& ports,
     MessageSink& messages, std::function<void()> resume)
     : m_settings(settings)
