@@ -8,6 +8,7 @@
 #include "media/AudioSystem.h"
 #include "media/PortAudioSystem.h"
 #include "media/WavePlayer.h"
+#include "platform/EventLog.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
 #include "platform/Prompt.h"
@@ -210,6 +211,10 @@ private:
     std::int64_t m_frames = 0;
 };
 
+struct NoEvents final : EventLog {
+    void write(Kind, const QString&) override {}
+};
+
 struct Bench {
     QString root;
     OneDrive volumes { QString() };
@@ -219,6 +224,7 @@ struct Bench {
     NoPrompt prompt;
     NoSystemInfo systemInfo;
     FailOnMessage messages;
+    NoEvents events;
     QTemporaryDir settingsDir;
     std::unique_ptr<GrowingLog> growing;
 
@@ -235,7 +241,7 @@ struct Bench {
     Services services(AudioSystem& audio)
     {
         return Services { clock, volumes, audio, ports, prompt, systemInfo, messages,
-            AppPaths::under(settingsDir.path()) };
+            AppPaths::under(settingsDir.path()), events };
     }
 };
 

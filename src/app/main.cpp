@@ -1,6 +1,14 @@
 #include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/DiskWatch.h"
+#include "app/Watchdog.h"
+#include "recorder/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+#include "platform/EventLogFile.h"
+#include "platform/LoggedMessages.h"
+#include "platform/ServiceNotifier.h"
+#include "platform/Version.h"
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
@@ -43,17 +51,32 @@ void quitOnTermination(QApplication& app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// The run as the service manager sees it: the start and the end in the event log, ready once
+// the main window is up, the watchdog and the disk-space forecast on the clock's tick.
+int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier)
+{
+    using namespace wendmoor;
+    services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
+    Watchdog watchdog(notifier, *wendmoor.menu().TmrClock);
+    DiskWatch disk(services, wendmoor.settings(), *wendmoor.menu().TmrClock);
+    wendmoor.start();
+    notifier.ready();
+    const int code = QApplication::exec();
+    notifier.stopping();
+    services.events.note(QStringLiteral("Wendmoor ended"));
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
+    if (const std::optional<int> code = answerCommandLine(argc, argv))
+        return *code;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wendmoor"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(WENDMOOR_VERSION_MAJOR)
-                                            .arg(WENDMOOR_VERSION_MINOR)
-                                            .arg(WENDMOOR_VERSION_PATCH));
+    QApplication::setApplicationVersion(QLatin1String(kVersion));
     // One look on every platform, and one in which a button's back colour shows.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     quitOnTermination(app);
@@ -64,8 +87,10 @@ int main(int argc, char** argv)
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    MessageWindow messages;
-    Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::system()};
+    MessageWindow window;
+    EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
+    LoggedMessages messages(window, events);
+    Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::system(), events};
 
     Application wendmoor(services);
     // Exit ends the program at once; the destructors still close the log properly.
@@ -73,6 +98,6 @@ int main(int argc, char** argv)
 
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
-    wendmoor.start();
-    return QApplication::exec();
+    SystemdNotifier notifier;
+    return runAsService(wendmoor, services, notifier);
 }

@@ -1,5 +1,6 @@
 #include "config/frmMyPreferences.h"
 
+#include "config/DiskForecast.h"
 #include "config/ListBox.h"
 #include "config/RecordFormats.h"
 #include "config/SettingsFile.h"
@@ -184,6 +185,10 @@ void frmMyPreferences::buildControls()
     Label2 = label(client, "Label2", "Days to save logs", twipsRect(360, 2400, 1785, 255));
     List1 = place(new ListBox(client), "List1", twipsRect(2280, 2280, 1950, 300));
     describe(List1, QStringLiteral("Number of days to save audio log.  Do not delete saves all logs."), Label2);
+    lblDiskSpace = place(new QLabel(client), "lblDiskSpace", twipsRect(4440, 2280, 3015, 900));
+    lblDiskSpace->setWordWrap(true);
+    connect(List1, &ListBox::listIndexChanged, this, &frmMyPreferences::showDiskForecast);
+    connect(List2, &ListBox::listIndexChanged, this, &frmMyPreferences::showDiskForecast);
 
     Check1 = place(
         new QCheckBox(QStringLiteral("Start record upon loading"), client), "Check1", twipsRect(360, 2760, 2985, 375));
@@ -392,6 +397,29 @@ void frmMyPreferences::lstDrv_Click()
         return;
     m_settings.LogDrive = QChar(static_cast<char16_t>(lstDrv->itemData(index) + 64));
     showDriveFolder();
+    showDiskForecast();
+}
+
+void frmMyPreferences::showDiskForecast()
+{
+    const RecordFormat* format = recordFormat(List2->listIndex());
+    const int drive = lstDrv->listIndex();
+    const QChar letter = drive >= 0 ? QChar(static_cast<char16_t>(lstDrv->itemData(drive) + 64)) : QChar();
+    const std::optional<DriveSpace> space = drive >= 0 ? measureDrive(m_services.volumes.rootOf(letter),
+                                                                      m_services.volumes.archiveFolder(letter))
+                                                       : std::nullopt;
+    if (!format || !space) {
+        lblDiskSpace->clear();
+        return;
+    }
+    const int keep = std::max(List1->listIndex(), 0);
+    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, keep);
+    const QString days = f.daysOfFreeSpace < 1 ? QStringLiteral("less than a day")
+                                               : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));
+    const QString verdict = keep == 0 ? QStringLiteral("logs are never deleted.")
+                            : f.coversDaysToKeep ? QStringLiteral("enough to keep %1 days.").arg(keep)
+                                                 : QStringLiteral("not enough to keep %1 days.").arg(keep);
+    lblDiskSpace->setText(QStringLiteral("Free space: %1 of this format; %2").arg(days, verdict));
 }
 
 void frmMyPreferences::showDriveFolder()

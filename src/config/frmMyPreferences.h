@@ -58,6 +58,8 @@ public:
     QLabel* lblDrvFolder = nullptr;
     QLabel* Label2 = nullptr;
     ListBox* List1 = nullptr;
+    // How many days the chosen drive's free space holds at the chosen format.
+    QLabel* lblDiskSpace = nullptr;
     QCheckBox* Check1 = nullptr;
     QGroupBox* Frame1 = nullptr;
     std::array<QRadioButton*, 4> optRecord {};
@@ -81,6 +83,7 @@ private:
     void Form_Load();
     void showStoredSettings();
     void showDriveFolder();
+    void showDiskForecast();
     void saveSettings();
 
     Services& m_services;

@@ -11,6 +11,7 @@ class PortInput;
 class Prompt;
 class SystemInfo;
 class MessageSink;
+class EventLog;
 
 // The operating-system services every window works through. Built once in main() from the real
 // implementations, in tests from fakes; passed by reference, never global.
@@ -23,6 +24,7 @@ struct Services {
     SystemInfo& systemInfo;
     MessageSink& messages;
     AppPaths paths;
+    EventLog& events; // what happened, with its time; the messages shown are logged by `messages`
 };
 
 } // namespace wendmoor

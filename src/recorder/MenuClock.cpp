@@ -2,6 +2,7 @@
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
 #include "platform/Error.h"
+#include "platform/EventLog.h"
 #include "platform/FormatSeconds.h"
 #include "platform/MessageSink.h"
 #include "platform/TimeSource.h"
@@ -10,6 +11,8 @@
 #include "recorder/PurgeOldLogs.h"
 #include "recorder/StartPauseControl.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -56,6 +59,7 @@ void Menu::clockTick()
     const double t = clock.secondsSinceMidnight();
     if (std::abs(t - m_state.LastActivityTime) >= m_settings.StopDelay && m_settings.StartPauseMode != ModeOff
         && m_state.IsRecording) {
+        if (!m_state.InStandby) m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
         WaveFile->setEnabled(false);
         m_state.InStandby = true;
         setRecordButton(QStringLiteral("Standby"), 0x0080FFFF);
@@ -105,6 +109,7 @@ void Menu::rollOver()
     // The writer's stopped notification clears IsRecording before stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     WaveIn->stop();
+    m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes").arg(QDir::toNativeSeparators(m_state.CurrentLogPath)).arg(QFileInfo(m_state.CurrentLogPath).size()));
     GetLogName();
     RecordLog();
 }
@@ -116,13 +121,14 @@ void Menu::Timer1_Timer()
 
 void Menu::Timer2_Timer()
 {
-    PurgeOldLogs(m_services.volumes, m_settings, m_services.clock);
+    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock)) m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
     Timer2->stop();
 }
 
 void Menu::resumeFromStandby()
 {
     WaveFile->setEnabled(true);
+    m_services.events.note(QStringLiteral("Resumed"));
     setRecordButton(QStringLiteral("Recording"), 0x000000FF);
 }
 

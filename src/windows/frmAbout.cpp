@@ -4,6 +4,7 @@
 #include "platform/Prompt.h"
 #include "platform/Services.h"
 #include "platform/SystemInfo.h"
+#include "platform/Version.h"
 
 #include <QDir>
 #include <QFrame>
@@ -108,10 +109,7 @@ frmAbout::frmAbout(Services& services, QWidget* parent)
 
     // Load step.
     setWindowTitle(QStringLiteral("About ") + ProgramTitle);
-    lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(WENDMOOR_VERSION_MAJOR)
-                            .arg(WENDMOOR_VERSION_MINOR)
-                            .arg(WENDMOOR_VERSION_PATCH));
+    lblVersion->setText(QStringLiteral("Version ") + QLatin1String(kVersion));
     lblTitle->setText(ProgramTitle);
     lblDescription->setText(QStringLiteral("Records a station's program audio around the clock.") + QLatin1Char('\n')
         + QStringLiteral("Built with Qt, PortAudio, libsndfile and libsoxr."));

@@ -27,7 +27,7 @@ TEST(RollOverOnSoundCard, TwoFilesTogetherAreAsLongAsTheTimeRecorded)
     const QString archive = ts.makeArchive();
     PortAudioSystem audio;
     ASSERT_TRUE(audio.initError().isEmpty()) << audio.initError().toStdString();
-    Services services{ts.clock, ts.volumes, audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths};
+    Services services{ts.clock, ts.volumes, audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths, ts.events};
 
     Settings settings;
     settings.LogDrive = QLatin1Char('C');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/EventLog.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
 #include "platform/Prompt.h"
@@ -56,6 +57,17 @@ public:
     using MessageSink::ShowMessage;
     QStringList shown;
     void ShowMessage(const QString& text) override { shown.append(text); }
+};
+
+// Keeps what the program wrote to its event log.
+class RecordingEvents final : public EventLog {
+public:
+    QStringList notes;
+    void write(Kind kind, const QString& text) override
+    {
+        if (kind == Kind::Event)
+            notes.append(text);
+    }
 };
 
 // A port whose bytes the test sets; an address without a value throws like a missing device.

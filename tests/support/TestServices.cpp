@@ -6,7 +6,7 @@
 namespace wendmoor::test {
 
 TestServices::TestServices()
-    : services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path())}
+    : services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path()), events}
 {
     for (char l : {'C', 'D', 'E'}) {
         const QString root = dir.path() + QStringLiteral("/drive") + QLatin1Char(l);

@@ -22,6 +22,7 @@ public:
     ScriptedPrompt prompt;
     FakeSystemInfo systemInfo;
     RecordingMessages messages;
+    RecordingEvents events;
     Services services;
 
     // The folder a drive letter stands for.

@@ -1,0 +1,40 @@
+#include "app/CommandLine.h"
+
+#include "platform/Version.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace wendmoor {
+
+std::optional<int> answerCommandLine(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+
+    QCoreApplication::setApplicationName(QStringLiteral("wendmoor"));
+    QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Records a radio station's program audio around the clock into one WAV file per day.\n"
+        "The settings are made in Setup > My Preferences; the events are logged to the journal and to\n"
+        "$XDG_STATE_HOME/Wendmoor/events.log."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // Options meant for Qt are not errors here.
+    (void)parser.parse(arguments);
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("wendmoor %s\n", kVersion);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+} // namespace wendmoor
