@@ -22,12 +22,17 @@ std::optional<int> answerCommandLine(int argc, char** argv)
         "Records a radio station's program audio around the clock into one WAV file per day.\n"
         "The settings are made in Setup > My Preferences; the events are logged to the journal and to\n"
         "$XDG_STATE_HOME/Wendmoor/events.log."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Shows the version."));
+    parser.addOptions({help, version});
     // Options meant for Qt are not errors here.
     (void)parser.parse(arguments);
     if (parser.isSet(help)) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        // Without a running application Qt does not know the program's name.
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QStringLiteral("wendmoor"));
+        std::fputs(text.toLocal8Bit().constData(), stdout);
         return 0;
     }
     if (parser.isSet(version)) {

@@ -6,7 +6,9 @@
 namespace wendmoor {
 
 // The message window as the rest of the program sees it: every text it shows is also written to
-// the event log, so that a message replaced overnight by the next one is not lost.
+// the event log, so that a message replaced overnight by the next one is not lost. The log is
+// written first: should it fail, its own report goes to the window before the message, which
+// stays in view.
 class LoggedMessages final : public MessageSink {
 public:
     LoggedMessages(MessageSink& window, EventLog& log) : m_window(window), m_log(log) {}

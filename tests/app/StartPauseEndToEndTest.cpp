@@ -137,7 +137,7 @@ TEST(StartPauseEndToEnd, ContinousContactOnThePortRecordsWhileClosedPlusStopDela
     LinuxPortInput port(portDir.path() + QStringLiteral("/no-parport"), portFile);
     Services services = ts.services;
     Services withPort { services.clock, services.volumes, services.audio, port, services.prompt, services.systemInfo,
-        services.messages, services.paths };
+        services.messages, services.paths, services.events };
     setStatus(0x5f);
     Recorder r(ts, withPort);
     ASSERT_TRUE(r.app().state().IsRecording);

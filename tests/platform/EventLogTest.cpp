@@ -1,0 +1,119 @@
+#include "platform/EventLogFile.h"
+#include "platform/LoggedMessages.h"
+
+#include "Fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace wendmoor;
+
+namespace {
+
+QStringList linesOf(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+struct EventLogTest : ::testing::Test {
+    QTemporaryDir dir;
+    test::FakeTimeSource clock;
+    test::RecordingMessages window;
+
+    EventLogFile make(const QString& folder, qint64 maxBytes = 1 << 20)
+    {
+        return EventLogFile(clock, window, {folder, maxBytes, false});
+    }
+};
+
+} // namespace
+
+TEST_F(EventLogTest, EveryMessageShownIsLoggedWithItsTimeAndEventsAreNotShown)
+{
+    EventLogFile log = make(dir.path() + QStringLiteral("/state/Wendmoor"));
+    LoggedMessages messages(window, log);
+    messages.ShowMessage(Error(53, QStringLiteral("File not found /x/L120626.wav")));
+    clock.advanceMs(61'000);
+    log.note(QStringLiteral("Roll-over: closed /x/L120626.wav, 44 bytes"));
+
+    EXPECT_EQ(window.shown, QStringList{QStringLiteral("53 File not found /x/L120626.wav")});
+    EXPECT_EQ(linesOf(log.path()),
+              (QStringList{QStringLiteral("2026-12-06 10:00:00  Message: 53 File not found /x/L120626.wav"),
+                           QStringLiteral("2026-12-06 10:01:01  Roll-over: closed /x/L120626.wav, 44 bytes")}));
+}
+
+TEST_F(EventLogTest, RotatesIntoOneOlderFileAndStaysBounded)
+{
+    const qint64 bound = 200;
+    EventLogFile log = make(dir.path(), bound);
+    for (int i = 0; i < 30; ++i)
+        log.note(QStringLiteral("event %1").arg(i, 2, 10, QLatin1Char('0')));
+
+    const QStringList current = linesOf(log.path());
+    const QStringList older = linesOf(log.path() + QStringLiteral(".1"));
+    EXPECT_LE(QFile(log.path()).size(), bound);
+    EXPECT_LE(QFile(log.path() + QStringLiteral(".1")).size(), bound);
+    ASSERT_FALSE(current.isEmpty());
+    ASSERT_FALSE(older.isEmpty());
+    EXPECT_TRUE(current.last().endsWith(QStringLiteral("event 29")));
+    // No line is lost between the two files, and no third file appears.
+    EXPECT_TRUE(older.last().endsWith(QStringLiteral("event %1").arg(29 - current.size())));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(window.shown.isEmpty());
+}
+
+// A full disk, a folder that cannot be made: the program goes on, the operator hears of it once,
+// and a log that can be written again is used again.
+TEST_F(EventLogTest, AnUnwritableStateFolderIsReportedOnceAndNeverStopsTheProgram)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const QString& folder)> breakIt;
+        std::function<void(const QString& folder)> mendIt;
+        int number;
+    };
+    const std::vector<Case> cases = {
+        {"full disk",
+         [](const QString& f) {
+             QDir().mkpath(f);
+             QFile::link(QStringLiteral("/dev/full"), f + QStringLiteral("/events.log"));
+         },
+         [](const QString& f) { QFile::remove(f + QStringLiteral("/events.log")); }, ErrorNumber::DiskFull},
+        {"a file where the folder should be",
+         [](const QString& f) {
+             QFile file(f);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         },
+         [](const QString& f) { QFile::remove(f); }, ErrorNumber::PathNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.shown.clear();
+        const QString folder = dir.path() + QLatin1Char('/') + QLatin1String(c.name);
+        c.breakIt(folder);
+        EventLogFile log = make(folder);
+        LoggedMessages messages(window, log);
+        messages.ShowMessage(QStringLiteral("first"));
+        log.note(QStringLiteral("second"));
+        messages.ShowMessage(QStringLiteral("third"));
+
+        // The report comes before the message that met the failure, so that the message stays in view.
+        ASSERT_EQ(window.shown.size(), 3);
+        EXPECT_TRUE(window.shown[0].startsWith(QString::number(c.number) + QLatin1Char(' '))) << window.shown[0].toStdString();
+        EXPECT_TRUE(window.shown[0].contains(folder)) << "the report names the file";
+        EXPECT_EQ(window.shown.mid(1), (QStringList{QStringLiteral("first"), QStringLiteral("third")}));
+
+        c.mendIt(folder);
+        log.note(QStringLiteral("fourth"));
+        EXPECT_TRUE(linesOf(log.path()).last().endsWith(QStringLiteral("fourth")));
+    }
+}
