@@ -229,10 +229,11 @@ char16_t specialCharacter(std::string_view word)
 
 class Parser {
 public:
-    Parser(const QByteArray& rtf, QTextDocument& document, const QString& source)
+    Parser(const QByteArray& rtf, QTextDocument& document, const QString& source, const std::atomic<bool>* cancel)
         : m_data(rtf)
         , m_document(document)
         , m_source(source)
+        , m_cancel(cancel)
         , m_cursor(&document)
     {
     }
@@ -267,7 +268,13 @@ public:
             throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("%1 is not a rich-text document").arg(m_source));
 
         bool ended = false;
+        qsizetype nextCancelCheck = 0;
         while (m_pos < size && !ended) {
+            if (m_cancel && m_pos >= nextCancelCheck) {
+                if (m_cancel->load(std::memory_order_relaxed))
+                    throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("Reading %1 was cancelled").arg(m_source));
+                nextCancelCheck = m_pos + 65536;
+            }
             const char c = m_data[m_pos];
             if (c == '{') {
                 ++m_pos;
@@ -765,6 +772,7 @@ private:
     const QByteArray& m_data;
     QTextDocument& m_document;
     const QString& m_source;
+    const std::atomic<bool>* m_cancel;
     QTextCursor m_cursor;
     qsizetype m_pos = 0;
     std::vector<GroupState> m_stack;
@@ -791,12 +799,13 @@ private:
 
 } // namespace
 
-void RtfReader::read(const QByteArray& rtf, QTextDocument& document, const QString& source)
+void RtfReader::read(const QByteArray& rtf, QTextDocument& document, const QString& source,
+                     const std::atomic<bool>* cancel)
 {
-    Parser(rtf, document, source).run();
+    Parser(rtf, document, source, cancel).run();
 }
 
-void RtfReader::loadFile(const QString& path, QTextDocument& document)
+void RtfReader::loadFile(const QString& path, QTextDocument& document, const std::atomic<bool>* cancel)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -805,14 +814,20 @@ void RtfReader::loadFile(const QString& path, QTextDocument& document)
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("%1 is a folder, not a document").arg(path));
     if (info.size() > MaxFileSize)
         throw Error(ErrorNumber::RichTextMalformed,
-            QStringLiteral("%1 is too large for a rich-text document (%2 bytes)").arg(path).arg(info.size()));
+            QStringLiteral("%1 is too large for the manual (%2 bytes; at most %3)")
+                .arg(path)
+                .arg(info.size())
+                .arg(MaxFileSize));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     const QByteArray data = file.read(MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    read(data, document, path);
+    if (data.size() > MaxFileSize)
+        throw Error(ErrorNumber::RichTextMalformed,
+                    QStringLiteral("%1 is too large for the manual (more than %2 bytes)").arg(path).arg(MaxFileSize));
+    read(data, document, path, cancel);
 }
 
 } // namespace wendmoor
