@@ -73,28 +73,28 @@ void BM_SkippedPicture(benchmark::State& s)
 // paragraphs, a font table of 200 000 entries. Each must read in well under 2 s.
 QByteArray oneLongParagraph()
 {
-    QByteArray line = "Plain text of the manual, with a tab\tand {\b bold} in it. ";
-    QByteArray rtf = "{\rtf1\ansi{\fonttbl{\f0 Arial;}}\pard ";
+    QByteArray line = "Plain text of the manual, with a tab\tand {\\b bold} in it. ";
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard ";
     while (rtf.size() < 10 * 1024 * 1024)
         rtf += line;
-    return rtf + "\par}";
+    return rtf + "\\par}";
 }
 QByteArray millionParagraphs()
 {
-    QByteArray rtf = "{\rtf1\ansi{\fonttbl{\f0 Arial;}}";
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}";
     for (int i = 0; i < 1000000; ++i)
-        rtf += "a\tb\par\n";
+        rtf += "a\tb\\par\n";
     return rtf + "}";
 }
 QByteArray hugeFontTable()
 {
-    QByteArray rtf = "{\rtf1\ansi{\fonttbl";
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl";
     for (int i = 0; i < 200000; ++i)
-        rtf += "{\f" + QByteArray::number(i) + "\fswiss\fcharset0 Font " + QByteArray::number(i) + ";}";
+        rtf += "{\\f" + QByteArray::number(i) + "\\fswiss\\fcharset0 Font " + QByteArray::number(i) + ";}";
     rtf += "}";
     for (int i = 0; i < 1000; ++i)
-        rtf += "{\f" + QByteArray::number(i * 199) + " text}";
-    return rtf + "\par}";
+        rtf += "{\\f" + QByteArray::number(i * 199) + " text}";
+    return rtf + "\\par}";
 }
 
 void readWhole(benchmark::State& state, const QByteArray& rtf)

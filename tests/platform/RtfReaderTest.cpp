@@ -252,3 +252,24 @@ TEST(RtfReader, TabStopsBelongToTheirParagraphUntilPard)
         QTextOption::Tab(144, QTextOption::LeftTab) };
     EXPECT_EQ(blockOf(doc, QStringLiteral("item")).tabPositions(), hanging);
 }
+
+// Past the paragraphs and lengths a manual has, paragraphs are joined or cut to keep the text
+// box quick: no character may be lost or moved on the way.
+TEST(RtfReader, HugeDocumentsKeepEveryCharacterInOrder)
+{
+    QByteArray rtf = "{\\rtf1 ";
+    QString expected;
+    for (int i = 0; i < 30000; ++i) {
+        rtf += "p" + QByteArray::number(i) + "\\par\n";
+        expected += QStringLiteral("p%1 ").arg(i);
+    }
+    for (int i = 0; i < 3000; ++i) {
+        rtf += "word {\\b bold} ";
+        expected += QStringLiteral("word bold ");
+    }
+    QTextDocument doc;
+    RtfReader::read(rtf + "}", doc, QStringLiteral("t"));
+    QString text = doc.toPlainText();
+    text.replace(QChar(QChar::LineSeparator), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    EXPECT_EQ(text.simplified(), expected.simplified());
+}
