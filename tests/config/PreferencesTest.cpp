@@ -78,23 +78,6 @@ protected:
     QPointer<frmMyPreferences> dialog;
 };
 
-TEST_F(Preferences, NewSettingsFileOpensOnTheFirstEntryOfEveryChoice)
-{
-    ts.writeSettings({});
-    open();
-    for (const char* name : { "lstMM1", "lstMM2", "List2", "lstDrv", "List1" })
-        EXPECT_EQ(list(name)->listIndex(), 0) << name;
-    EXPECT_EQ(list("lstDrv")->currentItem()->text(), QStringLiteral("C"));
-    EXPECT_EQ(list("List1")->currentItem()->text(), QStringLiteral("Do not Delete"));
-    EXPECT_TRUE(option("optRecord_0")->isChecked());
-    EXPECT_TRUE(option("Option2_0")->isChecked());
-    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("0"));
-    EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("0"));
-    EXPECT_FALSE(control<QCheckBox>("Check1")->isChecked());
-    EXPECT_EQ(settings.LogDrive, QLatin1Char('C'));
-    EXPECT_TRUE(fileBytes().isEmpty()) << "opening must not write the settings file";
-}
-
 // Letters stay with their disks, so the list can have gaps and letters whose disk is away; the
 // stored record names a letter, never a position in the list.
 TEST_F(Preferences, DriveListShowsAbsentDrivesAndStoredRecordNamesALetter)
@@ -120,50 +103,37 @@ TEST_F(Preferences, DriveListShowsAbsentDrivesAndStoredRecordNamesALetter)
     EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("/media/op/ARCHIVE")));
 }
 
-TEST_F(Preferences, StoredSettingsAreShownAndTheImmediateChoicesTakeEffect)
+// What the file holds is shown, a new file as the first entry of every choice; opening writes
+// nothing, and the list order stays the playback window's.
+TEST_F(Preferences, StoredSettingsAreShown)
 {
     ts.audio.inputs = { QStringLiteral("In 0"), QStringLiteral("In 1") };
-    ts.writeSettings({ 0, 1, 5, 2, 7, 1, 300, 4, 1, 1, 1 });
-    settings.LogListOrder = 9;
-    open();
-    EXPECT_EQ(list("lstMM2")->listIndex(), 1);
-    EXPECT_EQ(list("List2")->listIndex(), 5);
-    EXPECT_EQ(list("lstDrv")->currentItem()->text(), QStringLiteral("E"));
-    EXPECT_EQ(list("List1")->listIndex(), 7);
-    EXPECT_TRUE(option("optRecord_1")->isChecked());
-    EXPECT_TRUE(option("Option2_1")->isChecked());
-    EXPECT_EQ(box("txtThreshold")->text(), QStringLiteral("300"));
-    EXPECT_EQ(box("txtStopDelay")->text(), QStringLiteral("4"));
-    EXPECT_TRUE(control<QCheckBox>("Check1")->isChecked());
-
-    EXPECT_EQ(settings.LogDrive, QLatin1Char('E'));
-    EXPECT_EQ(settings.Threshold, 300);
-    EXPECT_EQ(settings.LogListOrder, 9) << "the list order is the playback window's";
-}
-
-TEST_F(Preferences, EnabledThresholdAndStopDelayFollowTheStartPauseMode)
-{
-    struct Case {
-        int mode;
-        bool thresholdAfterLoad, stopDelayAfterLoad;
-        bool thresholdAfterClick, stopDelayAfterClick;
+    const std::pair<QList<qint16>, QString> cases[] = {
+        { {}, QStringLiteral("0 0 0 C 0 0 0 0 0 0 clear") },
+        { { 0, 1, 5, 2, 7, 1, 300, 4, 1, 1, 1 }, QStringLiteral("0 1 5 E 7 1 1 300 4 1 ticked") },
     };
-    // Right after loading, only VOX opens the boxes; a click opens the stop delay for every
-    // mode but Off.
-    const Case cases[] = { { 0, false, false, false, false }, { 1, true, true, true, true },
-        { 2, false, false, false, true }, { 3, false, false, false, true } };
-    for (const Case& c : cases) {
-        ts.writeSettings({ 0, 0, 0, 0, 0, static_cast<qint16>(c.mode) });
+    for (const auto& [stored, shown] : cases) {
+        ts.writeSettings(stored);
+        const QByteArray before = fileBytes();
+        settings.LogListOrder = 9;
         open();
-        EXPECT_EQ(box("txtThreshold")->isEnabled(), c.thresholdAfterLoad) << c.mode;
-        EXPECT_EQ(box("txtStopDelay")->isEnabled(), c.stopDelayAfterLoad) << c.mode;
-
-        // Away and back, so that the option's click runs for this mode.
-        click(option(c.mode == 0 ? "optRecord_1" : "optRecord_0"));
-        click(option(QStringLiteral("optRecord_%1").arg(c.mode).toLatin1().constData()));
-        EXPECT_EQ(settings.StartPauseMode, c.mode);
-        EXPECT_EQ(box("txtThreshold")->isEnabled(), c.thresholdAfterClick) << c.mode;
-        EXPECT_EQ(box("txtStopDelay")->isEnabled(), c.stopDelayAfterClick) << c.mode;
+        const auto checked = [this](const char* group, int count) {
+            for (int i = 0; i < count; ++i)
+                if (option(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(i).toLatin1().constData())->isChecked())
+                    return i;
+            return -1;
+        };
+        const QString seen = QStringList { QString::number(list("lstMM1")->listIndex()),
+            QString::number(list("lstMM2")->listIndex()), QString::number(list("List2")->listIndex()),
+            list("lstDrv")->currentItem()->text(), QString::number(list("List1")->listIndex()),
+            QString::number(checked("optRecord", 4)), QString::number(checked("Option2", 3)), box("txtThreshold")->text(),
+            box("txtStopDelay")->text(), QString::number(settings.StartPauseMode),
+            control<QCheckBox>("Check1")->isChecked() ? QStringLiteral("ticked") : QStringLiteral("clear") }
+                                 .join(QLatin1Char(' '));
+        EXPECT_EQ(seen.toStdString(), shown.toStdString());
+        EXPECT_EQ(settings.LogDrive, seen.at(6));
+        EXPECT_EQ(settings.LogListOrder, 9);
+        EXPECT_EQ(fileBytes(), before) << "opening must not write the settings file";
         delete dialog.data();
     }
 }
@@ -249,21 +219,16 @@ TEST_F(Preferences, ApplyWithoutDaysOrDriveShowsItsMessageAndWritesNothing)
 TEST_F(Preferences, ApplyCreatesMissingArchiveFoldersAndLeavesExistingOnes)
 {
     const QString logs = ts.drive(QLatin1Char('E')) + QStringLiteral("/Wendmoor/logs");
+    ts.writeSettings({ 0, 0, 0, 2 });
+    open();
+    apply();
+    ASSERT_TRUE(QFileInfo(logs).isDir());
     QFile kept(logs + QStringLiteral("/L120626.wav"));
-    for (const bool logsExist : {false, true}) {
-        if (logsExist) {
-            ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
-            kept.close();
-        }
-        ts.writeSettings({});
-        open();
-        moveDown(list("lstDrv"), 2);
-        apply();
-        EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
-        EXPECT_TRUE(QFileInfo(logs).isDir());
-        EXPECT_EQ(kept.exists(), logsExist) << "an existing log must survive Apply";
-        delete dialog.data();
-    }
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+    apply();
+    EXPECT_TRUE(kept.exists()) << "an existing log must survive Apply";
+    EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(Preferences, SaveFailuresReachTheOperatorWithNumberAndName)
