@@ -69,6 +69,59 @@ void BM_SkippedPicture(benchmark::State& s)
     read(s, SkippedPicture);
 }
 
+// The shapes a damaged or hostile manual can take: one 10 MB paragraph, a million short
+// paragraphs, a font table of 200 000 entries. Each must read in well under 2 s.
+QByteArray oneLongParagraph()
+{
+    QByteArray line = "Plain text of the manual, with a tab\tand {\\b bold} in it. ";
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard ";
+    while (rtf.size() < 10 * 1024 * 1024)
+        rtf += line;
+    return rtf + "\\par}";
+}
+QByteArray millionParagraphs()
+{
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}";
+    for (int i = 0; i < 1000000; ++i)
+        rtf += "a\tb\\par\n";
+    return rtf + "}";
+}
+QByteArray hugeFontTable()
+{
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl";
+    for (int i = 0; i < 200000; ++i)
+        rtf += "{\\f" + QByteArray::number(i) + "\\fswiss\\fcharset0 Font " + QByteArray::number(i) + ";}";
+    rtf += "}";
+    for (int i = 0; i < 1000; ++i)
+        rtf += "{\\f" + QByteArray::number(i * 199) + " text}";
+    return rtf + "\\par}";
+}
+
+void readWhole(benchmark::State& state, const QByteArray& rtf)
+{
+    for (auto _ : state) {
+        QTextDocument doc;
+        RtfReader::read(rtf, doc, QStringLiteral("bench"));
+        benchmark::DoNotOptimize(doc.characterCount());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * rtf.size());
+}
+void BM_TenMegabyteParagraph(benchmark::State& s)
+{
+    readWhole(s, oneLongParagraph());
+}
+void BM_MillionParagraphs(benchmark::State& s)
+{
+    readWhole(s, millionParagraphs());
+}
+void BM_FontTable200000(benchmark::State& s)
+{
+    readWhole(s, hugeFontTable());
+}
+
+BENCHMARK(BM_TenMegabyteParagraph)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_MillionParagraphs)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_FontTable200000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Manual)->RangeMultiplier(8)->Range(8, 4096)->Complexity(benchmark::oN);
 BENCHMARK(BM_FormatEveryCharacter)->RangeMultiplier(8)->Range(8, 4096)->Complexity(benchmark::oN);
 BENCHMARK(BM_DeepGroups)->RangeMultiplier(8)->Range(8, 4096)->Complexity(benchmark::oN);

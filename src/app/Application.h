@@ -48,7 +48,7 @@ public:
     [[nodiscard]] frmAbout* aboutWindow() const { return m_about; }
 
 signals:
-    // "Exit": the program ends at once.
+    // Exit or the main window's close box (after its question while recording): the program ends.
     void exitRequested();
 
 private:

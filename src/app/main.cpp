@@ -2,7 +2,6 @@
 #include "app/CommandLine.h"
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
-#include "recorder/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
 #include "platform/EventLogFile.h"
@@ -12,43 +11,34 @@
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
+#include "platform/ShutdownSignals.h"
+#include "platform/SingleInstance.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
+#include "recorder/Menu.h"
 #include "windows/MessageWindow.h"
 #include "windows/QtPrompt.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
+#include <QMessageBox>
 #include <QStyleFactory>
+#include <QTimer>
 
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstdio>
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-// SIGTERM (a shutdown) and SIGINT end the program the way Exit does, so that the log is closed
-// with a finished header; the handler only writes a byte, the event loop does the rest.
-void onTerminate(int)
+// A second instance would record into the same day's log: it says so (the running one has been
+// brought to the front) and ends. The box closes by itself, so that a second autostart leaves
+// nothing behind on an unattended machine.
+void tellAlreadyRunning()
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
-}
-
-void quitOnTermination(QApplication& app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
-    struct sigaction action{};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    using wendmoor::SingleInstance;
+    std::fprintf(stderr, "%s\n", qPrintable(SingleInstance::alreadyRunningText()));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Wendmoor"), SingleInstance::alreadyRunningText(),
+                    QMessageBox::Ok);
+    QTimer::singleShot(15000, &box, &QMessageBox::accept);
+    box.exec();
 }
 
 // The run as the service manager sees it: the start and the end in the event log, ready once
@@ -79,22 +69,42 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QLatin1String(kVersion));
     // One look on every platform, and one in which a button's back colour shows.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    quitOnTermination(app);
+    // A shutdown ends the program the way Exit does, without the question Exit asks while
+    // recording; exit(), unlike quit(), sends no close events that could ask it.
+    onShutdownSignals(&app, [] { QApplication::exit(0); });
 
+    SingleInstance instance;
+    const SingleInstance::Claim claim = instance.claim();
+    if (claim == SingleInstance::Claim::AlreadyRunning) {
+        tellAlreadyRunning();
+        return 0;
+    }
+
+    const AppPaths paths = AppPaths::system();
     SystemTimeSource clock;
-    SystemVolumes volumes;
+    MessageWindow window;
+    EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
+    LoggedMessages messages(window, events);
+    SystemVolumes volumes(paths.driveLettersFile, &messages);
     PortAudioSystem audio;
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    MessageWindow window;
-    EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
-    LoggedMessages messages(window, events);
-    Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::system(), events};
+    Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events};
 
     Application wendmoor(services);
-    // Exit ends the program at once; the destructors still close the log properly.
-    QObject::connect(&wendmoor, &Application::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    // Exit and the main window's close box end the program; the destructors close the log
+    // properly and every other window goes with the main one.
+    QObject::connect(&wendmoor, &Application::exitRequested, &app, [] { QApplication::exit(0); },
+                     Qt::QueuedConnection);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &wendmoor, [&wendmoor] {
+        Menu& window = wendmoor.menu();
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    if (claim == SingleInstance::Claim::Unavailable)
+        messages.ShowMessage(Error(ErrorNumber::PathFileAccess, instance.description()));
 
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));

@@ -44,6 +44,15 @@ int ListBox::itemData(int index) const
     return entry != nullptr ? entry->data(Qt::UserRole).toInt() : 0;
 }
 
+int ListBox::indexOfItemData(int itemData) const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(Qt::UserRole).toInt() == itemData)
+            return i;
+    }
+    return -1;
+}
+
 QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index, const QEvent*) const
 {
     // Every move chooses the entry it lands on, and nothing (a Ctrl-click, a click beside the

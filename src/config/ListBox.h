@@ -20,6 +20,8 @@ public:
     // a different entry emits listIndexChanged, as a choice by the operator does.
     void setListIndex(int index);
     [[nodiscard]] int itemData(int index) const;
+    // The position of the first entry carrying `itemData`, or -1.
+    [[nodiscard]] int indexOfItemData(int itemData) const;
 
 signals:
     // The chosen entry changed, by the operator or by setListIndex().

@@ -37,7 +37,7 @@ void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messag
                             paths.settingsFolder);
     }
 
-    SettingsFile file(paths.settingsFile);
+    SettingsFile file(paths.settingsFile, SettingsFile::Access::ReadOnly);
     namespace R = SettingsRecord;
     settings.PlayDevice = file.read(R::PlayDevice);
     settings.RecordDevice = file.read(R::RecordDevice);
@@ -61,6 +61,16 @@ void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messag
                                                   "drive again in Setup > My Preferences.")
                                        .arg(paths.settingsFile)
                                        .arg(driveIndex)));
+    }
+    // A mode no start/pause control stands for would hold the recorder in Standby for good.
+    if (settings.StartPauseMode < ModeOff || settings.StartPauseMode > ModeContinous) {
+        messages.ShowMessage(Error(ErrorNumber::SettingsValueInvalid,
+                                   QStringLiteral("The start/pause mode stored in %1 (record 6 = %2) is not one of "
+                                                  "0 to 3; recording with start/pause Off instead. Choose the mode "
+                                                  "again in Setup > My Preferences.")
+                                       .arg(paths.settingsFile)
+                                       .arg(settings.StartPauseMode)));
+        settings.StartPauseMode = ModeOff;
     }
 }
 

@@ -52,8 +52,9 @@ inline constexpr int Count = 11;
 [[nodiscard]] std::int16_t driveIndexForLetter(QChar letter);
 
 // Creates the settings folder when it is missing, creates an empty settings file when there is
-// none, and reads all eleven records into `settings`. A record 4 that names no drive letter
-// falls back to C and tells the operator. Throws Error when the folder or file cannot be made
+// none, and reads all eleven records into `settings` without writing to the file. A record 4
+// that names no drive letter falls back to C, a start/pause mode outside 0 to 3 to Off, each
+// told to the operator once. Throws Error when the folder or file cannot be made
 // or read.
 void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messages);
 

@@ -15,10 +15,16 @@ Error settingsError(const QFile& file, const QString& what)
 }
 } // namespace
 
-SettingsFile::SettingsFile(const QString& path) : m_file(path)
+SettingsFile::SettingsFile(const QString& path, Access access) : m_file(path)
 {
     errno = 0;
-    if (!m_file.open(QIODevice::ReadWrite))
+    if (access == Access::ReadOnly && !m_file.exists()) {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !m_file.exists())
+            throw settingsError(m_file, QStringLiteral("Cannot create the settings file"));
+        m_file.close();
+    }
+    const auto mode = access == Access::ReadOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite;
+    if (!m_file.open(mode))
         throw settingsError(m_file, QStringLiteral("Cannot open the settings file"));
 }
 
@@ -61,7 +67,7 @@ void SettingsFile::write(int record, std::int16_t value)
 void SettingsFile::close()
 {
     errno = 0;
-    const bool ok = m_file.flush();
+    const bool ok = !m_file.isWritable() || m_file.flush();
     m_file.close();
     if (!ok)
         throw settingsError(m_file, QStringLiteral("Cannot write the settings file"));

@@ -13,9 +13,11 @@ namespace wendmoor {
 // record and closes it again.
 class SettingsFile {
 public:
-    // Opens the file for reading and writing, creating it empty when it does not exist.
-    // Throws Error naming the file.
-    explicit SettingsFile(const QString& path);
+    enum class Access { ReadOnly, ReadWrite };
+    // Opens the file, creating it empty when it does not exist. Reading needs no write access,
+    // so a settings file locked against writing (chmod 444, a read-only file system) still
+    // loads. Throws Error naming the file.
+    explicit SettingsFile(const QString& path, Access access = Access::ReadWrite);
     ~SettingsFile();
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;

@@ -303,7 +303,13 @@ void frmMyPreferences::Form_Load()
         if (letter == QLatin1Char('A') || letter == QLatin1Char('B'))
             continue;
         lstDrv->addEntry(QString(letter), letter.unicode() - 64);
-        lstDrv->item(lstDrv->count() - 1)->setToolTip(QDir::toNativeSeparators(drive.root));
+        // A file system that is not mounted keeps its letter; it is listed, marked, so that a
+        // stored choice of it stays chosen.
+        QListWidgetItem* entry = lstDrv->item(lstDrv->count() - 1);
+        entry->setToolTip(drive.mounted ? QDir::toNativeSeparators(drive.root)
+                                        : QStringLiteral("%1 (not mounted)").arg(QDir::toNativeSeparators(drive.root)));
+        if (!drive.mounted)
+            entry->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
     }
 
     const QStringList outputs = m_services.audio.outputDeviceNames();
@@ -334,7 +340,7 @@ void frmMyPreferences::showStoredSettings()
     // that cannot be read leaves those controls as they are, without a message.
     std::optional<SettingsFile> file;
     try {
-        file.emplace(m_services.paths.settingsFile);
+        file.emplace(m_services.paths.settingsFile, SettingsFile::Access::ReadOnly);
     } catch (const Error&) {
         return;
     }
@@ -351,7 +357,12 @@ void frmMyPreferences::showStoredSettings()
     });
     step(R::RecordDevice, [this](std::int16_t v) { lstMM2->setListIndex(v); });
     step(R::RecordFormat, [this](std::int16_t v) { List2->setListIndex(v); });
-    step(R::DriveIndex, [this](std::int16_t v) { lstDrv->setListIndex(v); });
+    // The record names a letter; the list may have gaps (a letter kept by an absent disk).
+    step(R::DriveIndex, [this](std::int16_t v) {
+        const QChar letter = driveLetterForIndex(v);
+        if (!letter.isNull())
+            lstDrv->setListIndex(lstDrv->indexOfItemData(letter.unicode() - 64));
+    });
     step(R::DaysToKeep, [this](std::int16_t v) {
         m_settings.DaysToKeep = v;
         List1->setListIndex(v);
@@ -525,6 +536,9 @@ void frmMyPreferences::saveSettings()
 
         file.close();
     }
+    // The choice is stored; the folders wait for the disk to be mounted.
+    if (const std::optional<Error> missing = m_services.volumes.driveMissing(m_settings.LogDrive))
+        throw *missing;
     createFolderIfMissing(m_services.volumes.wendmoorFolder(m_settings.LogDrive));
     createFolderIfMissing(m_services.volumes.archiveFolder(m_settings.LogDrive));
 }

@@ -11,6 +11,7 @@ AppPaths fromFolders(const QString& configHome, const QString& shareFolder)
     AppPaths p;
     p.settingsFolder = QDir::cleanPath(configHome + QStringLiteral("/Wendmoor"));
     p.settingsFile = p.settingsFolder + QStringLiteral("/ZaZuve.ini");
+    p.driveLettersFile = p.settingsFolder + QStringLiteral("/DriveLetters.txt");
     p.helpFile = QDir::cleanPath(shareFolder + QStringLiteral("/help.rtf"));
     return p;
 }

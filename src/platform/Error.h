@@ -33,6 +33,8 @@ inline constexpr int Resampler = 1014;
 inline constexpr int RichTextMalformed = 1020;
 inline constexpr int PortAccess = 1030;
 inline constexpr int SettingsDriveInvalid = 1040;
+inline constexpr int SettingsValueInvalid = 1041;
+inline constexpr int DriveNotMounted = 1042;
 inline constexpr int Unexpected = 1099;
 } // namespace ErrorNumber
 

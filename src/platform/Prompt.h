@@ -8,7 +8,7 @@ namespace wendmoor {
 class Prompt {
 public:
     virtual ~Prompt() = default;
-    // Yes and No buttons; true for Yes.
+    // Yes and No buttons, No the default (what Enter answers); true for Yes.
     [[nodiscard]] virtual bool askYesNo(const QString& title, const QString& text) = 0;
     // An OK button only, no icon.
     virtual void notice(const QString& title, const QString& text) = 0;

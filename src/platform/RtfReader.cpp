@@ -17,6 +17,7 @@
 #include <iconv.h>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -171,6 +172,7 @@ struct CharProps {
 struct TabStop {
     int position = 0; // twips
     int kind = 0; // 0 left, 1 centre, 2 right
+    bool operator==(const TabStop&) const = default;
 };
 
 struct ParaProps {
@@ -183,6 +185,12 @@ struct ParaProps {
     int after = 0;
     std::vector<TabStop> tabs;
     int nextTabKind = 0; // set by \tqc or \tqr, taken by the next \tx
+    // What the paragraph looks like; nextTabKind is reading state only.
+    bool sameLook(const ParaProps& o) const
+    {
+        return align == o.align && left == o.left && right == o.right && first == o.first && before == o.before
+            && after == o.after && tabs == o.tabs;
+    }
 };
 
 struct GroupState {
@@ -229,10 +237,11 @@ char16_t specialCharacter(std::string_view word)
 
 class Parser {
 public:
-    Parser(const QByteArray& rtf, QTextDocument& document, const QString& source)
+    Parser(const QByteArray& rtf, QTextDocument& document, const QString& source, const std::atomic<bool>* cancel)
         : m_data(rtf)
         , m_document(document)
         , m_source(source)
+        , m_cancel(cancel)
         , m_cursor(&document)
     {
     }
@@ -267,7 +276,13 @@ public:
             throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("%1 is not a rich-text document").arg(m_source));
 
         bool ended = false;
+        qsizetype nextCancelCheck = 0;
         while (m_pos < size && !ended) {
+            if (m_cancel && m_pos >= nextCancelCheck) {
+                if (m_cancel->load(std::memory_order_relaxed))
+                    throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("Reading %1 was cancelled").arg(m_source));
+                nextCancelCheck = m_pos + 65536;
+            }
             const char c = m_data[m_pos];
             if (c == '{') {
                 ++m_pos;
@@ -607,6 +622,7 @@ private:
         case Destination::ColorTable:
             if (b == ';') {
                 m_colours.push_back(m_colourSet ? QColor(m_red, m_green, m_blue) : QColor());
+                m_lastChars.reset();
                 m_red = m_green = m_blue = 0;
                 m_colourSet = false;
             }
@@ -629,8 +645,26 @@ private:
                 return;
             beginText();
             codePage().put(b, m_text);
+            if (b == ' ')
+                breakLongParagraph();
             return;
         }
+    }
+
+    // A paragraph longer than any manual has is laid out by the text box in one piece, on the
+    // windows' thread; it is cut into paragraphs at a blank once it is this long, so that the
+    // text box lays out only what it shows.
+    void breakLongParagraph()
+    {
+        if (m_blockChars + m_text.size() < LongParagraph)
+            return;
+        const GroupState& current = state();
+        flushText();
+        m_cursor.setBlockFormat(cachedBlockFormat(current.para));
+        m_cursor.insertBlock(cachedBlockFormat(current.para), cachedCharFormat(current.chars));
+        m_blockBegunWith = current.para;
+        ++m_blocks;
+        m_blockChars = 0;
     }
 
     void character(char16_t ch)
@@ -671,7 +705,8 @@ private:
             else if (c.isSurrogate())
                 m_text[i] = QChar(Replacement);
         }
-        m_cursor.insertText(m_text, charFormat(m_textProps));
+        m_cursor.insertText(m_text, cachedCharFormat(m_textProps));
+        m_blockChars += m_text.size();
         m_text.clear();
     }
 
@@ -737,20 +772,57 @@ private:
         return f;
     }
 
-    // The paragraph's properties are those in force at its end.
+    // The paragraph's properties are those in force at its end. A paragraph already begun with
+    // them is not formatted again, and formats are built once per change: a document of a
+    // million short paragraphs is mostly this.
     void finishParagraph(bool startNext)
     {
         if (!m_stack.empty())
             codePage().finish(m_text);
+        const GroupState& current = m_stack.empty() ? m_outermost : state();
+        // Past the paragraphs any manual has, each further paragraph that looks like the one
+        // before it (and has no spacing or first-line indent that would show the difference)
+        // becomes a line break in it: a QTextDocument block costs microseconds, a character
+        // nanoseconds, and a million paragraphs must not take many seconds.
+        if (startNext && m_blocks >= ManyBlocks && m_blockBegunWith && m_blockBegunWith->sameLook(current.para)
+            && current.para.before == 0 && current.para.after == 0 && current.para.first == 0) {
+            beginText();
+            m_text.append(QChar(QChar::LineSeparator));
+            breakLongParagraph();
+            return;
+        }
         flushText();
-        const GroupState current = m_stack.empty() ? m_outermost : state();
-        m_cursor.setBlockFormat(blockFormat(current.para));
-        if (startNext)
-            m_cursor.insertBlock(blockFormat(current.para), charFormat(current.chars));
+        if (!m_blockBegunWith || !m_blockBegunWith->sameLook(current.para))
+            m_cursor.setBlockFormat(cachedBlockFormat(current.para));
+        if (startNext) {
+            m_cursor.insertBlock(cachedBlockFormat(current.para), cachedCharFormat(current.chars));
+            m_blockBegunWith = current.para;
+            ++m_blocks;
+            m_blockChars = 0;
+        }
+    }
+
+    const QTextCharFormat& cachedCharFormat(const CharProps& p)
+    {
+        if (!m_lastChars || !(*m_lastChars == p)) {
+            m_lastChars = p;
+            m_lastCharFormat = charFormat(p);
+        }
+        return m_lastCharFormat;
+    }
+
+    const QTextBlockFormat& cachedBlockFormat(const ParaProps& p)
+    {
+        if (!m_lastPara || !m_lastPara->sameLook(p)) {
+            m_lastPara = p;
+            m_lastBlockFormat = blockFormat(p);
+        }
+        return m_lastBlockFormat;
     }
 
     void commitFont()
     {
+        m_lastChars.reset(); // a cached format may name this font
         if (m_fontOpen && m_fontNumber >= 0) {
             FontEntry& entry = m_fonts[m_fontNumber];
             entry.name = m_fontName.trimmed();
@@ -765,6 +837,7 @@ private:
     const QByteArray& m_data;
     QTextDocument& m_document;
     const QString& m_source;
+    const std::atomic<bool>* m_cancel;
     QTextCursor m_cursor;
     qsizetype m_pos = 0;
     std::vector<GroupState> m_stack;
@@ -787,16 +860,27 @@ private:
 
     QString m_text;
     CharProps m_textProps;
+
+    static constexpr int ManyBlocks = 20000;
+    static constexpr qsizetype LongParagraph = 4096;
+    int m_blocks = 1;
+    qsizetype m_blockChars = 0; // characters of the present paragraph already in the document
+    std::optional<ParaProps> m_blockBegunWith; // the look the present paragraph was begun with
+    std::optional<ParaProps> m_lastPara;
+    QTextBlockFormat m_lastBlockFormat;
+    std::optional<CharProps> m_lastChars;
+    QTextCharFormat m_lastCharFormat;
 };
 
 } // namespace
 
-void RtfReader::read(const QByteArray& rtf, QTextDocument& document, const QString& source)
+void RtfReader::read(const QByteArray& rtf, QTextDocument& document, const QString& source,
+                     const std::atomic<bool>* cancel)
 {
-    Parser(rtf, document, source).run();
+    Parser(rtf, document, source, cancel).run();
 }
 
-void RtfReader::loadFile(const QString& path, QTextDocument& document)
+void RtfReader::loadFile(const QString& path, QTextDocument& document, const std::atomic<bool>* cancel)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -805,14 +889,20 @@ void RtfReader::loadFile(const QString& path, QTextDocument& document)
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("%1 is a folder, not a document").arg(path));
     if (info.size() > MaxFileSize)
         throw Error(ErrorNumber::RichTextMalformed,
-            QStringLiteral("%1 is too large for a rich-text document (%2 bytes)").arg(path).arg(info.size()));
+            QStringLiteral("%1 is too large for the manual (%2 bytes; at most %3)")
+                .arg(path)
+                .arg(info.size())
+                .arg(MaxFileSize));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     const QByteArray data = file.read(MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    read(data, document, path);
+    if (data.size() > MaxFileSize)
+        throw Error(ErrorNumber::RichTextMalformed,
+                    QStringLiteral("%1 is too large for the manual (more than %2 bytes)").arg(path).arg(MaxFileSize));
+    read(data, document, path, cancel);
 }
 
 } // namespace wendmoor

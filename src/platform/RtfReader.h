@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 class QTextDocument;
 
 namespace wendmoor {
@@ -21,17 +23,20 @@ class RtfReader {
 public:
     // Deepest group nesting accepted; real documents stay far below it.
     static constexpr int MaxDepth = 100;
-    // Largest file `loadFile` reads.
-    static constexpr qint64 MaxFileSize = 64LL * 1024 * 1024;
+    // Largest file `loadFile` reads: several times any manual, small enough to read in a second
+    // or two.
+    static constexpr qint64 MaxFileSize = 16LL * 1024 * 1024;
 
     // Replaces the content of `document` with the text of `rtf`. On an Error the document is
-    // left with whatever was read before the fault.
-    static void read(const QByteArray& rtf, QTextDocument& document, const QString& source);
+    // left with whatever was read before the fault. `cancel`, when given, may be set from
+    // another thread to stop the reading early with an Error.
+    static void read(const QByteArray& rtf, QTextDocument& document, const QString& source,
+                     const std::atomic<bool>* cancel = nullptr);
 
     // Reads a file: a missing file is ErrorNumber::FileNotFound, one that cannot be read
-    // ErrorNumber::PathFileAccess, one that is not sound rich text ErrorNumber::RichTextMalformed;
-    // every description names the path.
-    static void loadFile(const QString& path, QTextDocument& document);
+    // ErrorNumber::PathFileAccess, one larger than MaxFileSize or not sound rich text
+    // ErrorNumber::RichTextMalformed; every description names the path.
+    static void loadFile(const QString& path, QTextDocument& document, const std::atomic<bool>* cancel = nullptr);
 };
 
 } // namespace wendmoor

@@ -91,8 +91,16 @@ void Menu::endChain()
 
 void Menu::closeEvent(QCloseEvent* event)
 {
+    // The close box and Exit end the whole program; while recording, only if the operator says
+    // so. A shutdown signal ends it without coming here.
+    if (m_state.IsRecording
+        && !m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), QStringLiteral("Stop recording and close Wendmoor?"))) {
+        event->ignore();
+        return;
+    }
     endChain();
     QMainWindow::closeEvent(event);
+    emit exitRequested();
 }
 
 void Menu::buildControls()
@@ -178,7 +186,7 @@ void Menu::buildMenus()
     mnuAbout = bar->addAction(QStringLiteral("About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 
-    connect(mnuExit, &QAction::triggered, this, &Menu::exitRequested);
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuMyPreferences, &QAction::triggered, this, &Menu::preferencesRequested);
     connect(mnuPlay, &QAction::triggered, this, &Menu::playRequested);
     connect(mnuHelp, &QAction::triggered, this, &Menu::helpRequested);

@@ -85,7 +85,8 @@ public:
     void setRecordButton(const QString& caption, unsigned bgrColour);
 
 protected:
-    // Closing the window ends the recording chain with it, leaving a finished file.
+    // Closing the window (the close box, Exit) ends the program: the recording chain ends with
+    // a finished file and exitRequested follows. While recording it first asks.
     void closeEvent(QCloseEvent* event) override;
 
 signals:
@@ -93,6 +94,7 @@ signals:
     void playRequested();
     void helpRequested();
     void aboutRequested();
+    // The main window closed: the program ends.
     void exitRequested();
 
 private:

@@ -6,7 +6,9 @@ namespace wendmoor {
 
 bool QtPrompt::askYesNo(const QString& title, const QString& text)
 {
-    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+    // No is the default: an Enter pressed in passing must not replace a day's log or end a
+    // recording.
+    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
            == QMessageBox::Yes;
 }
 

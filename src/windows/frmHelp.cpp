@@ -11,6 +11,9 @@
 #include <QMenuBar>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QThread>
+
+#include <optional>
 
 namespace wendmoor {
 
@@ -53,20 +56,52 @@ frmHelp::frmHelp(Services& services, QWidget* parent)
     loadDocument();
 }
 
+frmHelp::~frmHelp()
+{
+    // A window closed while its manual is still being read does not wait for the rest.
+    if (m_loader) {
+        m_cancel->store(true);
+        m_loader->wait();
+        delete m_loader;
+    }
+}
+
 void frmHelp::loadDocument()
 {
     // Read into a document of its own, so that a damaged file leaves the box empty rather than
     // showing the part before the damage.
-    auto* document = new QTextDocument(RichTextBox1);
-    document->setDefaultFont(RichTextBox1->font());
-    try {
-        RtfReader::loadFile(m_services.paths.helpFile, *document);
-    } catch (const Error& error) {
-        delete document;
-        m_services.messages.ShowMessage(error);
-        return;
-    }
-    RichTextBox1->setDocument(document);
+    struct Outcome {
+        std::unique_ptr<QTextDocument> document;
+        std::optional<Error> error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_loader = QThread::create([outcome, cancel = m_cancel, path = m_services.paths.helpFile,
+                                font = RichTextBox1->font(), window = QThread::currentThread()] {
+        auto document = std::make_unique<QTextDocument>();
+        document->setDefaultFont(font);
+        try {
+            RtfReader::loadFile(path, *document, cancel.get());
+        } catch (const Error& error) {
+            outcome->error = error;
+            return;
+        }
+        document->moveToThread(window);
+        outcome->document = std::move(document);
+    });
+    connect(m_loader, &QThread::finished, this, [this, outcome] {
+        m_loader->deleteLater();
+        m_loader = nullptr;
+        if (outcome->error) {
+            m_services.messages.ShowMessage(*outcome->error);
+        } else if (outcome->document) {
+            QTextDocument* document = outcome->document.release();
+            document->setParent(RichTextBox1);
+            RichTextBox1->setDocument(document);
+        }
+        emit loaded();
+    });
+    m_loader->start(QThread::LowPriority);
 }
 
 } // namespace wendmoor

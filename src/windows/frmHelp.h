@@ -2,30 +2,45 @@
 
 #include <QMainWindow>
 
+#include <atomic>
+#include <memory>
+
 class QAction;
 class QMenu;
 class QTextEdit;
+class QThread;
 
 namespace wendmoor {
 
 struct Services;
 
 // The help window: the operator's manual, read from the help file each time the window is
-// created. A document that cannot be read is reported once through the message window and the
-// window opens empty. Not modal; deletes itself when closed by "Files" > "Exit" or the close box.
+// created. The file is read on a thread of its own, so that a long or damaged manual never
+// holds up the windows; the text box shows it when it is read. A document that cannot be read
+// is reported once through the message window and the window stays empty. Not modal; deletes
+// itself when closed by "Files" > "Exit" or the close box.
 class frmHelp final : public QMainWindow {
     Q_OBJECT
 public:
     explicit frmHelp(Services& services, QWidget* parent = nullptr);
+    ~frmHelp() override;
+
+    // True until the manual is shown or its failure reported.
+    [[nodiscard]] bool isLoading() const { return m_loader != nullptr; }
 
     QTextEdit* RichTextBox1;
     QMenu* mnuFiles;
     QAction* mnuExit;
 
+signals:
+    void loaded();
+
 private:
     void loadDocument();
 
     Services& m_services;
+    QThread* m_loader = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
 };
 
 } // namespace wendmoor

@@ -2,66 +2,142 @@
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 
+#include "Fakes.h"
+
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
 using namespace wendmoor;
 
-TEST(Volumes, HomeIsDriveCAndWritableRealFileSystemsFollowInMountPointOrder)
+namespace {
+
+// The mount table a test changes between calls, and the letters the drives have after each.
+struct Machine {
+    QTemporaryDir dir;
+    QList<MountedFileSystem> mounts;
+    test::RecordingMessages messages;
+    QString lettersFile() const { return dir.filePath(QStringLiteral("config/Wendmoor/DriveLetters.txt")); }
+    std::unique_ptr<SystemVolumes> volumes()
+    {
+        return std::make_unique<SystemVolumes>(lettersFile(), &messages, QStringLiteral("/home/op"), [this] { return mounts; });
+    }
+    static QString letters(const Volumes& v)
+    {
+        QStringList out;
+        for (const Drive& d : v.drives())
+            out.append(QStringLiteral("%1=%2%3").arg(d.letter).arg(d.root, d.mounted ? QString() : QStringLiteral("?")));
+        return out.join(QLatin1Char(' '));
+    }
+};
+
+const MountedFileSystem Archive{QStringLiteral("/srv/archive"), QStringLiteral("uuid-archive")};
+const MountedFileSystem Stick{QStringLiteral("/media/op/STICK"), QStringLiteral("uuid-stick")};
+const MountedFileSystem Share{QStringLiteral("/mnt/share"), QString()};
+
+} // namespace
+
+TEST(Volumes, MountTableGivesTheWritableRealFileSystemsInMountPointOrder)
 {
     const QByteArray mounts = "proc /proc proc rw,nosuid 0 0\n"
                               "/dev/sdb1 /srv/archive ext4 rw,relatime 0 0\n"
-                              "/dev/sda1 / ext4 rw,relatime 0 0\n"
                               "tmpfs /run tmpfs rw 0 0\n"
-                              "/dev/sdc1 /media/cd iso9660 ro 0 0\n"
                               "/dev/sdd1 /mnt/old ext4 ro,relatime 0 0\n"
-                              "/dev/sde1 /mnt/usb\\040stick vfat rw 0 0\n"
-                              "/dev/sda2 /home/op ext4 rw 0 0\n";
-    const QList<Drive> d = SystemVolumes::drivesFromMounts(QStringLiteral("/home/op"), mounts);
-    ASSERT_EQ(d.size(), 4);
-    EXPECT_EQ(d[0].letter, QLatin1Char('C'));
-    EXPECT_EQ(d[0].root, QStringLiteral("/home/op"));
-    EXPECT_EQ(d[1].letter, QLatin1Char('D'));
-    EXPECT_EQ(d[1].root, QStringLiteral("/"));
-    EXPECT_EQ(d[2].root, QStringLiteral("/mnt/usb stick"));
-    EXPECT_EQ(d[3].letter, QLatin1Char('F'));
-    EXPECT_EQ(d[3].root, QStringLiteral("/srv/archive"));
+                              "/dev/sde1 /mnt/usb\\040stick vfat rw 0 0\n";
+    const QList<MountedFileSystem> fs = SystemVolumes::fileSystemsFromMounts(
+        mounts, [](const QString& device) { return device == QLatin1String("/dev/sdb1") ? QStringLiteral("u1") : QString(); });
+    ASSERT_EQ(fs.size(), 3);
+    EXPECT_EQ(fs[0].mountPoint, QStringLiteral("/mnt/old"));
+    EXPECT_FALSE(fs[0].writable);
+    EXPECT_EQ(fs[1].mountPoint, QStringLiteral("/mnt/usb stick"));
+    EXPECT_EQ(fs[2].uuid, QStringLiteral("u1"));
 }
 
-TEST(Volumes, NoMoreThanZAndArchiveFoldersUnderTheRoot)
+// A stick mounted before the archive disk, the disk gone and back, a new disk while one is
+// away, a restart: every file system keeps the letter it was first given.
+TEST(Volumes, LettersStayWithTheirFileSystems)
 {
-    QByteArray mounts;
-    for (int i = 0; i < 40; ++i)
-        mounts += QStringLiteral("/dev/x%1 /mnt/v%2 ext4 rw 0 0\n").arg(i).arg(i, 2, 10, QLatin1Char('0')).toUtf8();
-    const QList<Drive> d = SystemVolumes::drivesFromMounts(QStringLiteral("/home/op"), mounts);
+    Machine m;
+    struct Step {
+        const char* what;
+        QList<MountedFileSystem> mounts;
+        bool restart;
+        const char* letters;
+    };
+    const Step steps[] = {
+        {"first start", {Archive, Share}, false, "C=/home/op D=/mnt/share E=/srv/archive"},
+        {"a stick sorts before both", {Stick, Archive, Share}, false,
+         "C=/home/op D=/mnt/share E=/srv/archive F=/media/op/STICK"},
+        {"the archive disk unmounted", {Stick, Share}, false,
+         "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK"},
+        {"after a restart, the disk still away", {Stick, Share}, true,
+         "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK"},
+        {"the disk back at another place", {{QStringLiteral("/media/op/disk"), Archive.uuid}, Share}, false,
+         "C=/home/op D=/mnt/share E=/media/op/disk F=/media/op/STICK?"},
+        {"another stick at the first one's place", {{Stick.mountPoint, QStringLiteral("uuid-other")}, Share}, true,
+         "C=/home/op D=/mnt/share E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK"},
+        {"read-only: letter kept, not usable", {{Share.mountPoint, QString(), false}}, false,
+         "C=/home/op D=/mnt/share? E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK?"},
+    };
+    std::unique_ptr<SystemVolumes> volumes;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        m.mounts = s.mounts;
+        if (!volumes || s.restart)
+            volumes = m.volumes();
+        EXPECT_EQ(Machine::letters(*volumes).toStdString(), s.letters);
+    }
+    EXPECT_TRUE(m.messages.shown.isEmpty());
+}
+
+TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
+{
+    Machine m;
+    m.mounts = {Archive};
+    const std::unique_ptr<SystemVolumes> drives = m.volumes();
+    const Volumes& volumes = *drives;
+    EXPECT_EQ(volumes.archiveFolder(QLatin1Char('d')), QStringLiteral("/srv/archive/Wendmoor/logs"));
+    EXPECT_FALSE(volumes.driveMissing(QLatin1Char('D')));
+    m.mounts.clear();
+    const std::optional<Error> missing = volumes.driveMissing(QLatin1Char('D'));
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->number(), ErrorNumber::DriveNotMounted);
+    EXPECT_TRUE(missing->description().contains(QStringLiteral("/srv/archive")));
+    EXPECT_EQ(volumes.rememberedRoot(QLatin1Char('D')), QStringLiteral("/srv/archive"));
+    // Not even root can make the folder of an absent drive: nothing lands in the empty mount point.
+    EXPECT_FALSE(QDir().mkpath(volumes.archiveFolder(QLatin1Char('D'))));
+    EXPECT_TRUE(volumes.driveMissing(QLatin1Char('Q')));
+
+    // A letters file that cannot be written is told once; the letters hold for this run.
+    Machine blocked;
+    QDir().mkpath(blocked.lettersFile());
+    blocked.mounts = {Archive};
+    const std::unique_ptr<SystemVolumes> unsaved = blocked.volumes();
+    (void)unsaved->drives();
+    blocked.mounts = {Archive, Stick};
+    EXPECT_EQ(Machine::letters(*unsaved), QStringLiteral("C=/home/op D=/srv/archive E=/media/op/STICK"));
+    ASSERT_EQ(blocked.messages.shown.size(), 1);
+    EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile()));
+}
+
+TEST(Volumes, NoLetterBeyondZ)
+{
+    Machine m;
+    for (int i = 0; i < 30; ++i)
+        m.mounts.append({QStringLiteral("/mnt/v%1").arg(i, 2, 10, QLatin1Char('0')), QString()});
+    const QList<Drive> d = m.volumes()->drives();
     ASSERT_EQ(d.size(), 24);
     EXPECT_EQ(d.back().letter, QLatin1Char('Z'));
-
-    class Two final : public Volumes {
-    public:
-        QList<Drive> drives() const override { return {{QLatin1Char('C'), QStringLiteral("/home/op")}, {QLatin1Char('D'), QStringLiteral("/srv/")}}; }
-    } two;
-    EXPECT_EQ(two.archiveFolder(QLatin1Char('d')), QStringLiteral("/srv/Wendmoor/logs"));
-    EXPECT_EQ(two.wendmoorFolder(QLatin1Char('C')), QStringLiteral("/home/op/Wendmoor"));
-    // A letter with no drive gives a path that cannot exist, so using it fails visibly.
-    EXPECT_FALSE(QDir(two.archiveFolder(QLatin1Char('Q'))).exists());
-    EXPECT_TRUE(two.archiveFolder(QLatin1Char('Q')).contains(QLatin1String("Q:")));
-}
-
-TEST(TimeSource, RoundsHalfToEven)
-{
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(3.5), 4);
-    EXPECT_EQ(roundHalfEven(-2.5), -2);
-    EXPECT_EQ(roundHalfEven(59.5), 60);
-    EXPECT_EQ(roundHalfEven(58.5), 58);
-    EXPECT_EQ(roundHalfEven(58.51), 59);
 }
 
 TEST(ErrorText, NumberThenOneBlankThenDescription)
 {
-    EXPECT_EQ(Error(53, QStringLiteral("File not found")).text(), QStringLiteral("53 File not found"));
     EXPECT_EQ(Error(53, QString()).text(), QStringLiteral("53 "));
     EXPECT_EQ(errorNumberForErrno(ENOSPC), ErrorNumber::DiskFull);
+    EXPECT_EQ(roundHalfEven(2.5), 2);
+    EXPECT_EQ(roundHalfEven(3.5), 4);
 }

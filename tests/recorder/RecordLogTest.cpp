@@ -215,6 +215,7 @@ TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
 {
     menu->cmdRecord_Click();
     feedSecond();
+    ts.prompt.answers = {true}; // "Stop recording and close Wendmoor?"
     menu->close();
     EXPECT_FALSE(menu->WaveFile->isOpen());
     expectDuration(readWav(log("L120626.wav")), 1.0);

@@ -1,16 +1,20 @@
+#include "windows/QtPrompt.h"
 #include "windows/frmHelp.h"
 #include "TestServices.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
-#include <QTextBlock>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,61 +31,84 @@ void writeFile(const QString& path, const QByteArray& content)
     f.write(content);
 }
 
-// Closes the window the way the operator does and lets it be destroyed.
-void closeByExit(frmHelp* window)
+// The manual is read on a thread of its own; the window shows it (or reports) when it is done.
+void waitForManual(frmHelp& window)
 {
-    window->mnuExit->trigger();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QDeadlineTimer deadline(20000);
+    while (window.isLoading() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_FALSE(window.isLoading());
 }
 
 } // namespace
 
-TEST(frmHelp, MissingManualIsReportedOnceAndTheWindowStillOpensEmpty)
+// Missing, damaged or oversized: one message naming the file, an empty window, on every opening.
+TEST(frmHelp, UnreadableManualIsReportedOnceAndTheWindowStaysEmpty)
 {
-    TestServices t;
-    for (int opening = 1; opening <= 2; ++opening) {
-        SCOPED_TRACE(opening);
-        QPointer<frmHelp> window = new frmHelp(t.services);
-        window->show();
-        EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(window->RichTextBox1->document()->isEmpty());
-        ASSERT_EQ(t.messages.shown.size(), opening);
-        EXPECT_EQ(t.messages.shown.last(), QStringLiteral("53 File not found: ") + t.services.paths.helpFile);
-        closeByExit(window);
-        EXPECT_TRUE(window.isNull());
+    struct Case {
+        const char* what;
+        QByteArray content; // empty: no file
+        qint64 size;        // grown to this size when larger than the content
+        const char* start;
+    };
+    const Case cases[] = {
+        {"missing", {}, 0, "53 File not found: "},
+        {"cut short", "{\\rtf1 The first part reads well\\par but the file is cut", 0, "1020 "},
+        {"over 16 MB", "{\\rtf1 x}", 16 * 1024 * 1024 + 1, "1020 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestServices t;
+        if (!c.content.isEmpty()) {
+            writeFile(t.services.paths.helpFile, c.content);
+            if (c.size > 0)
+                QFile::resize(t.services.paths.helpFile, c.size);
+        }
+        for (int opening = 1; opening <= 2; ++opening) {
+            QPointer<frmHelp> window = new frmHelp(t.services);
+            window->show();
+            waitForManual(*window);
+            EXPECT_TRUE(window->RichTextBox1->document()->isEmpty());
+            ASSERT_EQ(t.messages.shown.size(), opening);
+            EXPECT_TRUE(t.messages.shown.last().startsWith(QLatin1String(c.start))) << t.messages.shown.last().toStdString();
+            EXPECT_TRUE(t.messages.shown.last().contains(t.services.paths.helpFile));
+            window->mnuExit->trigger();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_TRUE(window.isNull());
+        }
     }
-}
-
-TEST(frmHelp, DamagedManualShowsNothingOfItsReadablePart)
-{
-    TestServices t;
-    writeFile(t.services.paths.helpFile, "{\\rtf1 The first part reads well\\par but the file is cut");
-    QPointer<frmHelp> window = new frmHelp(t.services);
-    ASSERT_EQ(t.messages.shown.size(), 1);
-    EXPECT_TRUE(t.messages.shown.first().startsWith(QStringLiteral("1020 ")));
-    EXPECT_TRUE(t.messages.shown.first().contains(t.services.paths.helpFile));
-    EXPECT_TRUE(window->RichTextBox1->document()->isEmpty());
-    delete window;
 }
 
 TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
 {
     TestServices t;
-    writeFile(
-        t.services.paths.helpFile, "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier New;}} plain words \\f0\\fs36 big words}");
+    writeFile(t.services.paths.helpFile, "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier New;}} plain words \\f0\\fs36 big words}");
     frmHelp window(t.services);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
+    waitForManual(window);
     QTextDocument* doc = window.RichTextBox1->document();
-    const QFont base = doc->defaultFont();
-    EXPECT_EQ(base.family(), QStringLiteral("MS Sans Serif"));
-    EXPECT_EQ(base.pointSizeF(), 12);
-
+    EXPECT_EQ(doc->defaultFont().family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(doc->defaultFont().pointSizeF(), 12);
     QTextCursor c(doc);
     c.setPosition(doc->find(QStringLiteral("plain")).selectionStart() + 1);
     EXPECT_FALSE(c.charFormat().hasProperty(QTextFormat::FontFamilies));
     c.setPosition(doc->find(QStringLiteral("big")).selectionStart() + 1);
     EXPECT_EQ(c.charFormat().fontPointSize(), 18);
-    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList { QStringLiteral("Courier New") });
+}
+
+// A window closed while a long manual is still being read goes at once, and nothing follows.
+TEST(frmHelp, ClosingWhileReadingStopsTheReading)
+{
+    TestServices t;
+    QByteArray rtf = "{\\rtf1 ";
+    while (rtf.size() < 8 * 1024 * 1024)
+        rtf += "words {\\b bold} words\\par ";
+    writeFile(t.services.paths.helpFile, rtf + "}");
+    auto* window = new frmHelp(t.services);
+    EXPECT_TRUE(window->isLoading());
+    delete window;
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(t.messages.shown.isEmpty());
 }
 
 // The manual that is installed with the program: it must read without a fault, and tell the
@@ -92,17 +119,24 @@ TEST(frmHelp, InstalledManualOpensWithTextAndExplainsEveryFixedMessage)
     t.services.paths.helpFile = QStringLiteral(WENDMOOR_MANUAL);
     frmHelp window(t.services);
     window.setAttribute(Qt::WA_DeleteOnClose, false);
+    waitForManual(window);
     EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
     const QString text = window.RichTextBox1->toPlainText();
-    EXPECT_GT(text.size(), 5000);
-    const char* messages[] = {
-        "You must select the number of days to save wave files.",
-        "You must select a hard drive.",
-        "No Log Selected",
-        "Wave file does not exist or has been damaged",
-        "Overwrite Existing File-->",
-        "System Information Is Unavailable At This Time",
-    };
-    for (const char* m : messages)
+    for (const char* m : {"You must select the number of days to save wave files.", "You must select a hard drive.",
+                          "No Log Selected", "Wave file does not exist or has been damaged",
+                          "Overwrite Existing File-->", "System Information Is Unavailable At This Time"})
         EXPECT_TRUE(text.contains(QLatin1String(m))) << m;
+}
+
+// One Enter in passing must not replace a day's log or end a recording.
+TEST(QtPrompt, EnterAnswersNo)
+{
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            QTest::keyClick(box, Qt::Key_Return);
+    });
+    presser.start(20);
+    QtPrompt prompt;
+    EXPECT_FALSE(prompt.askYesNo(QStringLiteral("Wendmoor"), QStringLiteral("Overwrite Existing File--> x?")));
 }
