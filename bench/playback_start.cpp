@@ -5,13 +5,12 @@
 // set, "10" is also timed through the real PortAudio output until the device has taken frames.
 // `--smoke` uses a two-minute log and few runs.
 
-#include "media/FormatConverter.h"
 #include "media/PortAudioSystem.h"
-#include "media/WaveFileWriter.h"
 #include "media/WavePlayer.h"
 #include "playback/PlaybackController.h"
 #include "playback/frmPlay.h"
 
+#include "RecordedLog.h"
 #include "TestServices.h"
 
 #include <QApplication>
@@ -50,22 +49,12 @@ void putLe32(QByteArray& bytes, qsizetype at, std::uint32_t v)
 void makeLog(const QString& path, std::int64_t seconds)
 {
     const QString minute = path + QStringLiteral(".minute");
-    {
-        WaveFileWriter writer(g_services->messages);
-        writer.setFileName(minute);
-        writer.setEnabled(true);
-        FormatConverter converter;
-        converter.setOutput(&writer);
-        converter.setOutputFormat(WaveFormat::gsm610(kRate));
-        converter.beginStream(WaveFormat::pcm(kRate, 16));
-        std::vector<std::int16_t> second(kRate);
-        for (int s = 0; s < 60; ++s) {
-            for (int i = 0; i < kRate; ++i)
-                second[std::size_t(i)] = std::int16_t(6000 * std::sin(2 * std::numbers::pi * 440 * i / kRate));
-            converter.writeSamples(second);
-        }
-        converter.endStream();
-    }
+    test::recordLog(
+        minute, WaveFormat::gsm610(kRate), 60,
+        [](std::int64_t frame) {
+            return std::int16_t(6000 * std::sin(2 * std::numbers::pi * 440 * double(frame) / kRate));
+        },
+        g_services->messages);
     QFile source(minute);
     if (!source.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + minute.toStdString());
@@ -119,8 +108,8 @@ struct Window {
 
 // Times `command` from its call to the moment the fake output holds samples; `prepare` is not
 // timed.
-void timeUntilHanded(benchmark::State& state, Window& w, const std::function<void()>& prepare,
-    const std::function<void()>& command)
+void timeUntilHanded(
+    benchmark::State& state, Window& w, const std::function<void()>& prepare, const std::function<void()>& command)
 {
     for (auto _ : state) {
         w.stop();
@@ -140,7 +129,8 @@ void timeUntilHanded(benchmark::State& state, Window& w, const std::function<voi
 void BM_LastTen(benchmark::State& state)
 {
     Window w(g_services->services);
-    timeUntilHanded(state, w, [] {}, [&] { w.window.cmdEnd[2]->click(); });
+    timeUntilHanded(
+        state, w, [] {}, [&] { w.window.cmdEnd[2]->click(); });
 }
 
 void BM_SeekToTheMiddle(benchmark::State& state)

@@ -30,7 +30,8 @@ QString native(const QString& path)
 
 Error readError(const QString& path, const QString& reason)
 {
-    return Error(ErrorNumber::WaveFileRead, QStringLiteral("The wave file %1 cannot be read: %2").arg(native(path), reason));
+    return Error(
+        ErrorNumber::WaveFileRead, QStringLiteral("The wave file %1 cannot be read: %2").arg(native(path), reason));
 }
 
 std::uint32_t le(const char* p, int bytes)
@@ -173,7 +174,8 @@ private:
         const qint64 got = m_file->read(reinterpret_cast<char*>(bytes.data()), kGsmBlockBytes);
         if (got != kGsmBlockBytes) {
             throw readError(m_file->fileName(),
-                got < 0 ? m_file->errorString() : QStringLiteral("it ends inside the GSM 6.10 block it said it holds."));
+                got < 0 ? m_file->errorString()
+                        : QStringLiteral("it ends inside the GSM 6.10 block it said it holds."));
         }
         if (gsm_decode(m_gsm, bytes.data(), m_pcm.data()) < 0
             || gsm_decode(m_gsm, bytes.data() + kGsmFirstFrameBytes, m_pcm.data() + kGsmBlockFrames / 2) < 0) {

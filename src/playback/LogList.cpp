@@ -20,8 +20,8 @@ using LogKey = std::tuple<QDate, int, int>;
 
 std::optional<LogKey> logKey(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^L(\\d\\d)(\\d\\d)(\\d\\d)([AP]?)(\\d*)\\.wav$"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression pattern(
+        QStringLiteral("^L(\\d\\d)(\\d\\d)(\\d\\d)([AP]?)(\\d*)\\.wav$"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(name);
     if (!m.hasMatch())
         return std::nullopt;

@@ -10,14 +10,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -280,21 +280,66 @@ void frmPlay::render()
     setBackColour(cmdPause, v.paused ? kPauseActive : kPauseIdle);
 }
 
-void frmPlay::cmdPlay_Click() { m_play->play(selectedLog()); }
-void frmPlay::cmdPause_Click() { m_play->pause(); }
-void frmPlay::cmdStop_Click() { m_play->stop(); }
-void frmPlay::cmdEnd_Click(int index) { m_play->playLast(transport::endButton(index), selectedLog()); }
-void frmPlay::mnuPlay5_Click() { m_play->playLast(transport::popupItem(5), selectedLog()); }
-void frmPlay::mnuPlay10_Click() { m_play->playLast(transport::popupItem(10), selectedLog()); }
-void frmPlay::mnuPlay20_Click() { m_play->playLast(transport::popupItem(20), selectedLog()); }
-void frmPlay::cmdFF_Click() { m_play->fastForward(); }
-void frmPlay::cmdRwd_Click() { m_play->rewind(); }
-void frmPlay::optRange_Click(int index) { m_play->chooseRange(index); }
-void frmPlay::TrackBar_Moved() { m_play->seek(TrackBar->position()); }
-void frmPlay::cmdMem_Store(int index) { m_play->storeMemory(index); }
-void frmPlay::cmdMem_Click(int index) { m_play->recallMemory(index); }
-void frmPlay::cmdRepeat_Click() { m_play->repeat(); }
-void frmPlay::VScroll1_Change() { m_play->setListOrder(VScroll1->value()); }
+void frmPlay::cmdPlay_Click()
+{
+    m_play->play(selectedLog());
+}
+void frmPlay::cmdPause_Click()
+{
+    m_play->pause();
+}
+void frmPlay::cmdStop_Click()
+{
+    m_play->stop();
+}
+void frmPlay::cmdEnd_Click(int index)
+{
+    m_play->playLast(transport::endButton(index), selectedLog());
+}
+void frmPlay::mnuPlay5_Click()
+{
+    m_play->playLast(transport::popupItem(5), selectedLog());
+}
+void frmPlay::mnuPlay10_Click()
+{
+    m_play->playLast(transport::popupItem(10), selectedLog());
+}
+void frmPlay::mnuPlay20_Click()
+{
+    m_play->playLast(transport::popupItem(20), selectedLog());
+}
+void frmPlay::cmdFF_Click()
+{
+    m_play->fastForward();
+}
+void frmPlay::cmdRwd_Click()
+{
+    m_play->rewind();
+}
+void frmPlay::optRange_Click(int index)
+{
+    m_play->chooseRange(index);
+}
+void frmPlay::TrackBar_Moved()
+{
+    m_play->seek(TrackBar->position());
+}
+void frmPlay::cmdMem_Store(int index)
+{
+    m_play->storeMemory(index);
+}
+void frmPlay::cmdMem_Click(int index)
+{
+    m_play->recallMemory(index);
+}
+void frmPlay::cmdRepeat_Click()
+{
+    m_play->repeat();
+}
+void frmPlay::VScroll1_Change()
+{
+    m_play->setListOrder(VScroll1->value());
+}
 
 bool frmPlay::eventFilter(QObject* watched, QEvent* event)
 {

@@ -1,8 +1,7 @@
-#include "media/FormatConverter.h"
 #include "media/PortAudioSystem.h"
-#include "media/WaveFileWriter.h"
 #include "playback/frmPlay.h"
 
+#include "RecordedLog.h"
 #include "TestServices.h"
 
 #include <QFile>
@@ -37,22 +36,13 @@ TEST(PlaybackDevice, LastFiveSecondsOfAGsmLogReachTheSoundCard)
         device = static_cast<int>(outputs.indexOf(QStringLiteral("default")));
     ASSERT_GE(device, 0) << outputs.join(QStringLiteral(", ")).toStdString();
 
-    {
-        WaveFileWriter writer(t.messages);
-        writer.setFileName(t.makeArchive() + QStringLiteral("/L120403.wav"));
-        writer.setEnabled(true);
-        FormatConverter converter;
-        converter.setOutput(&writer);
-        converter.setOutputFormat(WaveFormat::gsm610(kRate));
-        converter.beginStream(WaveFormat::pcm(kRate, 16));
-        std::vector<std::int16_t> second(kRate);
-        for (int s = 0; s < 20; ++s) {
-            for (int i = 0; i < kRate; ++i)
-                second[std::size_t(i)] = std::int16_t(8000 * std::sin(2 * std::numbers::pi * (s < 15 ? 400 : 1000) * i / kRate));
-            converter.writeSamples(second);
-        }
-        converter.endStream();
-    }
+    recordLog(
+        t.makeArchive() + QStringLiteral("/L120403.wav"), WaveFormat::gsm610(kRate), 20,
+        [](std::int64_t frame) {
+            const double hz = frame < 15 * kRate ? 400 : 1000;
+            return std::int16_t(8000 * std::sin(2 * std::numbers::pi * hz * double(frame) / kRate));
+        },
+        t.messages);
 
     const QString sink = qEnvironmentVariable("WENDMOOR_SINK", QStringLiteral("wendmoor_sink"));
     const QString recording = t.dir.path() + QStringLiteral("/heard.raw");
