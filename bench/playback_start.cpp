@@ -1,42 +1,30 @@
-// How long the "10" button takes from the click to the first sample handed to the output:
-// on a twelve-hour 22050 Hz 16-bit log (about 1.9 GB, created sparse once in the temporary
-// folder) and on a log that is still being written. `--smoke` uses small files and few runs.
-// With WENDMOOR_DEVICE_TESTS set, also through the real PortAudio output to the moment the
-// device has taken the first frames.
+// How long playback takes to start on a 24-hour GSM 6.10 22050 Hz log (about 390 MB, made sparse in
+// a temporary folder, with recorded audio in its middle and last minute): from the "10" button,
+// and from a seek to the middle while it plays, to the moment the output has been handed the first
+// samples. The output is the tests' fake, which takes samples at once; with WENDMOOR_DEVICE_TESTS
+// set, "10" is also timed through the real PortAudio output until the device has taken frames.
+// `--smoke` uses a two-minute log and few runs.
 
-#include "config/Settings.h"
-#include "media/AudioSystem.h"
 #include "media/PortAudioSystem.h"
 #include "media/WavePlayer.h"
-#include "platform/EventLog.h"
-#include "platform/MessageSink.h"
-#include "platform/PortInput.h"
-#include "platform/Prompt.h"
-#include "platform/Services.h"
-#include "platform/SystemInfo.h"
-#include "platform/TimeSource.h"
-#include "platform/Volumes.h"
+#include "playback/PlaybackController.h"
 #include "playback/frmPlay.h"
 
+#include "RecordedLog.h"
+#include "TestServices.h"
+
 #include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <memory>
+#include <functional>
 #include <numbers>
-#include <optional>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 
@@ -44,288 +32,139 @@ using namespace wendmoor;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 22050;
+constexpr int kBlockBytes = 65;
+constexpr int kBlockFrames = 320;
 bool g_smoke = false;
+test::TestServices* g_services = nullptr;
+std::int32_t g_middleMs = 0;
 
-// An output that notes when it is first handed samples after being armed.
-struct FirstWrite {
-    bool armed = false;
-    std::optional<Clock::time_point> at;
-};
-
-class TimingStream final : public PlaybackStream {
-public:
-    TimingStream(FirstWrite& first, int rate, int channels)
-        : m_first(first)
-        , m_rate(rate)
-        , m_channels(channels)
-    {
-    }
-    int sampleRate() const override { return m_rate; }
-    int channels() const override { return m_channels; }
-    QString deviceName() const override { return QStringLiteral("timing output"); }
-    void start() override { m_running = true; }
-    void stop() override { m_running = false; }
-    bool isRunning() const override { return m_running; }
-    std::size_t writableFrames() const override { return static_cast<std::size_t>(m_rate); }
-    std::size_t write(std::span<const std::int16_t> interleaved) override
-    {
-        if (m_first.armed && !m_first.at && !interleaved.empty())
-            m_first.at = Clock::now();
-        return interleaved.size() / static_cast<std::size_t>(m_channels);
-    }
-    std::int64_t framesPlayed() const override { return 0; }
-    std::size_t queuedFrames() const override { return 0; }
-
-private:
-    FirstWrite& m_first;
-    int m_rate;
-    int m_channels;
-    bool m_running = false;
-};
-
-class TimingAudio final : public AudioSystem {
-public:
-    FirstWrite first;
-    QStringList inputDeviceNames() override { return {}; }
-    QStringList outputDeviceNames() override { return { QStringLiteral("timing output") }; }
-    std::unique_ptr<CaptureStream> openCapture(int, int) override { return nullptr; }
-    std::unique_ptr<PlaybackStream> openPlayback(int, int rate, int channels) override
-    {
-        return std::make_unique<TimingStream>(first, rate, channels);
-    }
-};
-
-class OneDrive final : public Volumes {
-public:
-    explicit OneDrive(QString root)
-        : m_root(std::move(root))
-    {
-    }
-    QList<Drive> drives() const override { return { { QLatin1Char('C'), m_root } }; }
-
-private:
-    QString m_root;
-};
-
-class NoPorts final : public PortInput {
-public:
-    std::uint8_t Inp(int) override { return 0; }
-};
-class NoPrompt final : public Prompt {
-public:
-    bool askYesNo(const QString&, const QString&) override { return false; }
-    void notice(const QString&, const QString&) override { }
-};
-class NoSystemInfo final : public SystemInfo {
-public:
-    std::optional<RawValue> readValue(const QString&, const QString&) override { return std::nullopt; }
-    bool isNormalFile(const QString&) override { return false; }
-    bool startProgram(const QString&) override { return false; }
-};
-class FailOnMessage final : public MessageSink {
-public:
-    using MessageSink::ShowMessage;
-    void ShowMessage(const QString& text) override { throw std::runtime_error(text.toStdString()); }
-};
-
-void putLe(char* at, std::uint32_t v, int bytes)
+void putLe32(QByteArray& bytes, qsizetype at, std::uint32_t v)
 {
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-// A plain 44-byte header of a mono 16-bit PCM file with `dataBytes` of audio.
-QByteArray waveHeader(std::uint32_t dataBytes)
+// The log: a minute of tone recorded by the recorder's converter and writer gives the header and
+// the blocks that are copied into the middle and the end; everything else is sparse.
+void makeLog(const QString& path, std::int64_t seconds)
 {
-    QByteArray h(44, '\0');
-    char* p = h.data();
-    std::memcpy(p, "RIFF", 4);
-    putLe(p + 4, 36 + dataBytes, 4);
-    std::memcpy(p + 8, "WAVEfmt ", 8);
-    putLe(p + 16, 16, 4);
-    putLe(p + 20, 1, 2); // PCM
-    putLe(p + 22, 1, 2); // mono
-    putLe(p + 24, kRate, 4);
-    putLe(p + 28, kRate * 2, 4);
-    putLe(p + 32, 2, 2);
-    putLe(p + 34, 16, 2);
-    std::memcpy(p + 36, "data", 4);
-    putLe(p + 40, dataBytes, 4);
-    return h;
-}
+    const QString minute = path + QStringLiteral(".minute");
+    test::recordLog(
+        minute, WaveFormat::gsm610(kRate), 60,
+        [](std::int64_t frame) {
+            return std::int16_t(6000 * std::sin(2 * std::numbers::pi * 440 * double(frame) / kRate));
+        },
+        g_services->messages);
+    QFile source(minute);
+    if (!source.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + minute.toStdString());
+    const QByteArray recorded = source.readAll();
+    const qsizetype data = recorded.indexOf("data") + 8;
+    const QByteArray blocks = recorded.mid(data, (recorded.size() - data) / kBlockBytes * kBlockBytes);
 
-QByteArray toneBytes(std::int64_t firstFrame, std::int64_t frames)
-{
-    QByteArray bytes(static_cast<qsizetype>(frames * 2), '\0');
-    for (std::int64_t i = 0; i < frames; ++i) {
-        const auto s = static_cast<std::int16_t>(
-            6000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(firstFrame + i) / kRate));
-        putLe(bytes.data() + i * 2, static_cast<std::uint16_t>(s), 2);
-    }
-    return bytes;
-}
-
-// A log of `seconds`, silent (sparse, so it costs no disk) except for its last minute.
-void makeLongLog(const QString& path, std::int64_t seconds)
-{
-    const std::int64_t frames = seconds * kRate;
-    const auto dataBytes = static_cast<std::uint32_t>(frames * 2);
-    QFile f(path);
-    if (f.exists() && f.size() == 44 + static_cast<qint64>(dataBytes))
-        return;
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const std::int64_t totalBlocks = seconds * kRate / kBlockFrames;
+    const std::int64_t dataBytes = totalBlocks * kBlockBytes;
+    QByteArray header = recorded.left(data);
+    putLe32(header, 4, static_cast<std::uint32_t>(data - 8 + dataBytes));
+    putLe32(header, header.indexOf("fact") + 8, static_cast<std::uint32_t>(totalBlocks * kBlockFrames));
+    putLe32(header, data - 4, static_cast<std::uint32_t>(dataBytes));
+    QFile log(path);
+    if (!log.open(QIODevice::WriteOnly) || !log.resize(data + dataBytes))
         throw std::runtime_error("cannot create " + path.toStdString());
-    f.write(waveHeader(dataBytes));
-    f.resize(44 + static_cast<qint64>(dataBytes));
-    const std::int64_t tailFrames = std::min<std::int64_t>(frames, 60 * kRate);
-    f.seek(44 + (frames - tailFrames) * 2);
-    f.write(toneBytes(frames - tailFrames, tailFrames));
+    log.write(header);
+    for (const qint64 at : { qint64(totalBlocks / 2 * kBlockBytes), qint64(dataBytes - blocks.size()) }) {
+        log.seek(data + at);
+        log.write(blocks);
+    }
+    QFile::remove(minute);
+    g_middleMs = static_cast<std::int32_t>(seconds * 500 + 10000);
 }
 
-// A log that grows while the benchmark runs, its header brought up to date as a recorder does.
-class GrowingLog {
-public:
-    GrowingLog(const QString& path, std::int64_t seconds)
-        : m_file(path)
-    {
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate))
-            throw std::runtime_error("cannot create " + path.toStdString());
-        m_frames = seconds * kRate;
-        m_file.write(waveHeader(static_cast<std::uint32_t>(m_frames * 2)));
-        m_file.resize(44 + m_frames * 2);
-        m_file.seek(44 + m_frames * 2);
-        append(kRate);
-    }
-    void append(std::int64_t frames)
-    {
-        m_file.seek(44 + m_frames * 2);
-        m_file.write(toneBytes(m_frames, frames));
-        m_frames += frames;
-        m_file.seek(0);
-        m_file.write(waveHeader(static_cast<std::uint32_t>(m_frames * 2)));
-        m_file.flush();
-    }
-
-private:
-    QFile m_file;
-    std::int64_t m_frames = 0;
-};
-
-struct NoEvents final : EventLog {
-    void write(Kind, const QString&) override {}
-};
-
-struct Bench {
-    QString root;
-    OneDrive volumes { QString() };
-    SystemTimeSource clock;
-    TimingAudio timing;
-    NoPorts ports;
-    NoPrompt prompt;
-    NoSystemInfo systemInfo;
-    FailOnMessage messages;
-    NoEvents events;
-    QTemporaryDir settingsDir;
-    std::unique_ptr<GrowingLog> growing;
-
-    explicit Bench(const QString& folder)
-        : root(folder)
-        , volumes(folder)
-    {
-        QDir().mkpath(root + QStringLiteral("/Wendmoor/logs"));
-        const QString logs = root + QStringLiteral("/Wendmoor/logs/");
-        makeLongLog(logs + QStringLiteral("L120403.wav"), g_smoke ? 120 : 12 * 3600);
-        growing = std::make_unique<GrowingLog>(logs + QStringLiteral("L120503.wav"), g_smoke ? 60 : 11 * 3600);
-    }
-
-    Services services(AudioSystem& audio)
-    {
-        return Services { clock, volumes, audio, ports, prompt, systemInfo, messages,
-            AppPaths::under(settingsDir.path()), events };
-    }
-};
-
-Bench* g_bench = nullptr;
-
-void selectLog(frmPlay& window, const char* name)
-{
-    const auto items = window.lstLogs->findItems(QLatin1String(name), Qt::MatchExactly);
-    if (items.isEmpty())
-        throw std::runtime_error(std::string("not listed: ") + name);
-    window.lstLogs->setCurrentItem(items.first());
-}
-
-void lastTenSeconds(benchmark::State& state, const char* log, bool grows)
-{
-    Services services = g_bench->services(g_bench->timing);
+struct Window {
     Settings settings;
-    settings.LogDrive = QLatin1Char('C');
     PlaybackMemory memory;
-    frmPlay window(services, settings, memory);
-    window.Timer1->stop();
-    selectLog(window, log);
-    FirstWrite& first = g_bench->timing.first;
-    for (auto _ : state) {
-        state.PauseTiming();
+    frmPlay window;
+
+    explicit Window(Services& services, int device = 0)
+        : settings(withDevice(device))
+        , window(services, settings, memory)
+    {
+    }
+    static Settings withDevice(int device)
+    {
+        Settings s;
+        s.LogDrive = QLatin1Char('C');
+        s.PlayDevice = static_cast<std::int16_t>(device);
+        return s;
+    }
+    void stop()
+    {
         window.cmdStop_Click();
         QCoreApplication::processEvents();
-        if (grows)
-            g_bench->growing->append(kRate / 2);
-        first = FirstWrite { true, std::nullopt };
-        state.ResumeTiming();
-        const Clock::time_point clicked = Clock::now();
-        window.cmdEnd[2]->click();
-        if (!first.at) {
-            state.SkipWithError("no sample reached the output");
+    }
+    // The fake output has been handed samples.
+    [[nodiscard]] static bool handed() { return !g_services->audio.playback->queued.empty(); }
+};
+
+// Times `command` from its call to the moment the fake output holds samples; `prepare` is not
+// timed.
+void timeUntilHanded(
+    benchmark::State& state, Window& w, const std::function<void()>& prepare, const std::function<void()>& command)
+{
+    for (auto _ : state) {
+        w.stop();
+        prepare();
+        g_services->audio.playback->queued.clear();
+        const Clock::time_point start = Clock::now();
+        command();
+        const Clock::time_point handed = Clock::now();
+        if (!Window::handed() || !g_services->messages.shown.isEmpty()) {
+            state.SkipWithError(g_services->messages.shown.join(QLatin1Char('\n')).toStdString().c_str());
             break;
         }
-        state.SetIterationTime(std::chrono::duration<double>(*first.at - clicked).count());
+        state.SetIterationTime(std::chrono::duration<double>(handed - start).count());
     }
-    window.close();
 }
 
-void BM_LastTen_TwelveHourLog(benchmark::State& state)
+void BM_LastTen(benchmark::State& state)
 {
-    lastTenSeconds(state, "L120403.wav", false);
+    Window w(g_services->services);
+    timeUntilHanded(
+        state, w, [] {}, [&] { w.window.cmdEnd[2]->click(); });
 }
-void BM_LastTen_LogBeingWritten(benchmark::State& state)
+
+void BM_SeekToTheMiddle(benchmark::State& state)
 {
-    lastTenSeconds(state, "L120503.wav", true);
+    Window w(g_services->services);
+    timeUntilHanded(
+        state, w, [&] { w.window.cmdEnd[2]->click(); }, [&] { w.window.controller().seek(g_middleMs); });
 }
 
 // Through the real output: from the click until the device has taken the first frames.
 void BM_LastTen_RealOutput(benchmark::State& state)
 {
     PortAudioSystem audio;
-    const QStringList outputs = audio.outputDeviceNames();
-    int device = static_cast<int>(outputs.indexOf(QStringLiteral("pulse")));
+    int device = static_cast<int>(audio.outputDeviceNames().indexOf(QStringLiteral("pulse")));
     if (device < 0)
-        device = static_cast<int>(outputs.indexOf(QStringLiteral("default")));
+        device = static_cast<int>(audio.outputDeviceNames().indexOf(QStringLiteral("default")));
     if (device < 0) {
         state.SkipWithError("no pulse or default output");
         return;
     }
-    Services services = g_bench->services(audio);
-    Settings settings;
-    settings.LogDrive = QLatin1Char('C');
-    settings.PlayDevice = static_cast<std::int16_t>(device);
-    PlaybackMemory memory;
-    frmPlay window(services, settings, memory);
-    window.Timer1->stop();
-    selectLog(window, "L120403.wav");
+    test::TestServices& t = *g_services;
+    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths };
+    Window w(services, device);
     for (auto _ : state) {
-        state.PauseTiming();
-        window.cmdStop_Click();
+        w.window.cmdStop_Click();
         QCoreApplication::processEvents();
-        state.ResumeTiming();
         const Clock::time_point clicked = Clock::now();
-        window.cmdEnd[2]->click();
-        const std::int32_t start = window.WavePlayer->positionMs();
-        while (window.WavePlayer->positionMs() == start && Clock::now() - clicked < std::chrono::seconds(2))
-            window.WavePlayer->pump();
+        w.window.cmdEnd[2]->click();
+        WavePlayer& player = w.window.controller().player();
+        const std::int32_t from = player.positionMs();
+        while (player.positionMs() == from && Clock::now() - clicked < std::chrono::seconds(2))
+            player.pump();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - clicked).count());
     }
-    window.close();
 }
 
 } // namespace
@@ -345,22 +184,21 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(count, args.data());
 
-    const QString folder = g_smoke ? QDir::tempPath() + QStringLiteral("/wendmoor-bench-smoke")
-                                   : QDir::tempPath() + QStringLiteral("/wendmoor-bench-playback");
-    Bench bench(folder);
-    g_bench = &bench;
+    test::TestServices services;
+    g_services = &services;
+    makeLog(services.makeArchive() + QStringLiteral("/L120403.wav"), g_smoke ? 120 : 24 * 3600);
 
     const int iterations = g_smoke ? 3 : 50;
-    benchmark::RegisterBenchmark("LastTen/TwelveHourLog", BM_LastTen_TwelveHourLog)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(iterations);
-    benchmark::RegisterBenchmark("LastTen/LogBeingWritten", BM_LastTen_LogBeingWritten)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(iterations);
+    using Bench = void (*)(benchmark::State&);
+    for (const auto& [name, function] : { std::pair<const char*, Bench> { "LastTen/Gsm24Hours", BM_LastTen },
+             std::pair<const char*, Bench> { "SeekToTheMiddle/Gsm24Hours", BM_SeekToTheMiddle } }) {
+        benchmark::RegisterBenchmark(name, function)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(iterations);
+    }
     if (!g_smoke && !qEnvironmentVariableIsEmpty("WENDMOOR_DEVICE_TESTS")) {
-        benchmark::RegisterBenchmark("LastTen/RealOutput", BM_LastTen_RealOutput)
+        benchmark::RegisterBenchmark("LastTen/Gsm24Hours/RealOutput", BM_LastTen_RealOutput)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(20);
@@ -368,8 +206,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    g_bench = nullptr;
-    if (g_smoke)
-        QDir(folder).removeRecursively();
+    g_services = nullptr;
     return 0;
 }

@@ -1,17 +1,11 @@
 #include "media/WavePlayer.h"
 
 #include "media/AudioSystem.h"
-#include "media/LevelMeter.h"
-#include "platform/Error.h"
+#include "media/WaveReader.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 
-#include <sndfile.h>
-
 #include <algorithm>
-#include <span>
 
 namespace wendmoor {
 
@@ -21,17 +15,7 @@ namespace {
 constexpr std::int64_t kBlockFrames = 1024;
 constexpr int kPumpIntervalMs = 10;
 
-SNDFILE* handle(const std::unique_ptr<void, WavePlayer::SndFileCloser>& file)
-{
-    return static_cast<SNDFILE*>(file.get());
-}
-
 } // namespace
-
-void WavePlayer::SndFileCloser::operator()(void* file) const
-{
-    sf_close(static_cast<SNDFILE*>(file));
-}
 
 WavePlayer::WavePlayer(AudioSystem& audio, QObject* parent)
     : QObject(parent)
@@ -57,41 +41,21 @@ void WavePlayer::setFileName(const QString& path)
 
 void WavePlayer::openFile(const QString& path)
 {
-    if (!QFileInfo(path).isFile()) {
-        throw Error(ErrorNumber::FileNotFound, QStringLiteral("The wave file %1 does not exist.").arg(path));
-    }
-    SF_INFO info {};
-    SNDFILE* raw = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!raw) {
-        throw Error(ErrorNumber::WaveFileRead,
-            QStringLiteral("The wave file %1 cannot be read: %2")
-                .arg(path, QString::fromLocal8Bit(sf_strerror(nullptr))));
-    }
-    std::unique_ptr<void, SndFileCloser> file(raw);
-    const int major = info.format & SF_FORMAT_TYPEMASK;
-    if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX) {
-        throw Error(ErrorNumber::WaveFormatUnsupported, QStringLiteral("%1 is not a wave file.").arg(path));
-    }
-    if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0) {
-        throw Error(ErrorNumber::WaveFormatUnsupported,
-            QStringLiteral("The wave file %1 has %2 channels at %3 Hz; only mono and stereo can be played.")
-                .arg(path)
-                .arg(info.channels)
-                .arg(info.samplerate));
-    }
+    std::unique_ptr<WaveReader> reader = openWaveReader(path);
+    const int rate = reader->sampleRate();
+    const int channels = reader->channels();
     // The output stays open from file to file while the device and format are the same, so that
     // a reload starts at once.
-    if (!m_stream || m_streamDevice != m_device || m_stream->sampleRate() != info.samplerate
-        || m_stream->channels() != info.channels) {
+    if (!m_stream || m_streamDevice != m_device || m_stream->sampleRate() != rate || m_stream->channels() != channels) {
         m_stream.reset();
-        m_stream = m_audio.openPlayback(m_device, info.samplerate, info.channels);
+        m_stream = m_audio.openPlayback(m_device, rate, channels);
         m_streamDevice = m_device;
     }
-    m_file = std::move(file);
     m_path = path;
-    m_rate = info.samplerate;
-    m_channels = info.channels;
-    m_frames = std::max<sf_count_t>(info.frames, 0);
+    m_rate = rate;
+    m_channels = channels;
+    m_frames = reader->frames();
+    m_reader = std::move(reader);
     m_historyFrames = m_rate;
     m_history.assign(static_cast<std::size_t>(m_historyFrames * m_channels), 0);
     m_block.assign(static_cast<std::size_t>(kBlockFrames * m_channels), 0);
@@ -101,7 +65,7 @@ void WavePlayer::openFile(const QString& path)
 void WavePlayer::closeFile()
 {
     haltStream();
-    m_file.reset();
+    m_reader.reset();
     m_path.clear();
     m_frames = 0;
     m_baseFrame = 0;
@@ -151,7 +115,7 @@ void WavePlayer::setPositionMs(std::int32_t ms)
 
 void WavePlayer::play()
 {
-    if (!m_file)
+    if (!m_reader)
         throw Error(ErrorNumber::WaveFileRead, QStringLiteral("No wave file is loaded in the player."));
     startFrom(currentFrame());
     notify(&WavePlayer::started);
@@ -161,10 +125,17 @@ void WavePlayer::pause()
 {
     if (m_state != State::Playing)
         return;
+    halt(State::Paused);
+}
+
+void WavePlayer::halt(State state)
+{
     const std::int64_t frame = currentFrame();
     haltStream();
     m_baseFrame = frame;
-    m_state = State::Paused;
+    m_state = state;
+    if (m_levelTap && state == State::Stopped)
+        m_levelTap({});
 }
 
 void WavePlayer::resume()
@@ -179,12 +150,7 @@ void WavePlayer::stop()
 {
     if (m_state == State::Stopped)
         return;
-    const std::int64_t frame = currentFrame();
-    haltStream();
-    m_baseFrame = frame;
-    m_state = State::Stopped;
-    if (m_meter)
-        m_meter->reset();
+    halt(State::Stopped);
     notify(&WavePlayer::stopped);
 }
 
@@ -193,7 +159,7 @@ void WavePlayer::close()
     haltStream();
     m_state = State::Stopped;
     m_stream.reset();
-    m_file.reset();
+    m_reader.reset();
 }
 
 void WavePlayer::startFrom(std::int64_t frame)
@@ -202,13 +168,8 @@ void WavePlayer::startFrom(std::int64_t frame)
     frame = std::clamp<std::int64_t>(frame, 0, m_frames);
     m_state = State::Stopped;
     m_baseFrame = frame;
-    if (sf_seek(handle(m_file), frame, SEEK_SET) < 0) {
-        throw Error(ErrorNumber::WaveFileRead,
-            QStringLiteral("The wave file %1 cannot be read at frame %2: %3")
-                .arg(m_path)
-                .arg(frame)
-                .arg(QString::fromLocal8Bit(sf_strerror(handle(m_file)))));
-    }
+    m_reader->seek(frame);
+    m_blockFrames = m_blockUsed = 0;
     m_playedAtStart = m_stream->framesPlayed();
     m_queuedFrames = 0;
     m_meteredFrames = 0;
@@ -231,30 +192,32 @@ void WavePlayer::fill()
     const std::int64_t ahead = m_queuedFrames - playedSinceStart();
     std::int64_t room
         = std::min<std::int64_t>(static_cast<std::int64_t>(m_stream->writableFrames()), m_historyFrames - ahead);
-    room = std::min(room, m_frames - (m_baseFrame + m_queuedFrames));
     const auto ch = static_cast<std::size_t>(m_channels);
     while (room > 0) {
-        const sf_count_t want = std::min(room, kBlockFrames);
-        const sf_count_t got = sf_readf_short(handle(m_file), m_block.data(), want);
-        if (got <= 0) {
-            // The file is shorter than its header said (cut off or damaged): it ends here.
-            m_frames = m_baseFrame + m_queuedFrames;
-            break;
+        if (m_blockUsed == m_blockFrames) {
+            const std::int64_t left = m_frames - (m_baseFrame + m_queuedFrames);
+            m_blockUsed = 0;
+            m_blockFrames = left > 0 ? m_reader->read(std::span(m_block.data(), std::min(left, kBlockFrames) * ch)) : 0;
+            if (m_blockFrames == 0) {
+                // A file that lost its tail since it was loaded ends where it ends now.
+                m_frames = m_baseFrame + m_queuedFrames;
+                break;
+            }
         }
-        const std::span<const std::int16_t> block(m_block.data(), static_cast<std::size_t>(got) * ch);
-        const std::size_t taken = m_stream->write(block);
-        for (std::size_t f = 0; f < taken; ++f) {
-            const auto slot
-                = static_cast<std::size_t>((m_queuedFrames + static_cast<std::int64_t>(f)) % m_historyFrames);
-            std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(f * ch), ch,
+        const std::int64_t n = std::min(room, m_blockFrames - m_blockUsed);
+        const std::span<const std::int16_t> block(
+            m_block.data() + static_cast<std::size_t>(m_blockUsed) * ch, static_cast<std::size_t>(n) * ch);
+        const auto taken = static_cast<std::int64_t>(m_stream->write(block));
+        for (std::int64_t f = 0; f < taken; ++f) {
+            const auto slot = static_cast<std::size_t>((m_queuedFrames + f) % m_historyFrames);
+            std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(f) * m_channels, ch,
                 m_history.begin() + static_cast<std::ptrdiff_t>(slot * ch));
         }
-        m_queuedFrames += static_cast<std::int64_t>(taken);
-        if (static_cast<sf_count_t>(taken) < got) {
-            sf_seek(handle(m_file), m_baseFrame + m_queuedFrames, SEEK_SET);
+        m_queuedFrames += taken;
+        m_blockUsed += taken;
+        if (taken < n)
             break;
-        }
-        room -= got;
+        room -= n;
     }
 }
 
@@ -263,13 +226,13 @@ void WavePlayer::feedMeter(std::int64_t playedFrames)
     const std::int64_t upTo = std::min(playedFrames, m_queuedFrames);
     std::int64_t from = std::max(m_meteredFrames, upTo - m_historyFrames);
     m_meteredFrames = std::max(m_meteredFrames, upTo);
-    if (!m_meter || from >= upTo)
+    if (!m_levelTap || from >= upTo)
         return;
     const auto ch = static_cast<std::size_t>(m_channels);
     while (from < upTo) {
         const std::int64_t slot = from % m_historyFrames;
         const std::int64_t n = std::min(upTo - from, m_historyFrames - slot);
-        m_meter->setSamples(std::span<const std::int16_t>(
+        m_levelTap(std::span<const std::int16_t>(
             m_history.data() + static_cast<std::size_t>(slot) * ch, static_cast<std::size_t>(n) * ch));
         from += n;
     }
@@ -282,15 +245,18 @@ void WavePlayer::pump()
     const std::int64_t played = playedSinceStart();
     feedMeter(played);
     if (m_baseFrame + m_queuedFrames >= m_frames && played >= m_queuedFrames) {
-        haltStream();
-        m_baseFrame = m_frames;
-        m_state = State::Stopped;
-        if (m_meter)
-            m_meter->reset();
+        halt(State::Stopped);
         notify(&WavePlayer::stopped);
         return;
     }
-    fill();
+    try {
+        fill();
+    } catch (const Error& e) {
+        halt(State::Stopped);
+        QMetaObject::invokeMethod(
+            this, [this, e] { emit failed(e); }, Qt::QueuedConnection);
+        notify(&WavePlayer::stopped);
+    }
 }
 
 void WavePlayer::notify(void (WavePlayer::*signal)())

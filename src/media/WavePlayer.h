@@ -1,13 +1,14 @@
 #pragma once
 
-#include "media/LevelMeter.h"
+#include "platform/Error.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QTimer;
@@ -16,6 +17,7 @@ namespace wendmoor {
 
 class AudioSystem;
 class PlaybackStream;
+class WaveReader;
 
 // Plays a WAV file through a sound output. Everything here runs on the user-interface thread:
 // a short timer (pump()) reads the file in small blocks and queues them on the output stream,
@@ -24,7 +26,8 @@ class PlaybackStream;
 //
 // Notifications are queued, so they reach their receivers after the command that caused them
 // has returned, in the order of the commands: started() on every play and resume, stopped() on
-// every stop of a playing or paused file and when the end of the file has been played.
+// every stop of a playing or paused file and when the end of the file has been played. A file
+// that cannot be read while it plays ends its playback with failed() and stopped().
 class WavePlayer final : public QObject {
     Q_OBJECT
 public:
@@ -39,13 +42,13 @@ public:
     void setDeviceID(int device) { m_device = device; }
     [[nodiscard]] int deviceID() const { return m_device; }
 
-    // Loads a file, stopping what plays (with its stopped notification). The length is taken
-    // now: a file still being written plays up to the length it has at this moment. The new
-    // file stands at position 0. Throws Error naming the file or the device; after a failure
-    // no file is loaded.
+    // Loads a file of any layout openWaveReader() reads, stopping what plays (with its stopped
+    // notification). The length is taken now: a file still being written plays up to the length
+    // it has at this moment. The new file stands at position 0. Throws Error naming the file or
+    // the device; after a failure no file is loaded.
     void setFileName(const QString& path);
     [[nodiscard]] QString fileName() const { return m_path; }
-    [[nodiscard]] bool isLoaded() const { return m_file != nullptr; }
+    [[nodiscard]] bool isLoaded() const { return m_reader != nullptr; }
 
     // Length of the loaded file in milliseconds (0 when none is loaded).
     [[nodiscard]] std::int32_t lengthMs() const;
@@ -72,12 +75,10 @@ public:
 
     [[nodiscard]] State state() const { return m_state; }
 
-    struct SndFileCloser {
-        void operator()(void* file) const;
-    };
-
-    // The meter that shows the level of what is played.
-    void setLevelMeter(LevelMeter* meter) { m_meter = meter; }
+    // Gets the samples as they are played, for a level meter, and an empty block when playback
+    // stops.
+    using LevelTap = std::function<void(std::span<const std::int16_t>)>;
+    void setLevelTap(LevelTap tap) { m_levelTap = std::move(tap); }
 
     // Moves file data to the output and notices the end of the file. Runs from a 10 ms timer
     // while playing; tests call it directly.
@@ -86,6 +87,7 @@ public:
 signals:
     void started();
     void stopped();
+    void failed(const wendmoor::Error& error);
 
 private:
     void openFile(const QString& path);
@@ -94,6 +96,7 @@ private:
     void haltStream();
     void fill();
     void feedMeter(std::int64_t playedFrames);
+    void halt(State state);
     void notify(void (WavePlayer::*signal)());
     [[nodiscard]] std::int64_t playedSinceStart() const;
     [[nodiscard]] std::int64_t currentFrame() const;
@@ -103,7 +106,7 @@ private:
     AudioSystem& m_audio;
     int m_device = 0;
     QString m_path;
-    std::unique_ptr<void, SndFileCloser> m_file;
+    std::unique_ptr<WaveReader> m_reader;
     std::unique_ptr<PlaybackStream> m_stream;
     int m_streamDevice = -1;
     int m_rate = 0;
@@ -119,10 +122,13 @@ private:
     // The last second queued, kept so that the meter can show the blocks as they are played.
     std::vector<std::int16_t> m_history;
     std::int64_t m_historyFrames = 0;
+    // The block last read from the file and how much of it the output has taken.
     std::vector<std::int16_t> m_block;
+    std::int64_t m_blockFrames = 0;
+    std::int64_t m_blockUsed = 0;
 
     QTimer* m_pumpTimer;
-    QPointer<LevelMeter> m_meter;
+    LevelTap m_levelTap;
 };
 
 } // namespace wendmoor

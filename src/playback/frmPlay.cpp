@@ -1,33 +1,30 @@
 #include "playback/frmPlay.h"
 
-#include "config/SettingsFile.h"
 #include "media/LevelMeter.h"
 #include "media/PositionSlider.h"
 #include "media/WavePlayer.h"
-#include "platform/Error.h"
-#include "platform/FormatSeconds.h"
-#include "platform/MessageSink.h"
 #include "platform/UiUnits.h"
-#include "platform/Volumes.h"
-#include "playback/LogList.h"
+#include "playback/PlaybackController.h"
 #include "playback/TransportLogic.h"
 #include "windows/WindowLook.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QTimer>
+#include <QSignalBlocker>
+
+#include <span>
 
 namespace wendmoor {
 
@@ -43,9 +40,6 @@ constexpr unsigned kMemColour = 0x00FFFFC0; // (192, 255, 255)
 constexpr unsigned kStepColour = 0x00C0FFC0; // (192, 255, 192)
 constexpr unsigned kFrameBack = 0x00C0C0FF; // (255, 192, 192)
 constexpr unsigned kFrameText = 0x00FF0000; // (0, 0, 255)
-
-const QString kNoLogSelected = QStringLiteral("No Log Selected");
-const QString kBadWaveFile = QStringLiteral("Wave file does not exist or has been damaged");
 
 QPushButton* makeButton(
     QWidget* parent, const QString& name, const QString& caption, const QString& tip, QRect geometry, double points)
@@ -73,21 +67,18 @@ frmPlay::frmPlay(Services& services, Settings& settings, PlaybackMemory& memory,
     : QMainWindow(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
-    , m_services(services)
-    , m_settings(settings)
-    , m_memory(memory)
+    , m_play(new PlaybackController(services, settings, memory, this))
 {
     setObjectName(QStringLiteral("frmPlay"));
     setWindowTitle(QStringLiteral("Play"));
     buildControls();
     buildMenus();
-    Form_Load();
+    connect(m_play, &PlaybackController::changed, this, &frmPlay::render);
+    m_play->open();
+    render();
 }
 
-frmPlay::~frmPlay()
-{
-    m_memory.IsPlaying = false;
-}
+frmPlay::~frmPlay() = default;
 
 void frmPlay::buildControls()
 {
@@ -222,17 +213,15 @@ void frmPlay::buildControls()
         setTabOrder(order[i - 1], order[i]);
     cmdPlay->setFocus();
 
-    WavePlayer = new wendmoor::WavePlayer(m_services.audio, this);
-    WavePlayer->setObjectName(QStringLiteral("WavePlayer"));
-    WavePlayer->setLevelMeter(MMLevelX2);
-    connect(WavePlayer, &WavePlayer::started, this, &frmPlay::WavePlayer_Started);
-    connect(WavePlayer, &WavePlayer::stopped, this, &frmPlay::WavePlayer_Stopped);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(50);
-    connect(Timer1, &QTimer::timeout, this, &frmPlay::Timer1_Timer);
-    Timer1->start();
+    WavePlayer& player = m_play->player();
+    player.setLevelTap([this](std::span<const std::int16_t> played) {
+        if (played.empty())
+            MMLevelX2->reset();
+        else
+            MMLevelX2->setSamples(played);
+    });
+    connect(&player, &WavePlayer::started, cmdStop, [this] { cmdStop->setFocus(); });
+    connect(&player, &WavePlayer::stopped, cmdPlay, [this] { cmdPlay->setFocus(); });
 }
 
 void frmPlay::buildMenus()
@@ -257,326 +246,99 @@ void frmPlay::buildMenus()
     connect(mnuPlay20, &QAction::triggered, this, &frmPlay::mnuPlay20_Click);
 }
 
-void frmPlay::report(const std::exception& failure)
+QString frmPlay::selectedLog() const
 {
-    if (const auto* e = dynamic_cast<const Error*>(&failure))
-        m_services.messages.ShowMessage(*e);
-    else
-        m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(failure.what())));
+    const auto items = lstLogs->selectedItems();
+    return items.isEmpty() ? QString() : items.first()->text();
 }
 
-void frmPlay::Form_Load()
+void frmPlay::render()
 {
-    // Any failure ends the opening at its step; the window shows what the steps before built.
-    try {
-        optRange[0]->setChecked(true);
-        optRange_Click(0);
-        for (std::size_t i = 0; i < transport::kRangeOptionWidths.size(); ++i)
-            m_memory.RangeWidth[i + 1] = transport::kRangeOptionWidths[i];
-        setBackColour(cmdPause, kPauseIdle);
-        m_memory.IsPaused = false;
-        WavePlayer->setDeviceID(m_settings.PlayDevice);
-        const QString folder = m_services.volumes.archiveFolder(m_settings.LogDrive);
-        (void)logFileNames(folder); // a missing folder fails here, before anything is listed
-        m_file1Path = folder;
-        if (m_settings.LogListOrder < VScroll1->minimum() || m_settings.LogListOrder > VScroll1->maximum()) {
-            throw Error(ErrorNumber::InvalidArgument,
-                QStringLiteral("The stored log list order %1 is neither 0 nor 1 (settings file %2).")
-                    .arg(m_settings.LogListOrder)
-                    .arg(m_services.paths.settingsFile));
-        }
-        VScroll1->setValue(m_settings.LogListOrder);
+    const PlaybackView& v = m_play->view();
+    if (v.listVersion != m_shownListVersion) {
+        m_shownListVersion = v.listVersion;
         lstLogs->clear();
-        fillLogList();
-    } catch (const std::exception& e) {
-        report(e);
+        lstLogs->addItems(v.logs);
+        if (v.selectedLog >= 0)
+            lstLogs->setCurrentRow(v.selectedLog);
     }
-}
-
-void frmPlay::fillLogList()
-{
-    if (m_file1Path.isEmpty())
-        return;
-    const LogListView view = orderLogs(logFileNames(m_file1Path), m_settings.LogListOrder);
-    lstLogs->addItems(view.entries);
-    if (view.selected >= 0)
-        lstLogs->setCurrentRow(view.selected);
-}
-
-void frmPlay::VScroll1_Change()
-{
-    lstLogs->clear();
-    m_settings.LogListOrder = static_cast<std::int16_t>(VScroll1->value());
-    try {
-        fillLogList();
-    } catch (const std::exception& e) {
-        report(e);
+    {
+        const QSignalBlocker quiet(VScroll1);
+        VScroll1->setValue(v.listOrder);
     }
-    storeListOrder();
-}
-
-void frmPlay::storeListOrder()
-{
-    // The order in force stays as chosen when it cannot be stored; the operator is told.
-    try {
-        SettingsFile file(m_services.paths.settingsFile);
-        file.write(SettingsRecord::LogListOrder, m_settings.LogListOrder);
-        file.close();
-    } catch (const std::exception& e) {
-        report(e);
-    }
-}
-
-void frmPlay::PlayFile()
-{
-    if (lstLogs->selectedItems().isEmpty()) {
-        m_services.messages.ShowMessage(kNoLogSelected);
-        return;
-    }
-    try {
-        if (m_memory.IsPaused) {
-            WavePlayer->resume();
-            m_memory.IsPaused = false;
-            setBackColour(cmdPause, kPauseIdle);
-            return;
-        }
-        if (m_memory.IsPlaying)
-            WavePlayer->stop();
-        m_memory.PlayPath = QDir::toNativeSeparators(m_services.volumes.archiveFolder(m_settings.LogDrive)
-            + QLatin1Char('/') + lstLogs->selectedItems().first()->text());
-        WavePlayer->setDeviceID(m_settings.PlayDevice);
-        WavePlayer->setFileName(m_memory.PlayPath);
-        m_channelText = WavePlayer->channelMode() == 0 ? QStringLiteral("  Mono") : QStringLiteral("  Stereo");
-        const int index = m_memory.RangeIndex;
-        const transport::LoadPlan plan
-            = transport::planLoad(index, m_memory.RangeWidth[static_cast<std::size_t>(index)], WavePlayer->lengthMs());
-        setSliderWindow(plan.window.minimum, plan.window.maximum);
-        if (plan.startAt)
-            WavePlayer->setPositionMs(*plan.startAt);
-        for (int i = 1; i <= transport::kLastRangeOption; ++i)
-            optRange[static_cast<std::size_t>(i)]->setEnabled(transport::rangeOptionEnabled(i, WavePlayer->lengthMs()));
-        WavePlayer->play();
-    } catch (const std::exception& e) {
-        // One message: the fixed sentence, and below it the failure itself, which names the file
-        // or the device (a missing sound card is not a damaged file). Two messages would leave
-        // only the second one in the message window.
-        const auto* error = dynamic_cast<const Error*>(&e);
-        m_services.messages.ShowMessage(kBadWaveFile + QLatin1Char('\n')
-            + (error ? error->text() : Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(e.what())).text()));
-    }
-}
-
-void frmPlay::setSliderWindow(std::int32_t minimum, std::int32_t maximum)
-{
-    TrackBar->setMinimum(minimum);
-    TrackBar->setMaximum(maximum);
+    optRange[static_cast<std::size_t>(v.checkedRange)]->setChecked(true);
+    for (std::size_t i = 0; i < optRange.size(); ++i)
+        optRange[i]->setEnabled(v.rangeEnabled[i]);
+    cmdRwd->setEnabled(v.stepsEnabled);
+    cmdFF->setEnabled(v.stepsEnabled);
+    TrackBar->setMinimum(v.slider.minimum);
+    TrackBar->setMaximum(v.slider.maximum);
+    TrackBar->setPosition(v.sliderPosition);
+    lblTime->setText(v.elapsed);
+    lblDown->setText(v.remaining);
+    setBackColour(cmdPlay, v.playing ? kPlayActive : kPlayIdle);
+    setBackColour(cmdPause, v.paused ? kPauseActive : kPauseIdle);
 }
 
 void frmPlay::cmdPlay_Click()
 {
-    for (int i = 0; i <= transport::kLastRangeOption; ++i) {
-        if (optRange[static_cast<std::size_t>(i)]->isChecked()) {
-            m_memory.RangeIndex = static_cast<std::int16_t>(i);
-            break;
-        }
-    }
-    PlayFile();
+    m_play->play(selectedLog());
 }
-
-void frmPlay::lastN(int rangeIndex, std::int32_t width)
-{
-    m_memory.RangeIndex = static_cast<std::int16_t>(rangeIndex);
-    m_memory.RangeWidth[static_cast<std::size_t>(rangeIndex)] = width;
-    PlayFile();
-}
-
-void frmPlay::cmdEnd_Click(int index)
-{
-    const transport::LastN c = transport::endButton(index);
-    lastN(c.rangeIndex, c.width);
-}
-
-void frmPlay::mnuPlay5_Click()
-{
-    const transport::LastN c = transport::popupItem(5);
-    lastN(c.rangeIndex, c.width);
-}
-
-void frmPlay::mnuPlay10_Click()
-{
-    const transport::LastN c = transport::popupItem(10);
-    lastN(c.rangeIndex, c.width);
-}
-
-void frmPlay::mnuPlay20_Click()
-{
-    const transport::LastN c = transport::popupItem(20);
-    lastN(c.rangeIndex, c.width);
-}
-
 void frmPlay::cmdPause_Click()
 {
-    if (!m_memory.IsPlaying)
-        return;
-    m_memory.IsPaused = true;
-    try {
-        WavePlayer->pause();
-    } catch (const std::exception& e) {
-        report(e);
-    }
-    setBackColour(cmdPause, kPauseActive);
-    setBackColour(cmdPlay, kPlayIdle);
-    m_memory.IsPlaying = false;
+    m_play->pause();
 }
-
 void frmPlay::cmdStop_Click()
 {
-    try {
-        WavePlayer->stop();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->stop();
 }
-
-void frmPlay::WavePlayer_Started()
+void frmPlay::cmdEnd_Click(int index)
 {
-    m_memory.IsPlaying = true;
-    setBackColour(cmdPlay, kPlayActive);
-    cmdStop->setFocus();
+    m_play->playLast(transport::endButton(index), selectedLog());
 }
-
-void frmPlay::WavePlayer_Stopped()
+void frmPlay::mnuPlay5_Click()
 {
-    TrackBar->setPosition(WavePlayer->positionMs());
-    m_memory.IsPlaying = false;
-    m_memory.IsPaused = false;
-    setBackColour(cmdPlay, kPlayIdle);
-    setBackColour(cmdPause, kPauseIdle);
-    lblDown->setText(QStringLiteral("     "));
-    lblTime->setText(QStringLiteral("    "));
-    cmdPlay->setFocus();
+    m_play->playLast(transport::popupItem(5), selectedLog());
 }
-
+void frmPlay::mnuPlay10_Click()
+{
+    m_play->playLast(transport::popupItem(10), selectedLog());
+}
+void frmPlay::mnuPlay20_Click()
+{
+    m_play->playLast(transport::popupItem(20), selectedLog());
+}
 void frmPlay::cmdFF_Click()
 {
-    try {
-        const std::int32_t w = m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)];
-        const auto target = transport::fastForward(WavePlayer->positionMs(), w, WavePlayer->lengthMs());
-        if (!target)
-            return;
-        WavePlayer->setPositionMs(*target);
-        setSliderWindow(transport::addMs(TrackBar->minimum(), w), transport::addMs(TrackBar->maximum(), w));
-        m_memory.RepeatPoint = WavePlayer->positionMs();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->fastForward();
 }
-
 void frmPlay::cmdRwd_Click()
 {
-    try {
-        const std::int32_t w = m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)];
-        const auto target = transport::rewind(WavePlayer->positionMs(), w);
-        if (!target)
-            return;
-        WavePlayer->setPositionMs(*target);
-        setSliderWindow(transport::addMs(TrackBar->minimum(), -static_cast<std::int64_t>(w)),
-            transport::addMs(TrackBar->maximum(), -static_cast<std::int64_t>(w)));
-        m_memory.RepeatPoint = WavePlayer->positionMs();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->rewind();
 }
-
 void frmPlay::optRange_Click(int index)
 {
-    m_memory.RangeIndex = static_cast<std::int16_t>(index);
-    if (index == transport::kTotal) {
-        TrackBar->setMaximum(WavePlayer->lengthMs());
-        cmdRwd->setEnabled(false);
-        cmdFF->setEnabled(false);
-        return;
-    }
-    cmdRwd->setEnabled(true);
-    cmdFF->setEnabled(true);
-    const std::int32_t start = TrackBar->position();
-    setSliderWindow(start, transport::addMs(start, m_memory.RangeWidth[static_cast<std::size_t>(index)]));
+    m_play->chooseRange(index);
 }
-
 void frmPlay::TrackBar_Moved()
 {
-    try {
-        WavePlayer->setPositionMs(TrackBar->position());
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->seek(TrackBar->position());
 }
-
-void frmPlay::Timer1_Timer()
-{
-    if (!m_memory.IsPlaying)
-        return;
-    try {
-        const std::int32_t length = WavePlayer->lengthMs();
-        lblTime->setText(FormatSeconds(transport::elapsedSeconds(WavePlayer->positionMs())));
-        lblDown->setText(FormatSeconds(transport::remainingSeconds(length, WavePlayer->positionMs())));
-        const auto paged = transport::page(WavePlayer->positionMs(), { TrackBar->minimum(), TrackBar->maximum() },
-            m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]);
-        if (paged)
-            setSliderWindow(paged->minimum, paged->maximum);
-        TrackBar->setPosition(WavePlayer->positionMs());
-        m_tickFailureShown = false;
-    } catch (const std::exception& e) {
-        if (!m_tickFailureShown)
-            report(e);
-        m_tickFailureShown = true;
-    }
-}
-
 void frmPlay::cmdMem_Store(int index)
 {
-    try {
-        m_memory.MemoryPoint[static_cast<std::size_t>(index)] = WavePlayer->positionMs();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->storeMemory(index);
 }
-
 void frmPlay::cmdMem_Click(int index)
 {
-    try {
-        if (m_memory.RangeIndex == transport::kTotal)
-            m_memory.RangeWidth[0] = WavePlayer->lengthMs();
-        WavePlayer->setPositionMs(m_memory.MemoryPoint[static_cast<std::size_t>(index)]);
-        const std::int32_t start = WavePlayer->positionMs();
-        setSliderWindow(
-            start, transport::addMs(start, m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)]));
-        TrackBar->setPosition(TrackBar->minimum());
-        if (!m_memory.IsPlaying)
-            WavePlayer->play();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->recallMemory(index);
 }
-
 void frmPlay::cmdRepeat_Click()
 {
-    try {
-        const auto index = static_cast<std::size_t>(m_memory.RangeIndex);
-        if (m_memory.RangeIndex <= transport::kLastRangeOption) {
-            if (m_memory.RangeIndex == transport::kTotal)
-                m_memory.RangeWidth[0] = WavePlayer->lengthMs();
-            WavePlayer->setPositionMs(m_memory.RepeatPoint);
-            setSliderWindow(m_memory.RepeatPoint, transport::addMs(m_memory.RepeatPoint, m_memory.RangeWidth[index]));
-        } else {
-            const std::int32_t length = WavePlayer->lengthMs();
-            setSliderWindow(transport::addMs(length, -static_cast<std::int64_t>(m_memory.RangeWidth[index])), length);
-            WavePlayer->setPositionMs(TrackBar->minimum());
-        }
-        WavePlayer->play();
-    } catch (const std::exception& e) {
-        report(e);
-    }
+    m_play->repeat();
+}
+void frmPlay::VScroll1_Change()
+{
+    m_play->setListOrder(VScroll1->value());
 }
 
 bool frmPlay::eventFilter(QObject* watched, QEvent* event)
@@ -623,10 +385,7 @@ bool frmPlay::eventFilter(QObject* watched, QEvent* event)
 
 void frmPlay::closeEvent(QCloseEvent* event)
 {
-    // Playback ends with the window; no stop notification is waited for.
-    m_memory.IsPlaying = false;
-    Timer1->stop();
-    WavePlayer->close();
+    m_play->close();
     mnuHiddenPopupPlay->close();
     event->accept();
 }

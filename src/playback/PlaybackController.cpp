@@ -1,0 +1,308 @@
+#include "playback/PlaybackController.h"
+
+#include "config/SettingsFile.h"
+#include "media/WavePlayer.h"
+#include "platform/Error.h"
+#include "platform/FormatSeconds.h"
+#include "platform/MessageSink.h"
+#include "platform/Volumes.h"
+#include "playback/LogList.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace wendmoor {
+
+namespace {
+
+const QString kNoLogSelected = QStringLiteral("No Log Selected");
+const QString kBadWaveFile = QStringLiteral("Wave file does not exist or has been damaged");
+constexpr int kTickMs = 50;
+
+} // namespace
+
+PlaybackController::PlaybackController(Services& services, Settings& settings, PlaybackMemory& memory, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_settings(settings)
+    , m_memory(memory)
+    , m_player(new WavePlayer(services.audio, this))
+    , m_timer(new QTimer(this))
+{
+    m_timer->setInterval(kTickMs);
+    connect(m_timer, &QTimer::timeout, this, &PlaybackController::tick);
+    connect(m_player, &WavePlayer::started, this, &PlaybackController::started);
+    connect(m_player, &WavePlayer::stopped, this, &PlaybackController::stopped);
+    connect(m_player, &WavePlayer::failed, this, [this](const Error& e) { report(e); });
+}
+
+PlaybackController::~PlaybackController()
+{
+    m_memory.IsPlaying = false;
+}
+
+void PlaybackController::report(const std::exception& failure)
+{
+    if (const auto* e = dynamic_cast<const Error*>(&failure))
+        m_services.messages.ShowMessage(*e);
+    else
+        m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(failure.what())));
+}
+
+void PlaybackController::attempt(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        report(e);
+    }
+    publish();
+}
+
+void PlaybackController::publish()
+{
+    m_view.playing = m_memory.IsPlaying;
+    m_view.paused = m_memory.IsPaused;
+    emit changed();
+}
+
+std::int32_t PlaybackController::rangeWidth() const
+{
+    return m_memory.RangeWidth[static_cast<std::size_t>(m_memory.RangeIndex)];
+}
+
+void PlaybackController::setSlider(std::int32_t minimum, std::int32_t maximum)
+{
+    m_view.slider = { minimum, maximum };
+}
+
+void PlaybackController::open()
+{
+    // Any failure ends the opening at its step; the window shows what the steps before built.
+    attempt([this] {
+        chooseRange(transport::kTotal);
+        for (std::size_t i = 0; i < transport::kRangeOptionWidths.size(); ++i)
+            m_memory.RangeWidth[i + 1] = transport::kRangeOptionWidths[i];
+        m_memory.IsPaused = false;
+        m_player->setDeviceID(m_settings.PlayDevice);
+        const QString folder = m_services.volumes.archiveFolder(m_settings.LogDrive);
+        (void)logFileNames(folder); // a missing folder fails here, before anything is listed
+        m_folder = folder;
+        if (m_settings.LogListOrder != 0 && m_settings.LogListOrder != 1) {
+            throw Error(ErrorNumber::InvalidArgument,
+                QStringLiteral("The stored log list order %1 is neither 0 nor 1 (settings file %2).")
+                    .arg(m_settings.LogListOrder)
+                    .arg(m_services.paths.settingsFile));
+        }
+        m_view.listOrder = m_settings.LogListOrder;
+        fillList();
+    });
+}
+
+void PlaybackController::fillList()
+{
+    ++m_view.listVersion;
+    m_view.logs.clear();
+    m_view.selectedLog = -1;
+    if (m_folder.isEmpty())
+        return;
+    const LogListView list = orderLogs(logFileNames(m_folder), m_settings.LogListOrder);
+    m_view.logs = list.entries;
+    m_view.selectedLog = list.selected;
+}
+
+void PlaybackController::setListOrder(int order)
+{
+    m_settings.LogListOrder = static_cast<std::int16_t>(order);
+    m_view.listOrder = order;
+    attempt([this] { fillList(); });
+    // The order in force stays as chosen when it cannot be stored; the operator is told.
+    attempt([this] {
+        SettingsFile file(m_services.paths.settingsFile);
+        file.write(SettingsRecord::LogListOrder, m_settings.LogListOrder);
+        file.close();
+    });
+}
+
+void PlaybackController::play(const QString& log)
+{
+    m_memory.RangeIndex = static_cast<std::int16_t>(m_view.checkedRange);
+    playFile(log);
+}
+
+void PlaybackController::playLast(transport::LastN what, const QString& log)
+{
+    m_memory.RangeIndex = static_cast<std::int16_t>(what.rangeIndex);
+    m_memory.RangeWidth[static_cast<std::size_t>(what.rangeIndex)] = what.width;
+    playFile(log);
+}
+
+void PlaybackController::playFile(const QString& log)
+{
+    if (log.isEmpty()) {
+        m_services.messages.ShowMessage(kNoLogSelected);
+        return;
+    }
+    try {
+        if (m_memory.IsPaused) {
+            m_player->resume();
+            m_memory.IsPaused = false;
+        } else {
+            if (m_memory.IsPlaying)
+                m_player->stop();
+            m_memory.PlayPath = QDir::toNativeSeparators(
+                m_services.volumes.archiveFolder(m_settings.LogDrive) + QLatin1Char('/') + log);
+            m_player->setDeviceID(m_settings.PlayDevice);
+            m_player->setFileName(m_memory.PlayPath);
+            m_view.channelText = m_player->channelMode() == 0 ? QStringLiteral("  Mono") : QStringLiteral("  Stereo");
+            const std::int32_t length = m_player->lengthMs();
+            const transport::LoadPlan plan = transport::planLoad(m_memory.RangeIndex, rangeWidth(), length);
+            m_view.slider = plan.window;
+            if (plan.startAt)
+                m_player->setPositionMs(*plan.startAt);
+            for (int i = 1; i <= transport::kLastRangeOption; ++i)
+                m_view.rangeEnabled[static_cast<std::size_t>(i)] = transport::rangeOptionEnabled(i, length);
+            m_player->play();
+        }
+    } catch (const std::exception& e) {
+        // One message: the fixed sentence, and below it the failure itself, which names the file
+        // or the device (a missing sound card is not a damaged file). Two messages would leave
+        // only the second one in the message window.
+        const auto* error = dynamic_cast<const Error*>(&e);
+        m_services.messages.ShowMessage(kBadWaveFile + QLatin1Char('\n')
+            + (error ? error->text() : Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(e.what())).text()));
+    }
+    publish();
+}
+
+void PlaybackController::pause()
+{
+    if (!m_memory.IsPlaying)
+        return;
+    m_memory.IsPaused = true;
+    m_memory.IsPlaying = false;
+    attempt([this] { m_player->pause(); });
+}
+
+void PlaybackController::stop()
+{
+    attempt([this] { m_player->stop(); });
+}
+
+void PlaybackController::started()
+{
+    m_memory.IsPlaying = true;
+    m_timer->start();
+    publish();
+}
+
+void PlaybackController::stopped()
+{
+    m_view.sliderPosition = m_player->positionMs();
+    m_memory.IsPlaying = false;
+    m_memory.IsPaused = false;
+    m_view.elapsed = QStringLiteral("    ");
+    m_view.remaining = QStringLiteral("     ");
+    publish();
+}
+
+// A step moves the player and the slider's window by one width, or nothing at the file's edges.
+void PlaybackController::step(std::optional<std::int32_t> target, std::int32_t by)
+{
+    attempt([&] {
+        if (!target)
+            return;
+        m_player->setPositionMs(*target);
+        setSlider(transport::addMs(m_view.slider.minimum, by), transport::addMs(m_view.slider.maximum, by));
+        m_memory.RepeatPoint = m_player->positionMs();
+    });
+}
+
+void PlaybackController::fastForward()
+{
+    step(transport::fastForward(m_player->positionMs(), rangeWidth(), m_player->lengthMs()), rangeWidth());
+}
+
+void PlaybackController::rewind()
+{
+    step(transport::rewind(m_player->positionMs(), rangeWidth()), -rangeWidth());
+}
+
+void PlaybackController::chooseRange(int option)
+{
+    m_view.checkedRange = option;
+    m_memory.RangeIndex = static_cast<std::int16_t>(option);
+    m_view.stepsEnabled = option != transport::kTotal;
+    if (option == transport::kTotal)
+        m_view.slider.maximum = m_player->lengthMs();
+    else
+        setSlider(m_view.sliderPosition, transport::addMs(m_view.sliderPosition, rangeWidth()));
+    publish();
+}
+
+void PlaybackController::seek(std::int32_t ms)
+{
+    m_view.sliderPosition = ms;
+    attempt([&] { m_player->setPositionMs(ms); });
+}
+
+void PlaybackController::tick()
+{
+    if (!m_memory.IsPlaying) {
+        m_timer->stop();
+        return;
+    }
+    const std::int32_t position = m_player->positionMs();
+    m_view.elapsed = FormatSeconds(transport::elapsedSeconds(position));
+    m_view.remaining = FormatSeconds(transport::remainingSeconds(m_player->lengthMs(), position));
+    if (const auto paged = transport::page(position, m_view.slider, rangeWidth()))
+        m_view.slider = *paged;
+    m_view.sliderPosition = position;
+    publish();
+}
+
+void PlaybackController::storeMemory(int index)
+{
+    m_memory.MemoryPoint[static_cast<std::size_t>(index)] = m_player->positionMs();
+}
+
+void PlaybackController::recallMemory(int index)
+{
+    attempt([&] {
+        if (m_memory.RangeIndex == transport::kTotal)
+            m_memory.RangeWidth[0] = m_player->lengthMs();
+        m_player->setPositionMs(m_memory.MemoryPoint[static_cast<std::size_t>(index)]);
+        const std::int32_t start = m_player->positionMs();
+        setSlider(start, transport::addMs(start, rangeWidth()));
+        m_view.sliderPosition = start;
+        if (!m_memory.IsPlaying)
+            m_player->play();
+    });
+}
+
+void PlaybackController::repeat()
+{
+    attempt([this] {
+        if (m_memory.RangeIndex <= transport::kLastRangeOption) {
+            if (m_memory.RangeIndex == transport::kTotal)
+                m_memory.RangeWidth[0] = m_player->lengthMs();
+            m_player->setPositionMs(m_memory.RepeatPoint);
+            setSlider(m_memory.RepeatPoint, transport::addMs(m_memory.RepeatPoint, rangeWidth()));
+        } else {
+            const std::int32_t length = m_player->lengthMs();
+            setSlider(transport::addMs(length, -static_cast<std::int64_t>(rangeWidth())), length);
+            m_player->setPositionMs(m_view.slider.minimum);
+        }
+        m_player->play();
+    });
+}
+
+void PlaybackController::close()
+{
+    // Playback ends with the window; no stop notification is waited for.
+    m_memory.IsPlaying = false;
+    m_timer->stop();
+    m_player->close();
+}
+
+} // namespace wendmoor

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "config/Settings.h"
+#include "platform/Services.h"
+#include "playback/PlaybackMemory.h"
+#include "playback/TransportLogic.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+namespace wendmoor {
+
+class Error;
+class WavePlayer;
+
+// What the playback window shows. The controller keeps it; the window only draws it.
+struct PlaybackView {
+    QStringList logs;
+    int selectedLog = -1;
+    int listVersion = 0; // changes each time the list is read afresh
+    int listOrder = 0;
+    int checkedRange = transport::kTotal; // the range option chosen, 0 to 5
+    std::array<bool, 6> rangeEnabled { true, false, false, false, false, false };
+    bool stepsEnabled = false; // "<" and ">"
+    transport::SliderWindow slider;
+    std::int32_t sliderPosition = 0;
+    QString elapsed; // the two time labels
+    QString remaining;
+    bool playing = false;
+    bool paused = false;
+    QString channelText; // "  Mono" or "  Stereo" for the log last loaded
+};
+
+// The playback window's decisions, apart from any widget: which log plays from where, the slider's
+// window and its paging, the steps, memory points and Repeat, the log list and its order. The
+// window passes each command on and draws view() whenever changed() is emitted. The values that
+// outlive the window are kept in the PlaybackMemory the application passes in. Everything runs on
+// the user-interface thread; every failure is shown in the message window, none escapes.
+class PlaybackController final : public QObject {
+    Q_OBJECT
+public:
+    PlaybackController(Services& services, Settings& settings, PlaybackMemory& memory, QObject* parent = nullptr);
+    ~PlaybackController() override;
+
+    [[nodiscard]] const PlaybackView& view() const { return m_view; }
+    [[nodiscard]] WavePlayer& player() { return *m_player; }
+
+    // Opening the window: the range widths, the order and the logs of the archive.
+    void open();
+    void setListOrder(int order);
+    // Plays `log` (a name in the list; empty when none is chosen) by the range option chosen, or
+    // resumes a paused playback.
+    void play(const QString& log);
+    // The "5", "10", "20" buttons and the pop-up menu: the end of `log`.
+    void playLast(transport::LastN what, const QString& log);
+    void pause();
+    void stop();
+    void fastForward();
+    void rewind();
+    void chooseRange(int option);
+    // The operator moved the slider to `ms`.
+    void seek(std::int32_t ms);
+    // Every 50 ms while playing: the time labels, the slider and its paging.
+    void tick();
+    void storeMemory(int index);
+    void recallMemory(int index);
+    void repeat();
+    // The window closes: playback ends at once.
+    void close();
+
+signals:
+    void changed();
+
+private:
+    void playFile(const QString& log);
+    void fillList();
+    void step(std::optional<std::int32_t> target, std::int32_t by);
+    void started();
+    void stopped();
+    void attempt(const std::function<void()>& command);
+    void report(const std::exception& failure);
+    void publish();
+    [[nodiscard]] std::int32_t rangeWidth() const;
+    void setSlider(std::int32_t minimum, std::int32_t maximum);
+
+    Services& m_services;
+    Settings& m_settings;
+    PlaybackMemory& m_memory;
+    WavePlayer* m_player;
+    QTimer* m_timer;
+    QString m_folder;
+    PlaybackView m_view;
+};
+
+} // namespace wendmoor

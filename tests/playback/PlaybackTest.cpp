@@ -1,0 +1,252 @@
+#include "playback/PlaybackController.h"
+
+#include "config/SettingsFile.h"
+#include "media/WavePlayer.h"
+
+#include "../media/WavChecks.h"
+#include "RecordedLog.h"
+#include "TestServices.h"
+#include "TestWavFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+
+namespace wendmoor::test {
+namespace {
+
+using Window = std::pair<std::int32_t, std::int32_t>;
+
+class Playback : public ::testing::Test {
+protected:
+    TestServices t;
+    Settings settings;
+    PlaybackMemory memory;
+    QString archive = t.makeArchive();
+    std::unique_ptr<PlaybackController> c;
+
+    Playback()
+    {
+        settings.LogDrive = QLatin1Char('C');
+        t.writeSettings(QList<qint16>(11, 0));
+    }
+    QString path(const QString& name) const { return archive + QLatin1Char('/') + name; }
+    PlaybackController& open()
+    {
+        c.reset();
+        c = std::make_unique<PlaybackController>(t.services, settings, memory);
+        c->open();
+        return *c;
+    }
+    // Opens on one 8000 Hz counting log of `ms` and plays it whole.
+    void openOn(std::int64_t ms)
+    {
+        ASSERT_TRUE(writeLog(path(QStringLiteral("L120403.wav")), ms));
+        open().play(QStringLiteral("L120403.wav"));
+        deliver();
+    }
+    void deliver() { QCoreApplication::processEvents(); }
+    // The fake device plays `ms`, the player topping up its queue as its timer does.
+    void playMs(std::int64_t ms)
+    {
+        std::int64_t frames = ms * t.audio.playback->rate / 1000;
+        for (std::int64_t n; frames > 0 && (c->player().pump(), n = std::min(frames, queued())) > 0; frames -= n)
+            t.audio.play(static_cast<std::size_t>(n));
+        c->player().pump();
+        deliver();
+    }
+    std::int64_t queued() const { return static_cast<std::int64_t>(t.audio.playback->queued.size()); }
+    std::int32_t position() { return c->player().positionMs(); }
+    Window window() const { return { c->view().slider.minimum, c->view().slider.maximum }; }
+};
+
+TEST_F(Playback, ListIsOrderedByTheDateInTheNameAndSelectsTheNewest)
+{
+    const QStringList oldestFirst { QStringLiteral("L123126.wav"), QStringLiteral("L010127.wav"),
+        QStringLiteral("L010127A.wav"), QStringLiteral("L01012701.wav"), QStringLiteral("L010127P.wav"),
+        QStringLiteral("archive.wav") };
+    for (const QString& name : oldestFirst + QStringList { QStringLiteral("notes.txt") })
+        ASSERT_TRUE(QFile(path(name)).open(QIODevice::WriteOnly));
+    for (const int order : { 1, 0 }) {
+        settings.LogListOrder = static_cast<std::int16_t>(order);
+        QStringList shown = oldestFirst;
+        if (order == 0)
+            std::reverse(shown.begin(), shown.end() - 1);
+        EXPECT_EQ(open().view().logs, shown) << order;
+        EXPECT_EQ(c->view().logs.value(c->view().selectedLog), QStringLiteral("L010127P.wav")) << order;
+    }
+    c->setListOrder(1);
+    EXPECT_EQ(c->view().logs.first(), QStringLiteral("L123126.wav"));
+    EXPECT_EQ(SettingsFile(t.services.paths.settingsFile).read(SettingsRecord::LogListOrder), 1);
+}
+
+TEST_F(Playback, EachFailureIsOneMessage)
+{
+    QDir(archive).removeRecursively();
+    open();
+    ASSERT_EQ(t.messages.shown.size(), 1);
+    EXPECT_TRUE(t.messages.shown[0].startsWith(QStringLiteral("76 ")) && t.messages.shown[0].contains(archive));
+    EXPECT_EQ(memory.RangeWidth[2], 60000); // the steps before the failure were done
+
+    t.makeArchive();
+    open().play(QString());
+    EXPECT_EQ(t.messages.shown.last(), QStringLiteral("No Log Selected"));
+    c->play(QStringLiteral("L120403.wav")); // one message: the fixed sentence, the failure below it
+    EXPECT_TRUE(
+        t.messages.shown.last().startsWith(QStringLiteral("Wave file does not exist or has been damaged\n53 ")));
+    EXPECT_TRUE(t.messages.shown.last().contains(QStringLiteral("L120403.wav")));
+    EXPECT_EQ(t.messages.shown.size(), 3);
+}
+
+TEST_F(Playback, StepsMoveTheWindowByItsWidthAndStopAtTheEdges)
+{
+    openOn(80000);
+    const struct {
+        void (PlaybackController::*step)();
+        std::int32_t from, to;
+    } cases[] = {
+        { &PlaybackController::fastForward, 30000, 30000 }, // would pass the end
+        { &PlaybackController::fastForward, 20000, 20000 }, // would land on it
+        { &PlaybackController::fastForward, 10000, 70000 },
+        { &PlaybackController::rewind, 60000, 60000 }, // would reach the start
+        { &PlaybackController::rewind, 60001, 1 },
+    };
+    for (const auto& k : cases) {
+        c->seek(k.from);
+        c->chooseRange(2); // "1 Minute" from the slider's position
+        ((*c).*k.step)();
+        EXPECT_EQ(position(), k.to) << k.from;
+        EXPECT_EQ(window(), Window(k.to, k.to + 60000)) << k.from;
+    }
+    EXPECT_EQ(memory.RepeatPoint, 1);
+    EXPECT_TRUE(memory.IsPlaying); // stepping neither starts nor stops
+}
+
+TEST_F(Playback, SliderPagesAndTimeLabelsFollowThePlayer)
+{
+    openOn(200000);
+    c->chooseRange(2);
+    c->play(QStringLiteral("L120403.wav")); // "1 Minute" from 0
+    deliver();
+    playMs(58500);
+    c->tick();
+    EXPECT_EQ(window(), Window(0, 60000));
+    EXPECT_EQ(c->view().elapsed, QStringLiteral("00:58")); // 58.5 and 141.5 round to the even second
+    EXPECT_EQ(c->view().remaining, QStringLiteral("02:22"));
+    playMs(1500);
+    c->tick();
+    EXPECT_EQ(window(), Window(60000, 120000));
+    EXPECT_EQ(c->view().sliderPosition, 60000);
+    c->chooseRange(0);
+    EXPECT_EQ(window(), Window(60000, 200000)); // "Total" keeps the paged start
+    c->stop();
+    deliver();
+    EXPECT_EQ(c->view().elapsed, QStringLiteral("    "));
+    EXPECT_FALSE(c->view().playing);
+}
+
+TEST_F(Playback, MemoryPointsAndRepeat)
+{
+    openOn(600000);
+    c->chooseRange(2);
+    c->seek(83000);
+    c->storeMemory(2);
+    EXPECT_EQ(position(), 83000); // storing is not a recall
+    playMs(20000);
+    c->recallMemory(2);
+    EXPECT_EQ(position(), 83000);
+    EXPECT_EQ(window(), Window(83000, 143000));
+
+    c->pause();
+    c->recallMemory(2); // while paused: plays from there, and the next Play resumes
+    deliver();
+    playMs(1000);
+    c->play(QStringLiteral("L120403.wav"));
+    deliver();
+    EXPECT_EQ(position(), 84000);
+    EXPECT_FALSE(memory.IsPaused);
+
+    c->chooseRange(1);
+    c->seek(12000);
+    c->fastForward();
+    playMs(5000);
+    c->repeat(); // back to the last step
+    EXPECT_EQ(position(), 22000);
+    EXPECT_EQ(window(), Window(22000, 32000));
+
+    c->playLast(transport::endButton(3), QStringLiteral("L120403.wav"));
+    deliver();
+    playMs(20000);
+    EXPECT_FALSE(memory.IsPlaying);
+    c->repeat(); // in a last-N mode: the end again
+    deliver();
+    EXPECT_TRUE(memory.IsPlaying);
+    EXPECT_EQ(position(), 580000);
+
+    c->close(); // the next window keeps the memory points and widths
+    EXPECT_FALSE(t.audio.playback->running);
+    open().play(QStringLiteral("L120403.wav"));
+    EXPECT_EQ(memory.RangeWidth[8], 20000);
+    c->recallMemory(2);
+    EXPECT_EQ(position(), 83000);
+}
+
+// A 30-second sweep: every stretch of it is unlike the others.
+std::int16_t sweepSample(std::int64_t frame, int rate)
+{
+    const double s = static_cast<double>(frame) / rate;
+    return static_cast<std::int16_t>(12000.0 * std::sin(2.0 * std::numbers::pi * (150.0 * s + 20.0 * s * s)));
+}
+
+// Each of the nine formats recorded by the recorder's converter and writer, played back by the
+// real player: what reaches the output is the file as libsndfile decodes it from its start.
+TEST_F(Playback, EveryRecordingFormatPlaysBackWhereAsked)
+{
+    const WaveFormat formats[] = { WaveFormat::pcm(8000, 8), WaveFormat::pcm(8000, 16), WaveFormat::pcm(11025, 8),
+        WaveFormat::pcm(11025, 16), WaveFormat::pcm(22050, 8), WaveFormat::pcm(22050, 16), WaveFormat::gsm610(8000),
+        WaveFormat::gsm610(11025), WaveFormat::gsm610(22050) };
+    const QString log = QStringLiteral("L120626.wav");
+    for (const WaveFormat& format : formats) {
+        const int rate = format.sampleRate();
+        recordLog(
+            path(log), format, 30, [rate](std::int64_t frame) { return sweepSample(frame, rate); }, t.messages);
+        const WavContents file = readWav(path(log));
+        ASSERT_GE(file.samples.size(), std::size_t(30 * rate)) << rate; // GSM: whole blocks
+        memory.MemoryPoint[1] = 17000;
+        open();
+        const std::pair<std::function<void()>, std::int64_t> commands[] = {
+            { [&] { c->playLast(transport::endButton(1), log); }, 25 },
+            { [&] { c->seek(10000); }, 10 },
+            { [&] { c->recallMemory(1); }, 17 },
+        };
+        for (const auto& [command, second] : commands) {
+            const std::size_t before = t.audio.playback->played.size();
+            command();
+            playMs(500);
+            ASSERT_EQ(t.audio.playback->played.size() - before, std::size_t(rate / 2));
+            // GSM: the decoder starts afresh a little before the position, so the two decodings
+            // agree in shape, not to the sample.
+            const bool gsm = format.encoding() == WaveEncoding::Gsm610;
+            double worst = 0, xy = 0, xx = 0, yy = 0;
+            for (std::size_t i = 0; i < std::size_t(rate / 2); ++i) {
+                const double x = t.audio.playback->played[before + i];
+                const double y = file.samples[std::size_t(second * rate) + i];
+                worst = std::max(worst, std::abs(x - y));
+                xy += x * y, xx += x * x, yy += y * y;
+            }
+            EXPECT_TRUE(gsm ? xy / std::sqrt(xx * yy) > 0.99 : worst == 0)
+                << rate << (gsm ? " GSM" : " PCM") << " from second " << second;
+        }
+        c->close();
+    }
+    EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
+} // namespace wendmoor::test
