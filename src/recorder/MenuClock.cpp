@@ -106,10 +106,11 @@ void Menu::rollOver()
 {
     Timer1->start();
     WaveFile->setEnabled(false);
+    const bool wasRecording = m_state.IsRecording;
     // The writer's stopped notification clears IsRecording before stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     WaveIn->stop();
-    m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes").arg(QDir::toNativeSeparators(m_state.CurrentLogPath)).arg(QFileInfo(m_state.CurrentLogPath).size()));
+    if (wasRecording) m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes").arg(QDir::toNativeSeparators(m_state.CurrentLogPath)).arg(QFileInfo(m_state.CurrentLogPath).size()));
     GetLogName();
     RecordLog();
 }
