@@ -18,8 +18,41 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <exception>
 
 namespace {
+
+// A failure that no handler caught would end the program through std::terminate (SIGABRT) once
+// it reaches the event loop. An unattended recorder reports it and goes on instead.
+class GuardedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    void setMessages(wendmoor::MessageSink* messages) { m_messages = messages; }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const wendmoor::Error& error) {
+            report(error);
+        } catch (const std::exception& failure) {
+            report(wendmoor::Error(wendmoor::ErrorNumber::Unexpected, QString::fromLocal8Bit(failure.what())));
+        } catch (...) {
+            report(wendmoor::Error(wendmoor::ErrorNumber::Unexpected, QStringLiteral("An unknown failure")));
+        }
+        return false;
+    }
+
+private:
+    void report(const wendmoor::Error& error)
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(error.text()));
+        if (m_messages)
+            m_messages->ShowMessage(error);
+    }
+
+    wendmoor::MessageSink* m_messages = nullptr;
+};
 
 // A second instance would record into the same day's log: it says so (the running one has been
 // brought to the front) and ends. The box closes by itself, so that a second autostart leaves
@@ -39,7 +72,7 @@ void tellAlreadyRunning()
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wendmoor"));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                             .arg(WENDMOOR_VERSION_MAJOR)
@@ -61,6 +94,12 @@ int main(int argc, char** argv)
     const AppPaths paths = AppPaths::system();
     SystemTimeSource clock;
     MessageWindow messages;
+    app.setMessages(&messages);
+    // The window goes before the application; nothing may report into it after that.
+    struct Unset {
+        GuardedApplication& app;
+        ~Unset() { app.setMessages(nullptr); }
+    } unsetMessages{app};
     SystemVolumes volumes(paths.driveLettersFile, &messages);
     PortAudioSystem audio;
     LinuxPortInput ports;
