@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+#include "platform/EscapedFailures.h"
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
@@ -18,12 +19,11 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <exception>
 
 namespace {
 
 // A failure that no handler caught would end the program through std::terminate (SIGABRT) once
-// it reaches the event loop. An unattended recorder reports it and goes on instead.
+// it reaches the event loop; it is reported instead.
 class GuardedApplication final : public QApplication {
 public:
     using QApplication::QApplication;
@@ -31,26 +31,10 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override
     {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const wendmoor::Error& error) {
-            report(error);
-        } catch (const std::exception& failure) {
-            report(wendmoor::Error(wendmoor::ErrorNumber::Unexpected, QString::fromLocal8Bit(failure.what())));
-        } catch (...) {
-            report(wendmoor::Error(wendmoor::ErrorNumber::Unexpected, QStringLiteral("An unknown failure")));
-        }
-        return false;
+        return wendmoor::deliverReportingFailures([&] { return QApplication::notify(receiver, event); }, m_messages);
     }
 
 private:
-    void report(const wendmoor::Error& error)
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(error.text()));
-        if (m_messages)
-            m_messages->ShowMessage(error);
-    }
-
     wendmoor::MessageSink* m_messages = nullptr;
 };
 
