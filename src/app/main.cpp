@@ -4,10 +4,14 @@
 #include "app/Watchdog.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+<<<<<<< HEAD
 #include "platform/EventLogFile.h"
 #include "platform/LoggedMessages.h"
 #include "platform/ServiceNotifier.h"
 #include "platform/Version.h"
+=======
+#include "platform/EscapedFailures.h"
+>>>>>>> heal
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
@@ -27,6 +31,22 @@
 #include <cstdio>
 
 namespace {
+
+// A failure that no handler caught would end the program through std::terminate (SIGABRT) once
+// it reaches the event loop; it is reported instead.
+class GuardedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    void setMessages(wendmoor::MessageSink* messages) { m_messages = messages; }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        return wendmoor::deliverReportingFailures([&] { return QApplication::notify(receiver, event); }, m_messages);
+    }
+
+private:
+    wendmoor::MessageSink* m_messages = nullptr;
+};
 
 // A second instance would record into the same day's log: it says so (the running one has been
 // brought to the front) and ends. The box closes by itself, so that a second autostart leaves
@@ -62,9 +82,13 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
+<<<<<<< HEAD
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     QApplication app(argc, argv);
+=======
+    GuardedApplication app(argc, argv);
+>>>>>>> heal
     QApplication::setApplicationName(QStringLiteral("Wendmoor"));
     QApplication::setApplicationVersion(QLatin1String(kVersion));
     // One look on every platform, and one in which a button's back colour shows.
@@ -82,9 +106,19 @@ int main(int argc, char** argv)
 
     const AppPaths paths = AppPaths::system();
     SystemTimeSource clock;
+<<<<<<< HEAD
     MessageWindow window;
     EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
     LoggedMessages messages(window, events);
+=======
+    MessageWindow messages;
+    app.setMessages(&messages);
+    // The window goes before the application; nothing may report into it after that.
+    struct Unset {
+        GuardedApplication& app;
+        ~Unset() { app.setMessages(nullptr); }
+    } unsetMessages{app};
+>>>>>>> heal
     SystemVolumes volumes(paths.driveLettersFile, &messages);
     PortAudioSystem audio;
     LinuxPortInput ports;

@@ -61,22 +61,6 @@ TEST(SettingsFile, TwentyTwoByteFileLoadsEveryRecordLittleEndianInOrder)
     EXPECT_EQ(fileBytes(t.services.paths.settingsFile), bytes) << "loading must leave the file as it was";
 }
 
-TEST(SettingsFile, ShortFileReadsMissingRecordsAsZeroAndNegativeValuesAsStored)
-{
-    TestServices t;
-    // Records 1 and 2 only; record 2 is -2 (FE FF); half a record at the end is ignored.
-    writeBytes(t.services.paths.settingsFile, QByteArray::fromHex("0300feff07"));
-    Settings s;
-    s.Threshold = 99;
-    LoadSettings(t.services.paths, s, t.messages);
-    EXPECT_EQ(s.PlayDevice, 3);
-    EXPECT_EQ(s.RecordDevice, -2);
-    EXPECT_EQ(s.RecordFormat, 0);
-    EXPECT_EQ(s.Threshold, 0);
-    EXPECT_EQ(s.StartOnLoad, 0);
-
-}
-
 // The playback window writes record 10 alone into a file that may be shorter.
 TEST(SettingsFile, WritingPastTheEndExtendsWithZeroRecordsAndKeepsOthers)
 {

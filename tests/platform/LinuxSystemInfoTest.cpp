@@ -1,10 +1,7 @@
 #include "platform/LinuxSystemInfo.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -47,20 +44,4 @@ TEST(LinuxSystemInfo, FirstKnownProgramOnThePathAnswersAsAClosedTextValue)
     EXPECT_TRUE(info.readValue(Key.toLower(), QStringLiteral("path")));
     EXPECT_FALSE(info.readValue(Key, QStringLiteral("OTHER")));
     EXPECT_FALSE(LinuxSystemInfo(QStringList { a.path() + QStringLiteral("/none") }).readValue(Key, Name));
-}
-
-TEST(LinuxSystemInfo, StartedProgramRunsOnItsOwnAndAMissingOneIsRefused)
-{
-    QTemporaryDir dir;
-    const QString mark = dir.filePath(QStringLiteral("ran"));
-    const QString program = makeProgram(dir.path(), QStringLiteral("hardinfo"), "touch '" + mark.toLocal8Bit() + "'");
-    LinuxSystemInfo info(QStringList { dir.path() });
-    EXPECT_TRUE(info.isNormalFile(program));
-    EXPECT_FALSE(info.isNormalFile(dir.path()));
-    ASSERT_TRUE(info.startProgram(program));
-    QDeadlineTimer deadline(10000);
-    while (!QFileInfo::exists(mark) && !deadline.hasExpired())
-        QThread::msleep(20);
-    EXPECT_TRUE(QFileInfo::exists(mark));
-    EXPECT_FALSE(info.startProgram(dir.filePath(QStringLiteral("absent"))));
 }

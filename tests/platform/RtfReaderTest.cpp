@@ -127,19 +127,6 @@ TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
     }
 }
 
-TEST(RtfReader, HiddenDestinationsNeverShow)
-{
-    const char* hidden[] = { "must not show", "Header text", "Footer text", "Title text", "Author text", "Normal style",
-        "Unknown destination", "HYPERLINK", "Default Page Style", "LibreOffice", "pngblip", "4e44ae" };
-    for (const char* file :
-        { "libreoffice-constructs.rtf", "libreoffice-tabs-highlight-header-picture.rtf", "skipped-destinations.rtf" }) {
-        QTextDocument doc;
-        loadData(file, doc);
-        for (const char* h : hidden)
-            EXPECT_FALSE(doc.toPlainText().contains(QLatin1String(h))) << file << ": " << h;
-    }
-}
-
 TEST(RtfReader, SoundEdgesOfTheSyntaxAreAccepted)
 {
     const QByteArray nested = QByteArray("{\\rtf1 ") + QByteArray(RtfReader::MaxDepth - 1, '{') + "deep"

@@ -5,7 +5,6 @@
 #include "Fakes.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <memory>

@@ -1,18 +1,10 @@
 #include "windows/frmAbout.h"
 #include "TestServices.h"
 #include "platform/Error.h"
-#include "platform/LinuxSystemInfo.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,7 @@
+#include "platform/EscapedFailures.h"
 #include "platform/ShutdownSignals.h"
+
+#include "Fakes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -9,6 +12,7 @@
 
 #include <csignal>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -71,4 +75,15 @@ TEST(ShutdownSignals, HangUpEndsTheProgramLikeTerminate)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         EXPECT_EQ(calls, before + 1) << signal;
     }
+}
+
+// A failure no handler caught reaches the operator with a number instead of ending the program.
+TEST(EscapedFailures, AreReportedInsteadOfEndingTheProgram)
+{
+    wendmoor::test::RecordingMessages messages;
+    EXPECT_TRUE(wendmoor::deliverReportingFailures([] { return true; }, &messages));
+    EXPECT_FALSE(wendmoor::deliverReportingFailures(
+        []() -> bool { throw wendmoor::Error(61, QStringLiteral("Disk full: /srv/a.wav")); }, &messages));
+    EXPECT_FALSE(wendmoor::deliverReportingFailures([]() -> bool { throw std::runtime_error("soxr"); }, &messages));
+    EXPECT_EQ(messages.shown, (QStringList{QStringLiteral("61 Disk full: /srv/a.wav"), QStringLiteral("1099 soxr")}));
 }
