@@ -4,14 +4,11 @@
 #include "app/Watchdog.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
-<<<<<<< HEAD
 #include "platform/EventLogFile.h"
 #include "platform/LoggedMessages.h"
 #include "platform/ServiceNotifier.h"
 #include "platform/Version.h"
-=======
 #include "platform/EscapedFailures.h"
->>>>>>> heal
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
 #include "platform/Services.h"
@@ -82,13 +79,9 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-<<<<<<< HEAD
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
-    QApplication app(argc, argv);
-=======
     GuardedApplication app(argc, argv);
->>>>>>> heal
     QApplication::setApplicationName(QStringLiteral("Wendmoor"));
     QApplication::setApplicationVersion(QLatin1String(kVersion));
     // One look on every platform, and one in which a button's back colour shows.
@@ -106,19 +99,15 @@ int main(int argc, char** argv)
 
     const AppPaths paths = AppPaths::system();
     SystemTimeSource clock;
-<<<<<<< HEAD
     MessageWindow window;
     EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
     LoggedMessages messages(window, events);
-=======
-    MessageWindow messages;
     app.setMessages(&messages);
     // The window goes before the application; nothing may report into it after that.
     struct Unset {
         GuardedApplication& app;
         ~Unset() { app.setMessages(nullptr); }
     } unsetMessages{app};
->>>>>>> heal
     SystemVolumes volumes(paths.driveLettersFile, &messages);
     PortAudioSystem audio;
     LinuxPortInput ports;
