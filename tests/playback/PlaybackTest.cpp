@@ -188,13 +188,6 @@ TEST_F(Playback, MemoryPointsAndRepeat)
     deliver();
     EXPECT_TRUE(memory.IsPlaying);
     EXPECT_EQ(position(), 580000);
-
-    c->close(); // the next window keeps the memory points and widths
-    EXPECT_FALSE(t.audio.playback->running);
-    open().play(QStringLiteral("L120403.wav"));
-    EXPECT_EQ(memory.RangeWidth[8], 20000);
-    c->recallMemory(2);
-    EXPECT_EQ(position(), 83000);
 }
 
 // A 30-second sweep: every stretch of it is unlike the others.
