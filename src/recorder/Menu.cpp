@@ -2,8 +2,6 @@
 
 #include "config/RecordFormats.h"
 #include "media/LevelMeter.h"
-#include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/Prompt.h"
@@ -54,44 +52,28 @@ Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget
 
 Menu::~Menu()
 {
-    endChain();
-    // The input goes first: stopping it later would reach stages that no longer exist.
-    delete WaveIn;
-    WaveIn = nullptr;
+    // The file is finished while the window can still take the stopped notification.
+    m_chain->shutdown();
+    m_chain->disconnect(this);
 }
 
 void Menu::buildChain()
 {
-    WaveIn = new WaveInput(m_services.audio, m_services.messages, this);
-    WaveIn->setObjectName(QStringLiteral("WaveIn"));
-    WaveFile = new WaveFileWriter(m_services.messages, this);
-    WaveFile->setObjectName(QStringLiteral("WaveFile"));
-
-    WaveIn->setOutput(&MMConnectorX1);
-    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { MMLevelX1->setSamples(samples); });
-    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) {
+    m_chain = std::make_unique<RecordingChain>(m_services.audio, m_services.messages);
+    m_chain->setObjectName(QStringLiteral("chain"));
+    connect(m_chain.get(), &RecordingChain::level, MMLevelX1, &LevelMeter::setPeak);
+    connect(m_chain.get(), &RecordingChain::voxActivity, this, [this] {
         if (m_startPause)
-            m_startPause->onInputBuffer(samples);
+            m_startPause->onVoxActivity();
     });
-    MMConnectorX1.setOutput(&ACMConverter);
-    ACMConverter.setOutput(WaveFile);
-
-    connect(WaveFile, &WaveFileWriter::started, this, &Menu::WaveFile_Started);
-    connect(WaveFile, &WaveFileWriter::stopped, this, &Menu::WaveFile_Stopped);
-}
-
-void Menu::endChain()
-{
-    if (!WaveIn || WaveIn->state() == WaveInput::Closed)
-        return;
-    // Whatever the device captured up to now still goes into the file.
-    WaveIn->pump();
-    WaveIn->stop();
+    connect(m_chain.get(), &RecordingChain::started, this, &Menu::WaveFile_Started);
+    connect(m_chain.get(), &RecordingChain::stopped, this, &Menu::WaveFile_Stopped);
 }
 
 void Menu::closeEvent(QCloseEvent* event)
 {
-    endChain();
+    // Whatever the device captured up to now still goes into the file.
+    m_chain->shutdown();
     QMainWindow::closeEvent(event);
 }
 
@@ -141,15 +123,7 @@ void Menu::buildControls()
     TmrClock = new QTimer(this);
     TmrClock->setObjectName(QStringLiteral("TmrClock"));
     TmrClock->setInterval(100);
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1500);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1500);
     connect(TmrClock, &QTimer::timeout, this, &Menu::TmrClock_Timer);
-    connect(Timer1, &QTimer::timeout, this, &Menu::Timer1_Timer);
-    connect(Timer2, &QTimer::timeout, this, &Menu::Timer2_Timer);
     TmrClock->start();
 
     connect(cmdRecord, &QPushButton::clicked, this, &Menu::cmdRecord_Click);
@@ -242,27 +216,13 @@ void Menu::RecordLog()
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
         }
 
-        if (format->encoding == WaveEncoding::Pcm) {
-            WaveRecorder[0].SampleRate = format->sampleRate;
-            WaveRecorder[0].BitLength = format->bits == 16 ? 1 : 0;
-            ACMConverter.setOutputFormat(WaveRecorder[0].format());
-        } else {
-            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(format->sampleRate));
-            WaveIn->setSampleRate(format->sampleRate);
-        }
-
-        WaveIn->setDeviceID(m_settings.RecordDevice);
-
-        const auto [name, details] = ACMConverter.outputFormat()->describe();
+        const auto [name, details] = format->waveFormat().describe();
         FormatName = name;
         FormatDetails = details;
         Label1->setText(QStringLiteral("Format:  ") + FormatName + QStringLiteral("   ") + FormatDetails);
 
-        WaveFile->setFileName(m_state.CurrentLogPath);
-        WaveIn->open();
-        WaveFile->setHeaderRefreshInterval(1000);
-        WaveIn->start();
-        WaveFile->setEnabled(true);
+        m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
+        m_chain->start();
     } catch (const Error& e) {
         m_services.messages.ShowMessage(e);
     } catch (const std::exception& e) {
@@ -277,6 +237,8 @@ void Menu::WaveFile_Started()
 {
     setRecordButton(QStringLiteral("Recording"), 0x000000FF);
     m_state.IsRecording = true;
+    // A new file starts with the writer on, whatever the last one ended in.
+    m_state.InStandby = false;
 }
 
 void Menu::WaveFile_Stopped()
@@ -294,8 +256,8 @@ void Menu::cmdRecord_Click()
 
 void Menu::cmdStop_Click()
 {
-    WaveFile->setEnabled(false);
-    WaveIn->stop();
+    m_chain->setEnabled(false);
+    m_chain->stop();
 }
 
 } // namespace wendmoor

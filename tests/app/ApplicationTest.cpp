@@ -90,18 +90,18 @@ TEST(Application, LoudBufferResumesAPausedVoxRecordingAndIsWritten)
     menu.TmrClock_Timer(); // no activity yet: Standby at once
     EXPECT_TRUE(app.state().InStandby);
     ts.audio.feed(std::vector<std::int16_t>(22050, 10)); // a quiet second
-    menu.WaveIn->pump();
+    menu.chain().pump();
     EXPECT_TRUE(app.state().InStandby);
-    EXPECT_EQ(menu.WaveFile->framesWritten(), 0);
+    EXPECT_EQ(menu.chain().positionMs(), 0);
 
     std::vector<std::int16_t> loud(22050, 0);
     loud[100] = -32768; // the loudest sample there is counts as activity
     ts.audio.feed(loud);
-    menu.WaveIn->pump();
+    menu.chain().pump();
     EXPECT_FALSE(app.state().InStandby);
     EXPECT_EQ(menu.cmdRecord->text(), QStringLiteral("Recording"));
     EXPECT_EQ(app.state().LastActivityTime, 13 * 3600);
-    EXPECT_EQ(menu.WaveFile->framesWritten(), 22050) << "the buffer that resumes must itself be written";
+    EXPECT_EQ(menu.chain().positionMs(), 1000) << "the buffer that resumes must itself be written";
     menu.cmdStop->click();
     const WavContents c = readWav(app.state().CurrentLogPath);
     ASSERT_EQ(c.samples.size(), 22050u);

@@ -20,7 +20,7 @@ using namespace wendmoor::test;
 
 namespace {
 
-constexpr int InputRate = 22050;
+constexpr int InputRate = 8000; // format 1: the input runs at the format's rate
 constexpr int StepMs = 100;
 constexpr std::size_t StepFrames = InputRate / 10;
 
@@ -48,7 +48,7 @@ public:
             m_ts.clock.advanceMs(StepMs);
             m_ts.audio.feed(sineTone(InputRate, 1000.0, StepFrames, loud ? 12000.0 : 20.0, m_frame));
             m_frame += StepFrames;
-            m_app.menu().WaveIn->pump();
+            m_app.menu().chain().pump();
             m_app.menu().TmrClock_Timer();
         }
     }

@@ -65,54 +65,6 @@ struct Chain {
     }
 };
 
-TEST(WaveFileWriter, EveryRecordingFormatReadsBackWithItsRateEncodingLengthAndTone)
-{
-    QTemporaryDir dir;
-    for (const RecordingFormat& f : kNineFormats) {
-        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
-        Chain chain(path, f.format);
-        chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
-        chain.writer.setEnabled(true);
-        chain.feed(sineTone(f.inputRate, 1000.0, static_cast<std::size_t>(f.inputRate) * 3 / 2));
-        chain.converter.endStream();
-
-        const WavContents c = readWav(path);
-        ASSERT_TRUE(c.opened) << f.label;
-        EXPECT_EQ(c.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAV) << f.label;
-        EXPECT_EQ(c.format & SF_FORMAT_SUBMASK, f.sfSubtype) << f.label;
-        EXPECT_EQ(c.rate, f.format.sampleRate()) << f.label;
-        EXPECT_EQ(c.channels, 1) << f.label;
-        // GSM 6.10 stores whole blocks of 320 samples.
-        EXPECT_NEAR(static_cast<double>(c.samples.size()), 1.5 * f.format.sampleRate(), 320.0) << f.label;
-        // GSM 6.10 is made for speech at 8 kHz: its noise moves a few zero crossings.
-        const double tolerance = f.format.encoding() == WaveEncoding::Gsm610 ? 10.0 : 2.0;
-        EXPECT_NEAR(toneFrequency(c.samples, c.rate), 1000.0, tolerance) << f.label;
-        EXPECT_GT(rms(c.samples), 5000.0) << f.label;
-        EXPECT_EQ(chain.writer.positionMs(), static_cast<int>(chain.writer.framesWritten() * 1000 / c.rate));
-        EXPECT_TRUE(chain.messages.shown.isEmpty()) << chain.messages.shown.join(QLatin1Char('\n')).toStdString();
-    }
-}
-
-TEST(WaveFileWriter, FileReopenedWhileBeingWrittenShowsTheFramesWrittenSoFar)
-{
-    QTemporaryDir dir;
-    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[6]}) {
-        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
-        Chain chain(path, f.format);
-        chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
-        chain.writer.setEnabled(true);
-        const int rate = f.inputRate;
-        chain.feed(sineTone(rate, 440.0, static_cast<std::size_t>(rate)));
-        // Within the refresh interval the header may lag; after it, the clock's timer catches up
-        // even though no more audio arrives.
-        QTest::qWait(1200);
-        const WavContents c = readWav(path);
-        ASSERT_TRUE(c.opened) << f.label;
-        EXPECT_NEAR(static_cast<double>(c.samples.size()), rate, 320.0) << f.label;
-        chain.converter.endStream();
-    }
-}
-
 // A file on a disk that fills up after `limit` bytes.
 class FillingDisk final : public ByteSink {
 public:
