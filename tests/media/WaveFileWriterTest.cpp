@@ -29,22 +29,13 @@ namespace {
 struct RecordingFormat {
     const char* label;
     WaveFormat format;
-    int inputRate; // what the input runs at for this format
-    int sfSubtype;
+    int inputRate;
 };
 
-// The nine recording formats, with the input rate the recorder gives each.
-const RecordingFormat kNineFormats[] = {
-    {"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050, SF_FORMAT_PCM_U8},
-    {"pcm 8000 16", WaveFormat::pcm(8000, 16), 22050, SF_FORMAT_PCM_16},
-    {"pcm 11025 8", WaveFormat::pcm(11025, 8), 22050, SF_FORMAT_PCM_U8},
-    {"pcm 11025 16", WaveFormat::pcm(11025, 16), 22050, SF_FORMAT_PCM_16},
-    {"pcm 22050 8", WaveFormat::pcm(22050, 8), 22050, SF_FORMAT_PCM_U8},
-    {"pcm 22050 16", WaveFormat::pcm(22050, 16), 22050, SF_FORMAT_PCM_16},
-    {"gsm 8000", WaveFormat::gsm610(8000), 8000, SF_FORMAT_GSM610},
-    {"gsm 11025", WaveFormat::gsm610(11025), 11025, SF_FORMAT_GSM610},
-    {"gsm 22050", WaveFormat::gsm610(22050), 22050, SF_FORMAT_GSM610},
-};
+const RecordingFormat kPcm22050{"pcm 22050 16", WaveFormat::pcm(22050, 16), 22050};
+const RecordingFormat kPcm8000x8{"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050};
+const RecordingFormat kGsm8000{"gsm 8000", WaveFormat::gsm610(8000), 8000};
+const RecordingFormat kGsm11025{"gsm 11025", WaveFormat::gsm610(11025), 11025};
 
 // Converter and writer as the recorder wires them.
 struct Chain {
@@ -93,7 +84,7 @@ private:
 TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 {
     QTemporaryDir dir;
-    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[0], kNineFormats[6]}) {
+    for (const RecordingFormat& f : {kPcm22050, kPcm8000x8, kGsm8000}) {
         const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
         static constexpr std::int64_t kLimit = 4000;
         Chain chain(path, f.format);
@@ -180,8 +171,8 @@ void checkKilledRecording(const RecordingFormat& f)
 
 TEST(WaveFileWriterDeathTest, KilledRecordingLeavesAPlayableFileMissingAtMostASecond)
 {
-    checkKilledRecording(kNineFormats[5]);
-    checkKilledRecording(kNineFormats[7]);
+    checkKilledRecording(kPcm22050);
+    checkKilledRecording(kGsm11025);
 }
 
 } // namespace

@@ -153,30 +153,6 @@ TEST(RemoteContacts, MomentaryLatchFollowsBothContacts)
     }
 }
 
-// Momentary: a short closure of the record contact records until the pause contact, then the
-// stop delay; a failed resume is reported and leaves the recorder in Standby.
-TEST(RemoteContacts, MomentaryRecordsFromTheRecordToThePauseContactPlusStopDelay)
-{
-    StartPauseHarness h;
-    h.settings.RemoteControl = RemoteParallelPort;
-    h.settings.StartPauseMode = ModeMomentary;
-    h.settings.StopDelay = 2;
-    h.recordingInStandby();
-    h.ts.ports.bytes[Parallel] = 0x5f;
-    h.run(100);
-    h.ts.ports.bytes[Parallel] = 0x7f;
-    h.run(10'000);
-    EXPECT_TRUE(h.writerOn) << "the latch ended without the pause contact";
-    h.ts.ports.bytes[Parallel] = 0x6f;
-    h.run(100);
-    h.ts.ports.bytes[Parallel] = 0x7f;
-    h.run(1'500);
-    EXPECT_TRUE(h.writerOn);
-    h.run(1'000);
-    EXPECT_FALSE(h.writerOn);
-    EXPECT_EQ(h.resumes, 1);
-}
-
 TEST(RemoteContacts, FailedResumeIsReportedAndStaysInStandby)
 {
     TestServices ts;
