@@ -256,7 +256,6 @@ void Menu::cmdRecord_Click()
 
 void Menu::cmdStop_Click()
 {
-    m_chain->setEnabled(false);
     m_chain->stop();
 }
 

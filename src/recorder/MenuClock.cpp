@@ -69,7 +69,6 @@ void Menu::clockTick()
 
 void Menu::rollOver()
 {
-    m_chain->setEnabled(false);
     // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     m_chain->stop(/*keepDevice=*/true);

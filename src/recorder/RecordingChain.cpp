@@ -189,8 +189,11 @@ void RecordingChain::start()
 
 void RecordingChain::stop(bool keepDevice)
 {
+    // One command: a drain between switching the writer off and stopping would drop audio
+    // that belongs to the next file.
     run([this, keepDevice] {
         m_standby = false;
+        m_stages->WaveFile.setEnabled(false);
         m_stages->WaveIn.stop(keepDevice);
     });
 }

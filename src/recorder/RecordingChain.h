@@ -48,7 +48,8 @@ public:
     // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
     // Throws Error naming the device or the file.
     void start();
-    // Ends the file. With keepDevice the input keeps capturing until the next start() or
+    // Switches the writer off and ends the file; what the converter holds back waits for the
+    // next file. With keepDevice the input keeps capturing until the next start() or
     // releaseDevice(), so that a roll-over loses nothing.
     void stop(bool keepDevice = false);
     void releaseDevice();

@@ -77,9 +77,10 @@ TEST(RollOverOnSoundCard, TwoFilesTogetherAreAsLongAsTheTimeRecorded)
     ASSERT_TRUE(day2.opened);
     const double inFiles = static_cast<double>(day1.samples.size() + day2.samples.size()) / 8000.0;
     EXPECT_NEAR(day1.samples.size() / 8000.0, 3.0, 0.3);
-    // The first buffer may carry what the card held before it (its latency), and the converter
-    // holds a few milliseconds back at the final stop; the roll-over itself may lose nothing.
-    EXPECT_NEAR(inFiles, recorded, 0.05) << "day 1: " << day1.samples.size() << " day 2: " << day2.samples.size()
-                                        << " delivered: " << delivered.load();
+    // Every sample the card delivered is in one of the two files: the roll-over lost nothing.
+    EXPECT_EQ(day1.samples.size() + day2.samples.size(), delivered.load());
+    // And the card delivered the time recorded, give or take one of its buffers (a quarter of a
+    // second at this rate) still on its way at the final stop.
+    EXPECT_NEAR(inFiles, recorded, 0.3) << "day 1: " << day1.samples.size() << " day 2: " << day2.samples.size();
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
