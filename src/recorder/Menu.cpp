@@ -176,6 +176,7 @@ void Menu::Form_Initialize()
             m_settings.LogDrive = QLatin1Char('C');
     }
     if (m_settings.StartOnLoad == 1) {
+        m_shouldRecord = true;
         GetLogName();
         RecordLog();
     }
@@ -207,7 +208,7 @@ void Menu::RecordLog()
         const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
         if (fileExists(m_state.CurrentLogPath)) {
             const bool overwrite =
-                m_settings.StartOnLoad == 0
+                m_settings.StartOnLoad == 0 && !m_retrying
                 && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"),
                                               QStringLiteral("Overwrite Existing File--> ")
                                                   + QDir::toNativeSeparators(m_state.CurrentLogPath)
@@ -224,9 +225,11 @@ void Menu::RecordLog()
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
         m_chain->start();
     } catch (const Error& e) {
-        m_services.messages.ShowMessage(e);
+        if (!m_retrying)
+            m_services.messages.ShowMessage(e);
     } catch (const std::exception& e) {
-        m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
+        if (!m_retrying)
+            m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
                                               QStringLiteral("Recording into %1 could not start: %2")
                                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath),
                                                        QString::fromLocal8Bit(e.what()))));
@@ -250,13 +253,47 @@ void Menu::WaveFile_Stopped()
 void Menu::cmdRecord_Click()
 {
     m_settings.StartOnLoad = 0;
+    m_shouldRecord = true;
     GetLogName();
     RecordLog();
 }
 
 void Menu::cmdStop_Click()
 {
+    m_shouldRecord = false;
+    m_notRecordingSince = QDateTime();
     m_chain->stop();
+}
+
+void Menu::keepRecording(const QDateTime& now)
+{
+    if (!m_shouldRecord || (m_state.IsRecording && !m_chain->writerFailed())) {
+        m_notRecordingSince = QDateTime();
+        return;
+    }
+    if (m_state.IsRecording)
+        m_chain->stop(); // a write failed (and was reported): the file is finished, the window shows it
+    if (!m_notRecordingSince.isValid()) {
+        m_notRecordingSince = now;
+        m_lastRetry = now;
+        return;
+    }
+    if (m_lastRetry.msecsTo(now) < m_retryIntervalMs)
+        return;
+    m_lastRetry = now;
+    // Quiet, and never replacing a file: the first failure has been reported, and a log of the
+    // day that exists holds what was recorded before it.
+    m_retrying = true;
+    GetLogName();
+    RecordLog();
+    m_retrying = false;
+    if (m_state.IsRecording) {
+        m_services.messages.ShowMessage(
+            QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
+                .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                .arg(m_notRecordingSince.secsTo(now)));
+        m_notRecordingSince = QDateTime();
+    }
 }
 
 } // namespace wendmoor

@@ -34,6 +34,11 @@ public:
     // the settings ask for it (StartOnLoad exactly 1).
     void Form_Initialize();
 
+    // While the recorder should record (Record, start-up or the day's roll-over, not Stop) and
+    // does not (a failed start, a failed write), it tries again this often: quietly, into the
+    // next free name, and says once it records again and how long nothing was recorded.
+    void setRetryInterval(int milliseconds) { m_retryIntervalMs = milliseconds; }
+
     // Sets CurrentLogPath to the name of the present day (and half day for format 5).
     void GetLogName();
     // Starts the recording chain into CurrentLogPath.
@@ -98,6 +103,7 @@ private:
     void WaveFile_Stopped();
     void clockTick();
     void rollOver();
+    void keepRecording(const QDateTime& now);
 
     Services& m_services;
     Settings& m_settings;
@@ -107,6 +113,11 @@ private:
     std::unique_ptr<RecordingChain> m_chain;
     // What the labels show, so that an unchanged text costs no repaint.
     qint64 m_shownClockSecond = -1;
+    bool m_shouldRecord = false;
+    bool m_retrying = false;
+    int m_retryIntervalMs = 5000;
+    QDateTime m_notRecordingSince;
+    QDateTime m_lastRetry;
     std::int32_t m_shownElapsed = -1;
     // A failing tick is reported once, not ten times a second, until a tick succeeds again.
     bool m_tickFailureReported = false;

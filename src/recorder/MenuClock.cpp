@@ -61,6 +61,7 @@ void Menu::clockTick()
     }
     if (actions.rollOver)
         rollOver();
+    keepRecording(now);
     if (actions.purge)
         Timer2_Timer();
     if (m_startPause)
@@ -72,8 +73,11 @@ void Menu::rollOver()
     // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     m_chain->stop(/*keepDevice=*/true);
+    m_shouldRecord = true;
+    m_retrying = m_notRecordingSince.isValid();
     GetLogName();
     RecordLog();
+    m_retrying = false;
     m_chain->releaseDevice();
 }
 

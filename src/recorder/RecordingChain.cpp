@@ -92,6 +92,8 @@ void RecordingChain::run(const std::function<void()>& command)
         if (m_stages) {
             m_inputRecording.store(m_stages->WaveIn.state() == WaveInput::Recording, std::memory_order_release);
             m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
+            m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(),
+                                 std::memory_order_release);
         }
     };
     QMetaObject::invokeMethod(m_context.get(), onThread, Qt::BlockingQueuedConnection);
@@ -152,6 +154,7 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
 void RecordingChain::onPumped()
 {
     m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
+    m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
     if (m_peak < 0)
         return;
     const int peak = std::exchange(m_peak, -1);

@@ -74,6 +74,8 @@ public:
     // Read from any thread.
     [[nodiscard]] bool isInputRecording() const { return m_inputRecording.load(std::memory_order_acquire); }
     [[nodiscard]] std::int32_t positionMs() const { return m_positionMs.load(std::memory_order_acquire); }
+    // A write into the current file failed (reported by the writer); the file keeps what came before.
+    [[nodiscard]] bool writerFailed() const { return m_writerFailed.load(std::memory_order_acquire); }
     [[nodiscard]] QThread* thread() const { return m_thread.get(); }
 
     // The stages, for the main window's names. Only the recording thread may touch them.
@@ -111,6 +113,7 @@ private:
     std::atomic<int> m_voxThreshold{-1};
     std::atomic<bool> m_inputRecording{false};
     std::atomic<std::int32_t> m_positionMs{0};
+    std::atomic<bool> m_writerFailed{false};
 
     // Recording thread only.
     bool m_standby = false;

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+
 using namespace wendmoor;
 using namespace wendmoor::test;
 
@@ -180,6 +183,68 @@ TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
     feedTone(1000.0);
     menu.reset();
     expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
+}
+
+// A file whose disk is full while `full` is set.
+class FillableDisk final : public ByteSink {
+public:
+    FillableDisk(const QString& path, const std::atomic<bool>& full) : m_file(path), m_full(full) {}
+    std::int64_t length() override { return m_file.length(); }
+    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
+    std::int64_t tell() override { return m_file.tell(); }
+    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    std::int64_t write(const void* data, std::int64_t bytes) override
+    {
+        if (m_full && m_error == 0)
+            m_error = ENOSPC;
+        return m_error != 0 ? 0 : m_file.write(data, bytes);
+    }
+    bool sync() override { return m_error == 0 && m_file.sync(); }
+    int error() const override { return m_error != 0 ? m_error : m_file.error(); }
+
+private:
+    FileByteSink m_file;
+    const std::atomic<bool>& m_full;
+    int m_error = 0;
+};
+
+// A sound card that appears 20 s after Record, then a disk that fills and frees: tried again
+// every 5 s, each failure and each recovery reported once, the window not saying "Recording"
+// meanwhile, the first log kept and the rest in the next name.
+TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
+{
+    std::atomic<bool> full{false};
+    menu->chain().withStages([&full](WaveInput&, WaveFileWriter& writer) {
+        writer.setSinkFactory([&full](const QString& p) { return std::make_unique<FillableDisk>(p, full); });
+    });
+    ts.audio.failOpen = true;
+    menu->cmdRecord->click();
+    run(20'000);
+    EXPECT_FALSE(state.IsRecording);
+    EXPECT_EQ(ts.messages.shown.size(), 1);
+    ts.audio.failOpen = false;
+    run(5'000);
+    ASSERT_TRUE(state.IsRecording);
+    ASSERT_EQ(ts.messages.shown.size(), 2);
+    EXPECT_TRUE(ts.messages.shown[1].contains(QStringLiteral("for 20 seconds"))) << ts.messages.shown[1].toStdString();
+
+    run(2'000);
+    full = true;
+    run(8'000);
+    EXPECT_FALSE(state.IsRecording);
+    EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
+    EXPECT_EQ(ts.messages.shown.size(), 3);
+    full = false;
+    run(5'000);
+    ASSERT_TRUE(state.IsRecording);
+    EXPECT_EQ(ts.messages.shown.size(), 4);
+    run(1'000);
+    menu->cmdStop->click();
+    EXPECT_EQ(logs(), (QStringList{QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav")}));
+    const WavContents first = readWav(log(QStringLiteral("L120626.wav")));
+    EXPECT_NEAR(first.samples.size() / 11025.0, 6.9, 0.5); // from 10:00:20.1 to the full disk at 10:00:27
+    EXPECT_EQ(countingBreak(first.samples), 0u);
+    EXPECT_GT(readWav(log(QStringLiteral("L12062601.wav"))).samples.size(), 11025u / 2);
 }
 
 } // namespace
