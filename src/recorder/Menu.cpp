@@ -204,6 +204,14 @@ void Menu::RecordLog()
                             .arg(kRecordFormats.size() - 1));
         }
 
+        // The archive folder is made when it is missing (deleted by hand, a disk mounted late).
+        const QString folder = QFileInfo(m_state.CurrentLogPath).path();
+        if (!QDir().mkpath(folder)) {
+            throw Error(ErrorNumber::PathNotFound, QStringLiteral("The archive folder %1 could not be made for the log %2.")
+                                                       .arg(QDir::toNativeSeparators(folder),
+                                                            QDir::toNativeSeparators(m_state.CurrentLogPath)));
+        }
+
         // An existing log of the day is replaced only when the operator says so.
         const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
         if (fileExists(m_state.CurrentLogPath)) {

@@ -152,14 +152,17 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
     const Case cases[] = {
         {"format out of range", 9, 0, false, ErrorNumber::InvalidArgument},
         {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound},
-        {"archive folder gone", 1, 0, true, ErrorNumber::PathNotFound},
+        {"archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound},
     };
     for (const Case& c : cases) {
         ts.messages.shown.clear();
         settings.RecordFormat = static_cast<std::int16_t>(c.format);
         settings.RecordDevice = c.device;
-        if (c.removeArchive)
-            QDir(archive).removeRecursively();
+        if (c.removeArchive) {
+            QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
+            QFile f(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")); // a file where the folder goes
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
         menu->cmdRecord_Click();
         ASSERT_EQ(ts.messages.shown.size(), 1) << c.label;
         EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(c.number) + QLatin1Char(' ')))
@@ -169,6 +172,14 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
         EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("&Record")) << c.label;
     }
     EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
+}
+
+TEST_F(RecordLogTest, MissingArchiveFolderIsMadeWithItsParents)
+{
+    QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
+    menu->cmdRecord_Click();
+    EXPECT_TRUE(state.IsRecording);
+    EXPECT_TRUE(QFile::exists(log(QStringLiteral("L120626.wav"))));
 }
 
 TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
