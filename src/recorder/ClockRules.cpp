@@ -20,9 +20,16 @@ ClockActions ClockRules::tick(const QDateTime& now, const Settings& settings, co
     const int second = ms / 1000;
 
     // Pause after StopDelay seconds without activity; the input keeps running.
+    const std::int16_t mode = settings.StartPauseMode;
+    const bool contactMode = mode == ModeMomentary || mode == ModeContinous;
+    const bool contactInput =
+        settings.RemoteControl == RemoteParallelPort || settings.RemoteControl == RemotePrairieCard;
+    const bool canResume = mode == ModeVox || (contactMode && contactInput);
     const double elapsed = std::abs(ms / 1000.0 - state.LastActivityTime);
-    a.pause = elapsed >= settings.StopDelay && settings.StartPauseMode != ModeOff && state.IsRecording
-              && !state.InStandby;
+    a.pause = canResume && elapsed >= settings.StopDelay && state.IsRecording && !state.InStandby;
+    a.resume = !canResume && state.IsRecording && state.InStandby;
+    a.noContactInput = contactMode && !contactInput && !m_noContactInputSaid;
+    m_noContactInputSaid = contactMode && !contactInput;
 
     const std::int32_t e = state.ElapsedSeconds;
     a.refreshHeader = inputRecording && (e == 2 || e == 4 || e == 6 || e == 8);

@@ -10,6 +10,8 @@ namespace wendmoor {
 // What one tick of the main window's clock is to do.
 struct ClockActions {
     bool pause = false;         // the writer off, Standby: no activity for StopDelay seconds
+    bool resume = false;        // Standby that nothing could end any more (the mode set to Off)
+    bool noContactInput = false; // a contact mode without a contact input: say so, once
     bool rollOver = false;      // the new day's (or afternoon's) log
     bool purge = false;         // delete the expired day
     bool refreshHeader = false; // the log's header brought up to date in its first seconds
@@ -23,6 +25,9 @@ struct ClockActions {
 // on, for the format split at noon), on the first tick that sees it, however late; a clock that
 // goes back (the end of summer time) does not bring a day back. The purge comes once per date,
 // kPurgeDelayMs after the first tick from 00:00:30 on.
+//
+// Only a mode that something can end pauses: VOX, or a contact mode with a contact input. In any
+// other mode (Off, a contact mode with Remote Control Off) a Standby ends at once.
 class ClockRules {
 public:
     static constexpr qint64 kPurgeDelayMs = 1500;
@@ -43,6 +48,7 @@ private:
     };
 
     bool m_started = false;
+    bool m_noContactInputSaid = false;
     Half m_lastHalf;
     QDate m_lastPurgeDate;
     // The purge's delay (the old one-shot Timer2): when it is due, or null.

@@ -49,6 +49,17 @@ void Menu::clockTick()
         m_state.InStandby = true;
         setRecordButton(QStringLiteral("Standby"), 0x0080FFFF);
     }
+    if (actions.resume) {
+        resumeFromStandby();
+        m_state.InStandby = false;
+    }
+    if (actions.noContactInput) {
+        m_services.messages.ShowMessage(Error(
+            ErrorNumber::InvalidArgument,
+            QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
+                           "the recorder does not pause. Choose an input for the contacts, or another mode, in "
+                           "Setup, My Preferences.")));
+    }
     if (actions.refreshHeader)
         m_chain->refreshHeader();
     if (inputRecording && m_state.ElapsedSeconds != m_shownElapsed) {

@@ -143,35 +143,60 @@ TEST(ClockRulesTest, RollOverAndPurgeComeOncePerDayOnTheFirstTickThatSeesThem)
     }
 }
 
-TEST(ClockRulesTest, PauseAfterStopDelaySecondsWithoutActivityAndHeaderRefreshInTheFirstSeconds)
+TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithoutActivity)
 {
     struct Row {
         const char* name;
         std::int16_t mode;
+        std::int16_t remote;
         std::int16_t stopDelay;
         std::int32_t lastActivity;
         QTime now;
         bool inStandby;
         bool pause;
+        bool resume;
     } rows[] = {
-        {"VOX, delay reached", ModeVox, 5, 36000, QTime(10, 0, 5), false, true},
-        {"VOX, delay not reached", ModeVox, 5, 36000, QTime(10, 0, 4, 900), false, false},
-        {"Off never pauses", ModeOff, 0, 0, QTime(10, 0, 0), false, false},
-        {"delay 0 pauses at once", ModeContinous, 0, 36000, QTime(10, 0, 0), false, true},
-        {"already in Standby", ModeVox, 5, 0, QTime(10, 0, 0), true, false},
-        {"activity before midnight counts across it", ModeContinous, 5, 86399, QTime(0, 0, 1), false, true},
+        {"VOX, delay reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 5), false, true, false},
+        {"VOX, delay not reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 4, 900), false, false, false},
+        {"Off never pauses", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), false, false, false},
+        {"Off chosen in Standby resumes", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), true, false, true},
+        {"delay 0 pauses at once", ModeContinous, RemoteParallelPort, 0, 36000, QTime(10, 0, 0), false, true, false},
+        {"contacts without an input never pause", ModeMomentary, RemoteOff, 0, 0, QTime(10, 0, 0), false, false,
+         false},
+        {"contacts without an input end a Standby", ModeContinous, RemoteOff, 0, 0, QTime(10, 0, 0), true, false,
+         true},
+        {"already in Standby", ModeVox, RemoteOff, 5, 0, QTime(10, 0, 0), true, false, false},
+        {"activity before midnight counts across it", ModeContinous, RemotePrairieCard, 5, 86399, QTime(0, 0, 1),
+         false, true, false},
     };
     for (const Row& r : rows) {
         ClockRules rules;
         Settings settings;
         settings.StartPauseMode = r.mode;
+        settings.RemoteControl = r.remote;
         settings.StopDelay = r.stopDelay;
         RecorderState state;
         state.IsRecording = true;
         state.InStandby = r.inStandby;
         state.LastActivityTime = r.lastActivity;
-        EXPECT_EQ(rules.tick(QDateTime(QDate(2026, 12, 6), r.now), settings, state, true).pause, r.pause) << r.name;
+        const ClockActions a = rules.tick(QDateTime(QDate(2026, 12, 6), r.now), settings, state, true);
+        EXPECT_EQ(a.pause, r.pause) << r.name;
+        EXPECT_EQ(a.resume, r.resume) << r.name;
     }
+    // A contact mode without an input is said once, and again after it was mended and came back.
+    ClockRules rules;
+    Settings settings;
+    settings.StartPauseMode = ModeContinous;
+    QList<bool> said;
+    for (const std::int16_t remote : {RemoteOff, RemoteOff, RemoteParallelPort, RemoteOff}) {
+        settings.RemoteControl = remote;
+        said << rules.tick(day(6, 10, 0, 0), settings, RecorderState{}, true).noContactInput;
+    }
+    EXPECT_EQ(said, QList<bool>({true, false, false, true}));
+}
+
+TEST(ClockRulesTest, HeaderIsRefreshedInTheFirstSecondsOfTheLog)
+{
     ClockRules rules;
     RecorderState state;
     QList<int> refreshed;
