@@ -6,10 +6,8 @@
 //
 //   clock_week            one hour, then a week
 //   clock_week --smoke    one minute, then a day
-#include "media/WaveInput.h"
 #include "recorder/Menu.h"
 
-#include "FakeTimeClock.h"
 #include "TestServices.h"
 
 #include <QApplication>
@@ -50,7 +48,6 @@ public:
     Settings settings;
     RecorderState state;
     std::unique_ptr<Menu> menu;
-    std::unique_ptr<FakeTimeClock> clock;
     std::vector<std::int16_t> block = std::vector<std::int16_t>(441);
     double phase = 0.0;
 
@@ -61,12 +58,13 @@ public:
         settings.RecordFormat = 8;
         settings.DaysToKeep = 2;
         menu = std::make_unique<Menu>(ts.services, settings, state);
-        clock = std::make_unique<FakeTimeClock>(*menu, ts.clock);
+        menu->TmrClock->stop(); // the clock ticks on the fake time
         ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(9, 0, 0));
         menu->cmdRecord->click();
     }
 
-    // 100 ms of running: five 20 ms buffers of programme-like audio, then the clock tick.
+    // 100 ms of running: five 20 ms buffers of programme-like audio, the recording thread's
+    // drain, then the clock tick.
     void step100(bool audio)
     {
         for (int i = 0; i < 5; ++i) {
@@ -79,11 +77,12 @@ public:
                 phase = std::fmod(phase, 2.0 * 3.14159265358979);
                 ts.audio.feed(block);
             }
-            menu->WaveIn->pump();
         }
+        menu->chain().pump();
         tick();
     }
-    void tick() { clock->tick(); }
+    // The main window's own tick: the clock's rules, the roll-over and the purge.
+    void tick() { menu->TmrClock_Timer(); }
 };
 
 } // namespace

@@ -35,6 +35,8 @@ void LevelMeter::setSamples(std::span<const std::int16_t> samples)
 
 void LevelMeter::setPeak(int magnitude)
 {
+    const int barBefore = xFor(m_levelDb);
+    const int holdBefore = xFor(m_holdDb);
     const double db = toDb(magnitude);
     // The bar rises at once and falls gently, as the eye expects of a meter.
     m_levelDb = db >= m_levelDb ? db : std::max(db, m_levelDb - kFallDbPerUpdate);
@@ -42,7 +44,15 @@ void LevelMeter::setPeak(int magnitude)
         m_holdDb = db;
         m_holdAge.restart();
     }
-    update();
+    // A recorder shows its meter all day: a repaint only when a pixel would change.
+    if (xFor(m_levelDb) != barBefore || xFor(m_holdDb) != holdBefore)
+        update();
+}
+
+int LevelMeter::xFor(double db) const
+{
+    const QRect r = rect();
+    return r.left() + static_cast<int>((db - kFloorDb) / -kFloorDb * r.width());
 }
 
 void LevelMeter::reset()
@@ -57,7 +67,6 @@ void LevelMeter::paintEvent(QPaintEvent*)
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, QColor(24, 24, 24));
-    auto xFor = [&](double db) { return r.left() + static_cast<int>((db - kFloorDb) / -kFloorDb * r.width()); };
     const int x = xFor(m_levelDb);
     const int yellowX = xFor(-12.0);
     const int redX = xFor(-3.0);

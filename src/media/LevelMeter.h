@@ -34,6 +34,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The x coordinate of a level on the bar.
+    [[nodiscard]] int xFor(double db) const;
+
     double m_levelDb = kFloorDb;
     double m_holdDb = kFloorDb;
     QElapsedTimer m_holdAge;

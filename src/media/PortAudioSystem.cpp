@@ -1,5 +1,6 @@
 #include "media/PortAudioSystem.h"
 
+#include "media/CaptureRing.h"
 #include "media/SpscRing.h"
 #include "platform/Error.h"
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -54,22 +56,39 @@ PaDeviceIndex paIndex(bool input, int device, const char* kind)
     return indexes[static_cast<std::size_t>(device)];
 }
 
-constexpr unsigned long kFramesPerBuffer = 512;
+// Frames per callback of an input. Large: every callback is a wake-up of the audio thread, and a
+// recorder gains nothing from short ones.
+constexpr unsigned long kFramesPerBuffer = 2048;
 
+} // namespace
+
+// The recording thread opens and closes inputs while the user-interface thread lists devices and
+// plays: every call into the library outside the callbacks holds this lock.
+struct PortAudioSystem::Library {
+    std::mutex mutex;
+    std::atomic<int> openStreams{0};
+};
+
+namespace {
+
+using Library = PortAudioSystem::Library;
+
+// Made while the library's lock is held (in openCapture/openPlayback).
 class OpenStreamCount {
 public:
-    explicit OpenStreamCount(std::shared_ptr<int> count) : m_count(std::move(count)) { ++*m_count; }
-    ~OpenStreamCount() { --*m_count; }
+    explicit OpenStreamCount(std::shared_ptr<Library> library) : m_library(std::move(library)) { ++m_library->openStreams; }
+    ~OpenStreamCount() { --m_library->openStreams; }
     OpenStreamCount(const OpenStreamCount&) = delete;
     OpenStreamCount& operator=(const OpenStreamCount&) = delete;
+    [[nodiscard]] std::mutex& mutex() const { return m_library->mutex; }
 
 private:
-    std::shared_ptr<int> m_count;
+    std::shared_ptr<Library> m_library;
 };
 
 class PaCapture final : public CaptureStream {
 public:
-    PaCapture(std::shared_ptr<int> count, PaDeviceIndex index, int rate)
+    PaCapture(std::shared_ptr<Library> count, PaDeviceIndex index, int rate)
         : m_count(std::move(count)), m_ring(static_cast<std::size_t>(rate) * 8)
     {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
@@ -108,6 +127,7 @@ public:
     ~PaCapture() override
     {
         if (m_stream) {
+            const std::lock_guard lock(m_count.mutex());
             Pa_AbortStream(m_stream);
             Pa_CloseStream(m_stream);
         }
@@ -121,6 +141,7 @@ public:
     {
         if (isRunning())
             return;
+        const std::lock_guard lock(m_count.mutex());
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -129,28 +150,14 @@ public:
     }
     void stop() override
     {
+        const std::lock_guard lock(m_count.mutex());
         if (Pa_IsStreamStopped(m_stream) == 0)
             Pa_StopStream(m_stream);
     }
     bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
 
-    std::size_t read(std::span<std::int16_t> out) override
-    {
-        std::size_t n = m_ring.read(out);
-        // Samples lost to a full ring come back as silence after what the ring held.
-        if (n < out.size()) {
-            std::uint64_t pending = m_pendingSilence.load(std::memory_order_acquire);
-            if (pending > 0) {
-                const std::size_t fill = static_cast<std::size_t>(std::min<std::uint64_t>(pending, out.size() - n));
-                std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(n), fill, std::int16_t{0});
-                m_pendingSilence.fetch_sub(fill, std::memory_order_acq_rel);
-                m_droppedUnreported += fill;
-                n += fill;
-            }
-        }
-        return n;
-    }
-    std::uint64_t takeDroppedFrames() override { return std::exchange(m_droppedUnreported, 0); }
+    std::size_t read(std::span<std::int16_t> out) override { return m_ring.read(out); }
+    std::uint64_t takeDroppedFrames() override { return m_ring.takeDroppedFrames(); }
 
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
@@ -159,7 +166,6 @@ private:
     {
         auto* self = static_cast<PaCapture*>(user);
         const auto* in = static_cast<const std::int16_t*>(input);
-        std::size_t lost = 0;
         std::array<std::int16_t, kFramesPerBuffer> mixed{};
         unsigned long done = 0;
         while (done < frames) {
@@ -175,12 +181,9 @@ private:
                     mixed[i] = static_cast<std::int16_t>((l + r) / 2);
                 }
             }
-            const std::size_t written = self->m_ring.write(std::span<const std::int16_t>(mixed.data(), chunk));
-            lost += chunk - written;
+            self->m_ring.push(std::span<const std::int16_t>(mixed.data(), chunk));
             done += chunk;
         }
-        if (lost > 0)
-            self->m_pendingSilence.fetch_add(lost, std::memory_order_acq_rel);
         return paContinue;
     }
 
@@ -189,14 +192,12 @@ private:
     QString m_name;
     int m_rate = 0;
     int m_channels = 1;
-    SpscRing<std::int16_t> m_ring;
-    std::atomic<std::uint64_t> m_pendingSilence{0};
-    std::uint64_t m_droppedUnreported = 0;
+    CaptureRing m_ring;
 };
 
 class PaPlayback final : public PlaybackStream {
 public:
-    PaPlayback(std::shared_ptr<int> count, PaDeviceIndex index, int rate, int channels)
+    PaPlayback(std::shared_ptr<Library> count, PaDeviceIndex index, int rate, int channels)
         : m_count(std::move(count)), m_channels(channels), m_rate(rate),
           m_ring(static_cast<std::size_t>(rate) * static_cast<std::size_t>(channels))
     {
@@ -222,6 +223,7 @@ public:
     ~PaPlayback() override
     {
         if (m_stream) {
+            const std::lock_guard lock(m_count.mutex());
             Pa_AbortStream(m_stream);
             Pa_CloseStream(m_stream);
         }
@@ -236,6 +238,7 @@ public:
     {
         if (isRunning())
             return;
+        const std::lock_guard lock(m_count.mutex());
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -244,8 +247,11 @@ public:
     }
     void stop() override
     {
-        if (Pa_IsStreamStopped(m_stream) == 0)
-            Pa_AbortStream(m_stream);
+        {
+            const std::lock_guard lock(m_count.mutex());
+            if (Pa_IsStreamStopped(m_stream) == 0)
+                Pa_AbortStream(m_stream);
+        }
         m_ring.clear(); // the callback no longer runs, so this thread may act as the consumer
     }
     bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
@@ -285,7 +291,7 @@ private:
 
 } // namespace
 
-PortAudioSystem::PortAudioSystem()
+PortAudioSystem::PortAudioSystem() : m_library(std::make_shared<Library>())
 {
     const PaError err = Pa_Initialize();
     m_initialised = err == paNoError;
@@ -301,7 +307,7 @@ PortAudioSystem::~PortAudioSystem()
 
 void PortAudioSystem::refreshDevices()
 {
-    if (*m_openStreams > 0)
+    if (m_library->openStreams > 0)
         return;
     if (m_initialised)
         Pa_Terminate();
@@ -312,28 +318,32 @@ void PortAudioSystem::refreshDevices()
 
 QStringList PortAudioSystem::inputDeviceNames()
 {
+    const std::lock_guard lock(m_library->mutex);
     refreshDevices();
     return m_initialised ? deviceNames(true) : QStringList();
 }
 
 QStringList PortAudioSystem::outputDeviceNames()
 {
+    const std::lock_guard lock(m_library->mutex);
     refreshDevices();
     return m_initialised ? deviceNames(false) : QStringList();
 }
 
 std::unique_ptr<CaptureStream> PortAudioSystem::openCapture(int device, int sampleRate)
 {
+    const std::lock_guard lock(m_library->mutex);
     if (!m_initialised)
         throw Error(ErrorNumber::SoundDeviceOpen, m_initError);
-    return std::make_unique<PaCapture>(m_openStreams, paIndex(true, device, "sound input"), sampleRate);
+    return std::make_unique<PaCapture>(m_library, paIndex(true, device, "sound input"), sampleRate);
 }
 
 std::unique_ptr<PlaybackStream> PortAudioSystem::openPlayback(int device, int sampleRate, int channels)
 {
+    const std::lock_guard lock(m_library->mutex);
     if (!m_initialised)
         throw Error(ErrorNumber::SoundDeviceOpen, m_initError);
-    return std::make_unique<PaPlayback>(m_openStreams, paIndex(false, device, "sound output"), sampleRate, channels);
+    return std::make_unique<PaPlayback>(m_library, paIndex(false, device, "sound output"), sampleRate, channels);
 }
 
 } // namespace wendmoor

@@ -7,7 +7,7 @@
 namespace wendmoor {
 
 // The real sound devices, through PortAudio. The library is initialised for the life of the
-// object; device lists are read afresh whenever no stream is open.
+// object; device lists are read afresh whenever no stream is open. Any thread may call it.
 class PortAudioSystem final : public AudioSystem {
 public:
     PortAudioSystem();
@@ -21,6 +21,8 @@ public:
     [[nodiscard]] std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate,
                                                                int channels) override;
 
+    struct Library;
+
     // Why the library could not start, or empty.
     [[nodiscard]] QString initError() const { return m_initError; }
 
@@ -29,8 +31,9 @@ private:
 
     bool m_initialised = false;
     QString m_initError;
-    // Counts open streams; the library may only be restarted (to see new devices) when none is.
-    std::shared_ptr<int> m_openStreams = std::make_shared<int>(0);
+    // Counts open streams (the library may only be restarted, to see new devices, when none is)
+    // and serialises the calls into it from the recording and user-interface threads.
+    std::shared_ptr<Library> m_library;
 };
 
 } // namespace wendmoor

@@ -6,6 +6,7 @@
 #include <sndfile.h>
 
 #include <QDir>
+#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -92,21 +93,28 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
     if (!file) {
         const int err = m_sink->error();
         m_sink.reset();
+        QFile::remove(m_fileName);
         if (err != 0)
             throw fileError(err, QStringLiteral("The log file could not be written:"), native);
         throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("The log file %1 could not be created as %2 %3: %4")
                                                      .arg(native, format.describe().first, format.describe().second,
                                                           QString::fromLocal8Bit(sf_strerror(nullptr))));
     }
+    // The new file is a valid, empty WAV on the disk from the start, or it is not started at all
+    // (and not left behind: a recorder that tries again on a full disk must not pile up files).
+    m_sink->sync();
+    if (const int err = m_sink->error(); err != 0) {
+        sf_close(file);
+        m_sink.reset();
+        QFile::remove(m_fileName);
+        throw fileError(err, QStringLiteral("The log file could not be written:"), native);
+    }
     m_file = file;
     m_openName = native;
-    // The new file is a valid, empty WAV on the disk from the start.
-    m_sink->sync();
     m_dirty = false;
     m_sinceHeader.start();
     m_sinceSync.start();
     m_refreshTimer.start();
-    checkSink("writing the header of");
     emit started();
 }
 

@@ -78,7 +78,7 @@ void WaveInput::start()
     m_drainTimer.start();
 }
 
-void WaveInput::stop()
+void WaveInput::stop(bool keepDevice)
 {
     if (m_state == Closed)
         return;
@@ -101,7 +101,8 @@ void WaveInput::stop()
         }
     }
     m_parked = true;
-    m_closeTimer.start();
+    if (!keepDevice)
+        m_closeTimer.start();
     if (m_output)
         m_output->endStream();
 }
@@ -148,6 +149,7 @@ void WaveInput::pump()
             break;
     }
     checkDevice();
+    emit pumped();
 }
 
 void WaveInput::deliver(std::span<const std::int16_t> samples)

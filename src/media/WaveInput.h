@@ -17,13 +17,15 @@ namespace wendmoor {
 class MessageSink;
 
 // The sound-card input of the recording chain: 16-bit mono at the asked rate. The device's
-// thread fills a ring; the user-interface thread drains it every few milliseconds (or at once
-// with pump()) and hands each buffer to the output stage and to bufferFilled.
+// thread fills a ring; the thread this object lives on (the recording thread) drains it every
+// drainInterval() milliseconds (or at once with pump()) and hands each buffer to the output
+// stage and to bufferFilled. Every call is made on that thread.
 //
 // stop() ends the output's stream before it returns (so the file writer's stopped notification
-// has been delivered), but keeps the device running for the rest of the event-loop turn: an
-// open() and start() of the same device and rate right after it take the running device back,
-// and what was captured in between goes into the new stream. Nothing is lost at a roll-over.
+// has been sent), but keeps the device running: for the rest of the event-loop turn, or with
+// keepDevice until releaseDevice(). An open() and start() of the same device and rate meanwhile
+// take the running device back, and what was captured in between goes into the new stream.
+// Nothing is lost at a roll-over.
 class WaveInput final : public QObject {
     Q_OBJECT
 public:
@@ -51,7 +53,9 @@ public:
     // Starts the device and the output's stream. Throws Error; on failure the input stays open.
     void start();
     // Stops and closes; the output's stream has ended when this returns.
-    void stop();
+    void stop(bool keepDevice = false);
+    // Closes a device that stop(true) kept and no open() took back.
+    void releaseDevice() { closeParked(); }
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] WaveFormat waveFormat() const { return WaveFormat::pcm(m_sampleRate, 16); }
@@ -67,12 +71,19 @@ public:
     // Long enough for a sound server's slow start (a couple of seconds).
     void setSilenceLimit(int milliseconds) { m_silenceLimitMs = milliseconds; }
 
+    // How often the ring is drained while recording. The ring holds seconds, so this is about
+    // how often the program wakes up, not about losing audio.
+    void setDrainInterval(int milliseconds) { m_drainTimer.setInterval(milliseconds); }
+    [[nodiscard]] int drainInterval() const { return m_drainTimer.interval(); }
+
     // Hands on everything captured so far. Called by the drain timer; tests call it directly.
     void pump();
 
 signals:
-    // Every buffer, on the user-interface thread, while the input records.
+    // Every buffer, on the recording thread, while the input records.
     void bufferFilled(std::span<const std::int16_t> samples);
+    // After every pump() that found the input recording.
+    void pumped();
 
 private:
     void closeParked();

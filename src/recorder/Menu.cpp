@@ -2,8 +2,6 @@
 
 #include "config/RecordFormats.h"
 #include "media/LevelMeter.h"
-#include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/Prompt.h"
@@ -54,39 +52,22 @@ Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget
 
 Menu::~Menu()
 {
-    endChain();
-    // The input goes first: stopping it later would reach stages that no longer exist.
-    delete WaveIn;
-    WaveIn = nullptr;
+    // The file is finished while the window can still take the stopped notification.
+    m_chain->shutdown();
+    m_chain->disconnect(this);
 }
 
 void Menu::buildChain()
 {
-    WaveIn = new WaveInput(m_services.audio, m_services.messages, this);
-    WaveIn->setObjectName(QStringLiteral("WaveIn"));
-    WaveFile = new WaveFileWriter(m_services.messages, this);
-    WaveFile->setObjectName(QStringLiteral("WaveFile"));
-
-    WaveIn->setOutput(&MMConnectorX1);
-    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { MMLevelX1->setSamples(samples); });
-    MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) {
+    m_chain = std::make_unique<RecordingChain>(m_services.audio, m_services.messages);
+    m_chain->setObjectName(QStringLiteral("chain"));
+    connect(m_chain.get(), &RecordingChain::level, MMLevelX1, &LevelMeter::setPeak);
+    connect(m_chain.get(), &RecordingChain::voxActivity, this, [this] {
         if (m_startPause)
-            m_startPause->onInputBuffer(samples);
+            m_startPause->onVoxActivity();
     });
-    MMConnectorX1.setOutput(&ACMConverter);
-    ACMConverter.setOutput(WaveFile);
-
-    connect(WaveFile, &WaveFileWriter::started, this, &Menu::WaveFile_Started);
-    connect(WaveFile, &WaveFileWriter::stopped, this, &Menu::WaveFile_Stopped);
-}
-
-void Menu::endChain()
-{
-    if (!WaveIn || WaveIn->state() == WaveInput::Closed)
-        return;
-    // Whatever the device captured up to now still goes into the file.
-    WaveIn->pump();
-    WaveIn->stop();
+    connect(m_chain.get(), &RecordingChain::started, this, &Menu::WaveFile_Started);
+    connect(m_chain.get(), &RecordingChain::stopped, this, &Menu::WaveFile_Stopped);
 }
 
 void Menu::closeEvent(QCloseEvent* event)
@@ -98,7 +79,8 @@ void Menu::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    endChain();
+    // Whatever the device captured up to now still goes into the file.
+    m_chain->shutdown();
     QMainWindow::closeEvent(event);
     emit exitRequested();
 }
@@ -149,15 +131,7 @@ void Menu::buildControls()
     TmrClock = new QTimer(this);
     TmrClock->setObjectName(QStringLiteral("TmrClock"));
     TmrClock->setInterval(100);
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1500);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1500);
     connect(TmrClock, &QTimer::timeout, this, &Menu::TmrClock_Timer);
-    connect(Timer1, &QTimer::timeout, this, &Menu::Timer1_Timer);
-    connect(Timer2, &QTimer::timeout, this, &Menu::Timer2_Timer);
     TmrClock->start();
 
     connect(cmdRecord, &QPushButton::clicked, this, &Menu::cmdRecord_Click);
@@ -210,6 +184,7 @@ void Menu::Form_Initialize()
             m_settings.LogDrive = QLatin1Char('C');
     }
     if (m_settings.StartOnLoad == 1) {
+        m_shouldRecord = true;
         GetLogName();
         RecordLog();
     }
@@ -237,11 +212,19 @@ void Menu::RecordLog()
                             .arg(kRecordFormats.size() - 1));
         }
 
+        // The archive folder is made when it is missing (deleted by hand, a disk mounted late).
+        const QString folder = QFileInfo(m_state.CurrentLogPath).path();
+        if (!QDir().mkpath(folder)) {
+            throw Error(ErrorNumber::PathNotFound, QStringLiteral("The archive folder %1 could not be made for the log %2.")
+                                                       .arg(QDir::toNativeSeparators(folder),
+                                                            QDir::toNativeSeparators(m_state.CurrentLogPath)));
+        }
+
         // An existing log of the day is replaced only when the operator says so.
         const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
         if (fileExists(m_state.CurrentLogPath)) {
             const bool overwrite =
-                m_settings.StartOnLoad == 0
+                m_settings.StartOnLoad == 0 && !m_retrying
                 && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"),
                                               QStringLiteral("Overwrite Existing File--> ")
                                                   + QDir::toNativeSeparators(m_state.CurrentLogPath)
@@ -250,31 +233,19 @@ void Menu::RecordLog()
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
         }
 
-        if (format->encoding == WaveEncoding::Pcm) {
-            WaveRecorder[0].SampleRate = format->sampleRate;
-            WaveRecorder[0].BitLength = format->bits == 16 ? 1 : 0;
-            ACMConverter.setOutputFormat(WaveRecorder[0].format());
-        } else {
-            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(format->sampleRate));
-            WaveIn->setSampleRate(format->sampleRate);
-        }
-
-        WaveIn->setDeviceID(m_settings.RecordDevice);
-
-        const auto [name, details] = ACMConverter.outputFormat()->describe();
+        const auto [name, details] = format->waveFormat().describe();
         FormatName = name;
         FormatDetails = details;
         Label1->setText(QStringLiteral("Format:  ") + FormatName + QStringLiteral("   ") + FormatDetails);
 
-        WaveFile->setFileName(m_state.CurrentLogPath);
-        WaveIn->open();
-        WaveFile->setHeaderRefreshInterval(1000);
-        WaveIn->start();
-        WaveFile->setEnabled(true);
+        m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
+        m_chain->start();
     } catch (const Error& e) {
-        m_services.messages.ShowMessage(e);
+        if (!m_retrying)
+            m_services.messages.ShowMessage(e);
     } catch (const std::exception& e) {
-        m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
+        if (!m_retrying)
+            m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
                                               QStringLiteral("Recording into %1 could not start: %2")
                                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath),
                                                        QString::fromLocal8Bit(e.what()))));
@@ -285,6 +256,8 @@ void Menu::WaveFile_Started()
 {
     setRecordButton(QStringLiteral("Recording"), 0x000000FF);
     m_state.IsRecording = true;
+    // A new file starts with the writer on, whatever the last one ended in.
+    m_state.InStandby = false;
 }
 
 void Menu::WaveFile_Stopped()
@@ -296,14 +269,47 @@ void Menu::WaveFile_Stopped()
 void Menu::cmdRecord_Click()
 {
     m_settings.StartOnLoad = 0;
+    m_shouldRecord = true;
     GetLogName();
     RecordLog();
 }
 
 void Menu::cmdStop_Click()
 {
-    WaveFile->setEnabled(false);
-    WaveIn->stop();
+    m_shouldRecord = false;
+    m_notRecordingSince = QDateTime();
+    m_chain->stop();
+}
+
+void Menu::keepRecording(const QDateTime& now)
+{
+    if (!m_shouldRecord || (m_state.IsRecording && !m_chain->writerFailed())) {
+        m_notRecordingSince = QDateTime();
+        return;
+    }
+    if (m_state.IsRecording)
+        m_chain->stop(); // a write failed (and was reported): the file is finished, the window shows it
+    if (!m_notRecordingSince.isValid()) {
+        m_notRecordingSince = now;
+        m_lastRetry = now;
+        return;
+    }
+    if (m_lastRetry.msecsTo(now) < m_retryIntervalMs)
+        return;
+    m_lastRetry = now;
+    // Quiet, and never replacing a file: the first failure has been reported, and a log of the
+    // day that exists holds what was recorded before it.
+    m_retrying = true;
+    GetLogName();
+    RecordLog();
+    m_retrying = false;
+    if (m_state.IsRecording) {
+        m_services.messages.ShowMessage(
+            QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
+                .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                .arg(m_notRecordingSince.secsTo(now)));
+        m_notRecordingSince = QDateTime();
+    }
 }
 
 } // namespace wendmoor

@@ -1,16 +1,14 @@
 #pragma once
 
 #include "config/Settings.h"
-#include "media/Connector.h"
-#include "media/FormatConverter.h"
-#include "media/WaveFormat.h"
 #include "platform/Services.h"
+#include "recorder/ClockRules.h"
 #include "recorder/RecorderState.h"
+#include "recorder/RecordingChain.h"
 
-#include <QDate>
 #include <QMainWindow>
 
-#include <array>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -22,11 +20,10 @@ namespace wendmoor {
 class LevelMeter;
 class LevelScale;
 class StartPauseControl;
-class WaveFileWriter;
-class WaveInput;
 
 // The main window: the Record and Stop buttons, the recorded time, the format, the clock, the
-// input level, the menu bar, the clock timers, and the recording chain behind them.
+// input level and the menu bar. It commands the recording chain (which runs on a thread of its
+// own) and carries out what the clock's rules say on every tick.
 class Menu final : public QMainWindow {
     Q_OBJECT
 public:
@@ -36,6 +33,11 @@ public:
     // Start-up, before the window is first shown: load the settings, then start recording when
     // the settings ask for it (StartOnLoad exactly 1).
     void Form_Initialize();
+
+    // While the recorder should record (Record, start-up or the day's roll-over, not Stop) and
+    // does not (a failed start, a failed write), it tries again this often: quietly, into the
+    // next free name, and says once it records again and how long nothing was recorded.
+    void setRetryInterval(int milliseconds) { m_retryIntervalMs = milliseconds; }
 
     // Sets CurrentLogPath to the name of the present day (and half day for format 5).
     void GetLogName();
@@ -47,20 +49,20 @@ public:
     void cmdRecord_Click();
     void cmdStop_Click();
 
-    // The clock: every 100 ms, and the two 1.5 s one-shot guards of the roll-over and the purge.
+    // The clock, every 100 ms: carries out what ClockRules say.
     void TmrClock_Timer();
-    void Timer1_Timer();
+    // The purge of the expired day, when the clock's rules say it is due.
     void Timer2_Timer();
     // Activity arrived while in Standby: the writer takes the audio again.
     void resumeFromStandby();
 
-    // The recording chain: WaveIn -> MMConnectorX1 (level meter, start/pause) -> ACMConverter
-    // -> WaveFile. WaveRecorder[0] only makes PCM formats from a rate and a bit length.
-    WaveInput* WaveIn;
-    Connector MMConnectorX1;
-    FormatConverter ACMConverter;
-    WaveFileWriter* WaveFile;
-    std::array<WaveFormatTemplate, 1> WaveRecorder{};
+    // The recording chain and its stages: WaveIn -> MMConnectorX1 (level meter, VOX) ->
+    // ACMConverter -> WaveFile. The stages belong to the chain's thread.
+    [[nodiscard]] RecordingChain& chain() { return *m_chain; }
+    [[nodiscard]] WaveInput& WaveIn() { return m_chain->input(); }
+    [[nodiscard]] Connector& MMConnectorX1() { return m_chain->connector(); }
+    [[nodiscard]] FormatConverter& ACMConverter() { return m_chain->converter(); }
+    [[nodiscard]] WaveFileWriter& WaveFile() { return m_chain->writer(); }
     // The two texts that describe the recording format.
     QString FormatName;
     QString FormatDetails;
@@ -73,8 +75,6 @@ public:
     LevelMeter* MMLevelX1;
     LevelScale* MMLevelScaleX1;
     QTimer* TmrClock;
-    QTimer* Timer1;
-    QTimer* Timer2;
     QAction* mnuExit;
     QAction* mnuMyPreferences;
     QAction* mnuPlay;
@@ -101,19 +101,26 @@ private:
     void buildControls();
     void buildMenus();
     void buildChain();
-    void endChain();
     void WaveFile_Started();
     void WaveFile_Stopped();
     void clockTick();
     void rollOver();
+    void keepRecording(const QDateTime& now);
 
     Services& m_services;
     Settings& m_settings;
     RecorderState& m_state;
     StartPauseControl* m_startPause = nullptr;
-    // The date of the previous tick: a day whose 00:00:01 the clock never showed (a clock that
-    // jumped over midnight, a machine that slept through it) still gets its file and its purge.
-    QDate m_lastTickDate;
+    ClockRules m_rules;
+    std::unique_ptr<RecordingChain> m_chain;
+    // What the labels show, so that an unchanged text costs no repaint.
+    qint64 m_shownClockSecond = -1;
+    bool m_shouldRecord = false;
+    bool m_retrying = false;
+    int m_retryIntervalMs = 5000;
+    QDateTime m_notRecordingSince;
+    QDateTime m_lastRetry;
+    std::int32_t m_shownElapsed = -1;
     // A failing tick is reported once, not ten times a second, until a tick succeeds again.
     bool m_tickFailureReported = false;
 };

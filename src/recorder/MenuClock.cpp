@@ -1,12 +1,8 @@
-#include "config/RecordFormats.h"
-#include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/FormatSeconds.h"
 #include "platform/MessageSink.h"
 #include "platform/TimeSource.h"
-#include "recorder/LogHeader.h"
 #include "recorder/Menu.h"
 #include "recorder/PurgeOldLogs.h"
 #include "recorder/StartPauseControl.h"
@@ -20,15 +16,6 @@
 #include <cmath>
 
 namespace wendmoor {
-
-namespace {
-
-int secondOfDay(const QDateTime& t)
-{
-    return t.time().msecsSinceStartOfDay() / 1000;
-}
-
-} // namespace
 
 void Menu::TmrClock_Timer()
 {
@@ -53,82 +40,78 @@ void Menu::TmrClock_Timer()
 
 void Menu::clockTick()
 {
-    TimeSource& clock = m_services.clock;
+    const QDateTime now = m_services.clock.now();
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    const bool inputRecording = m_chain->isInputRecording();
+    if (inputRecording)
+        m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
+    const ClockActions actions = m_rules.tick(now, m_settings, m_state, inputRecording);
 
-    // 1. Pause after StopDelay seconds without activity; the input keeps running.
-    const double t = clock.secondsSinceMidnight();
-    if (std::abs(t - m_state.LastActivityTime) >= m_settings.StopDelay && m_settings.StartPauseMode != ModeOff
-        && m_state.IsRecording) {
-        if (!m_state.InStandby) m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
-        WaveFile->setEnabled(false);
+    if (actions.pause) {
+        if (!m_state.InStandby)
+            m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
+        m_chain->pause();
         m_state.InStandby = true;
         setRecordButton(QStringLiteral("Standby"), 0x0080FFFF);
     }
-
-    // 2. The recorded time, and the log's header kept current in its first seconds.
-    if (WaveIn->state() == WaveInput::Recording) {
-        m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(WaveFile->positionMs() / 1000.0));
-        const std::int32_t e = m_state.ElapsedSeconds;
-        if (e == 2 || e == 4 || e == 6 || e == 8) {
-            // A refresh that fails is skipped: the writer keeps the header current by itself.
-            (void)refreshLogHeader(m_state.CurrentLogPath);
-        }
+    if (actions.resume) {
+        resumeFromStandby();
+        m_state.InStandby = false;
+    }
+    if (actions.noContactInput) {
+        m_services.messages.ShowMessage(Error(
+            ErrorNumber::InvalidArgument,
+            QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
+                           "the recorder does not pause. Choose an input for the contacts, or another mode, in "
+                           "Setup, My Preferences.")));
+    }
+    if (actions.refreshHeader)
+        m_chain->refreshHeader();
+    if (inputRecording && m_state.ElapsedSeconds != m_shownElapsed) {
+        m_shownElapsed = m_state.ElapsedSeconds;
         lblTimer->setText(FormatSeconds(m_state.ElapsedSeconds));
     }
-
-    // 3. Weekday, date and time.
-    lblClock->setText(QLocale().toString(clock.now(), QStringLiteral("dddd  MM/dd/yyyy  HH:mm:ss")));
-
-    // 4. Midnight: the new day's file at 00:00:01.
-    const QDateTime now = clock.now();
-    const QDate today = now.date();
-    const bool newDay = m_lastTickDate.isValid() && today > m_lastTickDate;
-    const int second = secondOfDay(now);
-    if (!Timer1->isActive() && (second == 1 || (newDay && second > 1)))
+    if (now.toSecsSinceEpoch() != m_shownClockSecond) {
+        m_shownClockSecond = now.toSecsSinceEpoch();
+        lblClock->setText(QLocale().toString(now, QStringLiteral("dddd  MM/dd/yyyy  HH:mm:ss")));
+    }
+    if (actions.rollOver)
         rollOver();
-
-    // 5. Noon: the afternoon file of the largest format.
-    if (splitsAtNoon(m_settings.RecordFormat) && secondOfDay(clock.now()) == 43200 && !Timer1->isActive())
-        rollOver();
-
-    // 6. The purge of the expired day, 1.5 s after 00:00:30.
-    const int purgeSecond = secondOfDay(clock.now());
-    if (!Timer2->isActive() && (purgeSecond == 30 || (newDay && purgeSecond > 30)))
-        Timer2->start();
-    m_lastTickDate = today;
-
-    // 7. The remote-control contacts.
+    keepRecording(now);
+    if (actions.purge)
+        Timer2_Timer();
     if (m_startPause)
         m_startPause->PollRemoteControl();
 }
 
 void Menu::rollOver()
 {
-    Timer1->start();
-    WaveFile->setEnabled(false);
-    const bool wasRecording = m_state.IsRecording;
-    // The writer's stopped notification clears IsRecording before stop() returns, so RecordLog
+    // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
-    WaveIn->stop();
-    if (wasRecording) m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes").arg(QDir::toNativeSeparators(m_state.CurrentLogPath)).arg(QFileInfo(m_state.CurrentLogPath).size()));
+    const bool wasRecording = m_state.IsRecording;
+    m_chain->stop(/*keepDevice=*/true);
+    if (wasRecording) {
+        m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes")
+                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                                   .arg(QFileInfo(m_state.CurrentLogPath).size()));
+    }
+    m_shouldRecord = true;
+    m_retrying = m_notRecordingSince.isValid();
     GetLogName();
     RecordLog();
-}
-
-void Menu::Timer1_Timer()
-{
-    Timer1->stop();
+    m_retrying = false;
+    m_chain->releaseDevice();
 }
 
 void Menu::Timer2_Timer()
 {
-    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock)) m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
-    Timer2->stop();
+    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock))
+        m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
 }
 
 void Menu::resumeFromStandby()
 {
-    WaveFile->setEnabled(true);
+    m_chain->resume();
     m_services.events.note(QStringLiteral("Resumed"));
     setRecordButton(QStringLiteral("Recording"), 0x000000FF);
 }

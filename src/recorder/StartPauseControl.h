@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
-
 namespace wendmoor {
 
 // What the recorder asks of the start/pause control. Declared here so that the recorder does not
@@ -10,8 +7,9 @@ namespace wendmoor {
 class StartPauseControl {
 public:
     virtual ~StartPauseControl() = default;
-    // Every input buffer, on the user-interface thread, while the input runs.
-    virtual void onInputBuffer(std::span<const std::int16_t> samples) = 0;
+    // An input buffer above the VOX threshold (the recording chain checks the level), on the
+    // user-interface thread.
+    virtual void onVoxActivity() = 0;
     // Every clock tick, after everything else the tick does.
     virtual void PollRemoteControl() = 0;
 };

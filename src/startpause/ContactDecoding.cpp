@@ -1,10 +1,12 @@
 #include "startpause/ContactDecoding.h"
 
+#include "config/Settings.h"
+
 namespace wendmoor {
 
 std::int16_t remoteInputValue(std::int16_t source, std::uint8_t byte) noexcept
 {
-    if (source == RemoteInputSource::ParallelPort)
+    if (source == RemoteParallelPort)
         return static_cast<std::int16_t>(127 - static_cast<int>(byte));
     return static_cast<std::int16_t>(byte);
 }
@@ -23,7 +25,7 @@ ContactReading peelContacts(std::int16_t source, std::int16_t value) noexcept
     peel(64);
     r.record = peel(32);
     r.pause = peel(16);
-    if (source == RemoteInputSource::PrairieCard) {
+    if (source == RemotePrairieCard) {
         peel(4);
         peel(2);
         peel(1);

@@ -4,12 +4,8 @@
 
 namespace wendmoor {
 
-// The two remote-control inputs and the port address each is read from.
+// The port address each remote-control input (RemoteParallelPort, RemotePrairieCard) is read from.
 namespace RemoteInputSource {
-inline constexpr std::int16_t Off = 0;
-inline constexpr std::int16_t ParallelPort = 1;
-inline constexpr std::int16_t PrairieCard = 2;
-
 inline constexpr int ParallelStatusAddress = 0x379;
 inline constexpr int PrairieCardAddress = 0x285;
 

@@ -1,6 +1,5 @@
 #include "startpause/StartPause.h"
 
-#include "media/WaveFormat.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
@@ -29,13 +28,9 @@ StartPause::StartPause(Settings& settings, RecorderState& state, Services& servi
 {
 }
 
-void StartPause::onInputBuffer(std::span<const std::int16_t> samples)
+void StartPause::onVoxActivity()
 {
     if (m_settings.StartPauseMode != ModeVox)
-        return;
-    // The first peak's magnitude, in int: a peak of -32768 is 32768, louder than any threshold.
-    const int level = std::abs(WaveHelper::peaks(samples).first);
-    if (level <= m_settings.Threshold)
         return;
     if (m_state.InStandby)
         resumeFromStandby();
@@ -46,11 +41,11 @@ void StartPause::PollRemoteControl()
 {
     const std::int16_t source = m_settings.RemoteControl;
     // Only the two known inputs are read; any other value is taken as "Off".
-    if (source == RemoteInputSource::ParallelPort)
+    if (source == RemoteParallelPort)
         m_remoteInput = remoteInputValue(source,
             readPort(RemoteInputSource::ParallelStatusAddress, RemoteInputSource::ParallelIdleByte,
                 m_parallelFailureReported));
-    else if (source == RemoteInputSource::PrairieCard)
+    else if (source == RemotePrairieCard)
         m_remoteInput = remoteInputValue(source,
             readPort(RemoteInputSource::PrairieCardAddress, RemoteInputSource::PrairieIdleByte, m_cardFailureReported));
     else

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 
 namespace wendmoor {
 
@@ -18,7 +17,8 @@ struct Services;
 // Resumes a paused recording and keeps it from pausing, by the input level ("VOX") or by the two
 // remote-control contacts. It only moves LastActivityTime and resumes: the pause itself is the
 // clock's check of LastActivityTime against StopDelay. Everything runs on the user-interface
-// thread.
+// thread; the input level is checked by the recording chain, which resumes the writer itself
+// with the buffer that was loud and then tells this control.
 class StartPause final : public StartPauseControl {
 public:
     // `resume` switches the file writer back on and shows "Recording" on the Record button; it is
@@ -27,8 +27,8 @@ public:
         std::function<void()> resume);
     StartPause(Settings& settings, RecorderState& state, Services& services, std::function<void()> resume);
 
-    // In "VOX" mode: a buffer whose loudest sample is above Threshold is activity.
-    void onInputBuffer(std::span<const std::int16_t> samples) override;
+    // In "VOX" mode: a buffer whose loudest sample is above Threshold arrived.
+    void onVoxActivity() override;
     // Reads the chosen remote-control input and turns its contacts into activity.
     void PollRemoteControl() override;
 

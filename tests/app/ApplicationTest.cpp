@@ -72,38 +72,3 @@ TEST(Application, ExitAsksNothingAndEndsTheProgram)
     EXPECT_TRUE(ts.prompt.questions.isEmpty());
 }
 
-// The level check is connected to the chain: in VOX mode silence pauses and the next loud
-// buffer resumes, and that buffer is in the file.
-TEST(Application, LoudBufferResumesAPausedVoxRecordingAndIsWritten)
-{
-    TestServices ts;
-    ts.makeArchive();
-    // Format 5 (22050 Hz 16 bit), VOX, threshold 1000, stop delay 2 s, start on loading.
-    ts.writeSettings({0, 0, 5, 0, 0, 1, 1000, 2, 0, 0, 1});
-    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
-    Application app(ts.services);
-    app.start();
-    Menu& menu = app.menu();
-    menu.TmrClock->stop();
-    ASSERT_TRUE(app.state().IsRecording);
-
-    menu.TmrClock_Timer(); // no activity yet: Standby at once
-    EXPECT_TRUE(app.state().InStandby);
-    ts.audio.feed(std::vector<std::int16_t>(22050, 10)); // a quiet second
-    menu.WaveIn->pump();
-    EXPECT_TRUE(app.state().InStandby);
-    EXPECT_EQ(menu.WaveFile->framesWritten(), 0);
-
-    std::vector<std::int16_t> loud(22050, 0);
-    loud[100] = -32768; // the loudest sample there is counts as activity
-    ts.audio.feed(loud);
-    menu.WaveIn->pump();
-    EXPECT_FALSE(app.state().InStandby);
-    EXPECT_EQ(menu.cmdRecord->text(), QStringLiteral("Recording"));
-    EXPECT_EQ(app.state().LastActivityTime, 13 * 3600);
-    EXPECT_EQ(menu.WaveFile->framesWritten(), 22050) << "the buffer that resumes must itself be written";
-    menu.cmdStop->click();
-    const WavContents c = readWav(app.state().CurrentLogPath);
-    ASSERT_EQ(c.samples.size(), 22050u);
-    EXPECT_EQ(c.samples[100], -32768);
-}

@@ -71,10 +71,4 @@ TEST(FormatConverter, EightBitReductionRoundsToNearestStepWithoutWrapping)
     EXPECT_EQ(s, expected);
 }
 
-TEST(FormatConverter, StartingWithoutOutputFormatFailsInsteadOfWritingGarbage)
-{
-    FormatConverter c;
-    EXPECT_THROW(c.beginStream(WaveFormat::pcm(22050, 16)), Error);
-}
-
 } // namespace

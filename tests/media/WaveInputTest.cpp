@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
@@ -69,33 +68,11 @@ TEST(WaveInput, RollOverThroughTheResamplerKeepsWhatTheFilterHeld)
     EXPECT_NEAR(toneFrequency(both, 8000), 440.0, 0.5);
 }
 
-TEST(WaveInput, ReopenWithAnotherRateOrDeviceOpensTheDeviceAfresh)
-{
-    QTemporaryDir dir;
-    InputChain chain(WaveFormat::gsm610(8000));
-    chain.audio.inputs.append(QStringLiteral("Fake input 1"));
-    chain.record(dir.filePath(QStringLiteral("a.wav")));
-    chain.input.stop();
-    chain.input.setSampleRate(11025);
-    chain.converter.setOutputFormat(WaveFormat::gsm610(11025));
-    chain.record(dir.filePath(QStringLiteral("b.wav")));
-    EXPECT_EQ(chain.audio.captureOpens, 2);
-    EXPECT_EQ(chain.audio.capture->rate, 11025);
-    chain.input.stop();
-    chain.input.setDeviceID(1);
-    chain.record(dir.filePath(QStringLiteral("c.wav")));
-    EXPECT_EQ(chain.audio.captureOpens, 3);
-    EXPECT_EQ(chain.audio.capture->device, 1);
-}
-
 TEST(WaveInput, DeviceAtAnotherRateIsResampledToTheAskedRate)
 {
     QTemporaryDir dir;
     InputChain chain(WaveFormat::pcm(22050, 16));
     chain.audio.supportedInputRates = {48000};
-    std::vector<int> bufferSizes;
-    QObject::connect(&chain.input, &WaveInput::bufferFilled,
-                     [&](std::span<const std::int16_t> s) { bufferSizes.push_back(static_cast<int>(s.size())); });
     chain.record(dir.filePath(QStringLiteral("a.wav")));
     chain.audio.feed(sineTone(48000, 1000.0, 96000));
     chain.input.pump();
@@ -104,18 +81,16 @@ TEST(WaveInput, DeviceAtAnotherRateIsResampledToTheAskedRate)
     EXPECT_EQ(c.rate, 22050);
     EXPECT_NEAR(static_cast<double>(c.samples.size()), 44100.0, 50.0);
     EXPECT_NEAR(toneFrequency(c.samples, 22050), 1000.0, 1.0);
-    EXPECT_EQ(std::accumulate(bufferSizes.begin(), bufferSizes.end(), std::size_t{0}), c.samples.size())
-        << "every delivered buffer reaches the file";
 }
 
 TEST(WaveInput, DropoutsAreReportedOnceNamingTheDevice)
 {
     QTemporaryDir dir;
     InputChain chain(WaveFormat::pcm(8000, 16));
+    chain.audio.capture = std::make_shared<FakeCaptureStream::Shared>(100);
     chain.record(dir.filePath(QStringLiteral("a.wav")));
     for (int i = 0; i < 3; ++i) {
-        chain.audio.capture->dropped = 100;
-        chain.audio.feed(std::vector<std::int16_t>(100, 1));
+        chain.audio.feed(std::vector<std::int16_t>(200, 1));
         chain.input.pump();
     }
     ASSERT_EQ(chain.messages.shown.size(), 1);
@@ -124,26 +99,6 @@ TEST(WaveInput, DropoutsAreReportedOnceNamingTheDevice)
     EXPECT_EQ(chain.input.droppedFrames(), 300u);
 }
 
-TEST(WaveInput, StartThatCannotCreateTheFileLeavesTheInputOpenAndNotRecording)
-{
-    QTemporaryDir dir;
-    InputChain chain(WaveFormat::pcm(8000, 16));
-    chain.writer.setFileName(dir.filePath(QStringLiteral("missing/a.wav")));
-    chain.input.open();
-    EXPECT_THROW(chain.input.start(), Error);
-    EXPECT_EQ(chain.input.state(), WaveInput::Opened);
-    EXPECT_FALSE(chain.audio.capture->running);
-    // Trying again after the cause is gone works without reopening.
-    chain.writer.setFileName(dir.filePath(QStringLiteral("a.wav")));
-    chain.input.open();
-    chain.input.start();
-    EXPECT_EQ(chain.input.state(), WaveInput::Recording);
-    EXPECT_EQ(chain.audio.captureOpens, 1);
-}
-
-} // namespace
-
-namespace {
 
 // A sound card that stops delivering (a pulled cable) is reported, tried again, and recording
 // goes on into the same file when it is back.
@@ -182,30 +137,6 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     audio.feed(std::vector<std::int16_t>(500, 2));
     input.pump();
     EXPECT_EQ(delivered, 1500u);
-    input.stop();
-}
-
-// A device that claims to run but delivers nothing (a sound server that hangs) is treated as
-// stopped once it has been silent for the limit, and opened afresh.
-TEST(WaveInputRecovery, DeviceThatGoesSilentIsOpenedAgain)
-{
-    wendmoor::test::FakeAudioSystem audio;
-    wendmoor::test::RecordingMessages messages;
-    wendmoor::WaveInput input(audio, messages);
-    input.setReopenInterval(0);
-    input.setSilenceLimit(50);
-    input.open();
-    input.start();
-    audio.feed(std::vector<std::int16_t>(100, 1));
-    input.pump();
-    EXPECT_TRUE(messages.shown.isEmpty()) << "a device that delivers is not silent";
-    const int opens = audio.captureOpens;
-    QTest::qSleep(80);
-    input.pump();
-    EXPECT_EQ(audio.captureOpens, opens + 1);
-    ASSERT_EQ(messages.shown.size(), 2);
-    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("stopped delivering")));
-    EXPECT_TRUE(audio.capture->running);
     input.stop();
 }
 

@@ -64,46 +64,4 @@ TEST(LogNames, PurgeNamesOnlyTheDayThatFellOut)
         EXPECT_FALSE(purgePattern(today, days).has_value()) << days;
 }
 
-class PurgeOldLogsTest : public ::testing::Test {
-protected:
-    TestServices ts;
-    Settings settings;
-    QString archive = ts.makeArchive();
-    PurgeOldLogsTest()
-    {
-        settings.LogDrive = QLatin1Char('C');
-        ts.clock.set(QDate(2026, 12, 6), QTime(0, 0, 31));
-    }
-    void touch(const QString& name) const
-    {
-        QFile f(archive + QLatin1Char('/') + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    [[nodiscard]] QStringList left() const { return QDir(archive).entryList(QDir::Files, QDir::Name); }
-};
-
-TEST_F(PurgeOldLogsTest, OneDayToKeepDeletesTheDayBeforeYesterdayWithAllItsFiles)
-{
-    for (const char* n : {"L120426.wav", "L120426A.wav", "L120426P.wav", "L12042601.wav", "L120526.wav",
-                          "L120626.wav", "L110426.wav", "notes.txt"})
-        touch(QLatin1String(n));
-    settings.DaysToKeep = 1;
-    PurgeOldLogs(ts.volumes, settings, ts.clock);
-    EXPECT_EQ(left(), (QStringList{"L110426.wav", "L120526.wav", "L120626.wav", "notes.txt"}));
-}
-
-TEST_F(PurgeOldLogsTest, KeepAllOverflowAndMissingFolderDeleteNothingAndStayQuiet)
-{
-    touch(QStringLiteral("L120426.wav"));
-    for (std::int16_t days : {std::int16_t{0}, std::int16_t{-1}}) {
-        settings.DaysToKeep = days;
-        PurgeOldLogs(ts.volumes, settings, ts.clock);
-        EXPECT_EQ(left().size(), 1) << days;
-    }
-    settings.DaysToKeep = 1;
-    settings.LogDrive = QLatin1Char('E'); // no archive folder there
-    PurgeOldLogs(ts.volumes, settings, ts.clock);
-    EXPECT_TRUE(ts.messages.shown.isEmpty());
-}
-
 } // namespace

@@ -1,127 +1,111 @@
-#include "config/Settings.h"
-#include "media/LevelMeter.h"
-#include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "platform/Error.h"
 #include "platform/UiUnits.h"
 #include "recorder/Menu.h"
-#include "recorder/RecorderState.h"
 
 #include "../media/WavChecks.h"
-#include "TestServices.h"
+#include "MenuFixture.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
 
 namespace {
 
-// A file recorded and then stopped with the Stop button holds what was fed, less what the
-// converter's filter still held when the writer was switched off (up to about 0.1 s), plus up to
-// one GSM block of padding.
-void expectDuration(const WavContents& c, double seconds)
-{
-    ASSERT_TRUE(c.opened);
-    const double got = static_cast<double>(c.samples.size()) / c.rate;
-    EXPECT_GE(got, seconds - 0.15);
-    EXPECT_LE(got, seconds + 0.05);
-}
-
-class RecordLogTest : public ::testing::Test {
+class RecordLogTest : public MenuFixture, public ::testing::Test {
 protected:
-    TestServices ts;
-    Settings settings;
-    RecorderState state;
-    QString archive = ts.makeArchive();
-    std::unique_ptr<Menu> menu;
+    RecordLogTest() : MenuFixture(3) { at(10, 0, 0); }
 
-    RecordLogTest()
+    // A second of tone at the rate the input runs at, taken by the chain.
+    void feedTone(double hz)
     {
-        settings.LogDrive = QLatin1Char('C');
-        settings.RecordFormat = 3;
-        menu = std::make_unique<Menu>(ts.services, settings, state);
+        const int rate = ts.audio.capture->rate;
+        ts.audio.feed(sineTone(rate, hz, static_cast<std::size_t>(rate)));
+        menu->chain().pump();
     }
-    QString log(const char* name) const { return archive + QLatin1Char('/') + QLatin1String(name); }
-    void makeFile(const QString& path, const QByteArray& content = "old") const
+    void makeFile(const QString& path) const
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        f.write("old");
     }
-    // Feeds a second of tone at the input's rate and lets the chain take it.
-    void feedSecond(double hz = 1000.0)
-    {
-        const int rate = menu->WaveIn->sampleRate();
-        ts.audio.feed(sineTone(rate, hz, static_cast<std::size_t>(rate)));
-        menu->WaveIn->pump();
-    }
-    [[nodiscard]] QColor recordColour() const { return menu->cmdRecord->palette().color(QPalette::Button); }
 };
 
-TEST_F(RecordLogTest, RecordStartsTheChainAndRecordWhileRecordingKeepsTheSameFile)
+// A file recorded and then stopped holds what was fed, less what the converter's filter still
+// held when the writer was switched off, plus up to one GSM block of padding.
+void expectSeconds(const WavContents& c, double seconds)
+{
+    ASSERT_TRUE(c.opened);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, seconds - 0.05, 0.1);
+}
+
+TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopFinishesIt)
 {
     menu->cmdRecord->click();
-    EXPECT_EQ(state.CurrentLogPath, log("L120626.wav"));
+    EXPECT_EQ(state.CurrentLogPath, log(QStringLiteral("L120626.wav")));
     EXPECT_TRUE(state.IsRecording);
     EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Recording"));
-    EXPECT_EQ(recordColour(), bgrColor(0x000000FF));
-    feedSecond();
-    menu->cmdRecord->click(); // while recording: nothing asked, nothing reopened, same file
+    EXPECT_EQ(menu->cmdRecord->palette().color(QPalette::Button), bgrColor(0x000000FF));
+    feedTone(1000.0);
+    menu->cmdRecord->click();
     EXPECT_TRUE(ts.prompt.questions.isEmpty());
     EXPECT_EQ(ts.audio.captureOpens, 1);
-    feedSecond();
-
+    feedTone(1000.0);
     menu->cmdStop->click();
+    EXPECT_FALSE(state.IsRecording);
     EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
-    EXPECT_EQ(recordColour(), bgrColor(0x000000C0));
-    const WavContents c = readWav(log("L120626.wav"));
-    EXPECT_EQ(c.rate, 11025);
-    expectDuration(c, 2.0);
+    expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 2.0);
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
-TEST_F(RecordLogTest, EveryFormatNumberRecordsItsFormatAndDescribesIt)
+// Every format records at its own rate and encoding; the input runs at the format's rate, also
+// right after a GSM format (a PCM log upsampled from 8000 Hz would lose the 5 kHz tone).
+TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
 {
     struct Case {
         int format;
-        int rate;
         int subtype;
         const char* label;
     };
     const Case cases[] = {
-        {0, 8000, SF_FORMAT_PCM_U8, "Format:  PCM   8.000 kHz, 8 Bit, Mono"},
-        {1, 8000, SF_FORMAT_PCM_16, "Format:  PCM   8.000 kHz, 16 Bit, Mono"},
-        {2, 11025, SF_FORMAT_PCM_U8, "Format:  PCM   11.025 kHz, 8 Bit, Mono"},
-        {3, 11025, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono"},
-        {4, 22050, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono"},
-        {5, 22050, SF_FORMAT_PCM_16, "Format:  PCM   22.050 kHz, 16 Bit, Mono"},
-        {6, 8000, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
-        {7, 11025, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono"},
-        {8, 22050, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono"},
+        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
+        {5, SF_FORMAT_PCM_16, "Format:  PCM   22.050 kHz, 16 Bit, Mono"},
+        {7, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono"},
+        {0, SF_FORMAT_PCM_U8, "Format:  PCM   8.000 kHz, 8 Bit, Mono"},
+        {8, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono"},
+        {1, SF_FORMAT_PCM_16, "Format:  PCM   8.000 kHz, 16 Bit, Mono"},
+        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
+        {2, SF_FORMAT_PCM_U8, "Format:  PCM   11.025 kHz, 8 Bit, Mono"},
+        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
+        {3, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono"},
+        {4, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono"},
     };
+    settings.StartOnLoad = 1; // every case gets a renumbered name of its own, nothing asked
     for (const Case& c : cases) {
-        // A fresh window for each, so the input starts at its 22050 Hz.
-        menu = std::make_unique<Menu>(ts.services, settings, state);
-        settings.RecordFormat = c.format;
-        settings.StartOnLoad = 1; // replace nothing, ask nothing: every case gets its own name
+        settings.RecordFormat = static_cast<std::int16_t>(c.format);
         menu->GetLogName();
         menu->RecordLog();
         ASSERT_TRUE(state.IsRecording) << c.format;
+        const int rate = recordFormat(c.format)->sampleRate;
         EXPECT_EQ(menu->Label1->text(), QLatin1String(c.label));
-        EXPECT_EQ(menu->WaveIn->sampleRate(), c.format >= 6 ? c.rate : 22050);
-        feedSecond();
+        EXPECT_EQ(ts.audio.capture->rate, rate) << c.format;
+        const double hz = rate == 8000 ? 3000.0 : 5000.0;
+        feedTone(hz);
         menu->cmdStop_Click();
         const WavContents f = readWav(state.CurrentLogPath);
         ASSERT_TRUE(f.opened) << c.format;
-        EXPECT_EQ(f.rate, c.rate) << c.format;
+        EXPECT_EQ(f.rate, rate) << c.format;
         EXPECT_EQ(f.format & SF_FORMAT_SUBMASK, c.subtype) << c.format;
-        expectDuration(f, 1.0);
+        expectSeconds(f, 1.0);
+        if (c.subtype != SF_FORMAT_GSM610) {
+            EXPECT_NEAR(toneFrequency(f.samples, rate), hz, 20.0) << c.format;
+        }
     }
 }
 
@@ -130,36 +114,33 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
     struct Case {
         const char* label;
         std::int16_t startOnLoad;
-        std::deque<bool> answers;
+        bool answer;
         bool asked;
         const char* recordedInto;
     };
-    const Case cases[] = {{"yes", 0, {true}, true, "L120626.wav"}, {"no", 0, {false}, true, "L12062601.wav"},
-                          {"automatic", 1, {true}, false, "L12062601.wav"},
-                          {"automatic 2", 2, {true}, false, "L12062601.wav"}};
+    const Case cases[] = {{"yes", 0, true, true, "L120626.wav"},
+                          {"no", 0, false, true, "L12062601.wav"},
+                          {"automatic", 1, true, false, "L12062601.wav"},
+                          {"automatic 2", 2, true, false, "L12062601.wav"}};
     for (const Case& c : cases) {
-        QFile::remove(log("L12062601.wav"));
-        makeFile(log("L120626.wav"));
+        QFile::remove(log(QStringLiteral("L12062601.wav")));
+        makeFile(log(QStringLiteral("L120626.wav")));
         ts.prompt.questions.clear();
-        ts.prompt.answers = c.answers;
+        ts.prompt.answers = {c.answer};
         settings.StartOnLoad = c.startOnLoad;
         menu->GetLogName();
         menu->RecordLog();
-        if (c.asked) {
-            ASSERT_EQ(ts.prompt.questions.size(), 1) << c.label;
-            EXPECT_EQ(ts.prompt.questions.front(),
-                      QStringLiteral("Wendmoor|Overwrite Existing File--> ") + log("L120626.wav") + QLatin1Char('?'));
-        } else {
-            EXPECT_TRUE(ts.prompt.questions.isEmpty()) << c.label;
-        }
-        EXPECT_EQ(state.CurrentLogPath, log(c.recordedInto)) << c.label;
+        EXPECT_EQ(ts.prompt.questions, c.asked ? QStringList{QStringLiteral("Wendmoor|Overwrite Existing File--> ")
+                                                             + log(QStringLiteral("L120626.wav")) + QLatin1Char('?')}
+                                               : QStringList{})
+            << c.label;
+        EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(c.recordedInto))) << c.label;
         menu->cmdStop_Click();
-        // The old day file survives unless the operator said Yes.
-        EXPECT_EQ(readWav(log("L120626.wav")).opened, QLatin1String(c.label) == QLatin1String("yes")) << c.label;
+        EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, c.answer && c.asked) << c.label;
     }
 }
 
-TEST_F(RecordLogTest, FailureIsReportedAndLeavesStateAndFormatTextAsTheyWere)
+TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecording)
 {
     struct Case {
         const char* label;
@@ -167,65 +148,115 @@ TEST_F(RecordLogTest, FailureIsReportedAndLeavesStateAndFormatTextAsTheyWere)
         std::int16_t device;
         bool removeArchive;
         int number;
-        bool labelChanged;
-        WaveInput::State input;
     };
     const Case cases[] = {
-        {"format out of range", 9, 0, false, ErrorNumber::InvalidArgument, false, WaveInput::Closed},
-        {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound, true, WaveInput::Closed},
-        {"archive folder gone", 1, 0, true, ErrorNumber::PathNotFound, true, WaveInput::Opened},
+        {"format out of range", 9, 0, false, ErrorNumber::InvalidArgument},
+        {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound},
+        {"archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound},
     };
     for (const Case& c : cases) {
         ts.messages.shown.clear();
-        menu->Label1->setText(QStringLiteral("earlier"));
-        settings.RecordFormat = c.format;
+        settings.RecordFormat = static_cast<std::int16_t>(c.format);
         settings.RecordDevice = c.device;
-        if (c.removeArchive)
-            QDir(archive).removeRecursively();
+        if (c.removeArchive) {
+            QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
+            QFile f(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")); // a file where the folder goes
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
         menu->cmdRecord_Click();
         ASSERT_EQ(ts.messages.shown.size(), 1) << c.label;
         EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(c.number) + QLatin1Char(' ')))
             << ts.messages.shown.front().toStdString();
-        EXPECT_EQ(menu->Label1->text() != QStringLiteral("earlier"), c.labelChanged) << c.label;
         EXPECT_FALSE(state.IsRecording) << c.label;
+        EXPECT_FALSE(menu->chain().isInputRecording()) << c.label;
         EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("&Record")) << c.label;
-        EXPECT_EQ(menu->WaveIn->state(), c.input) << c.label;
     }
-    EXPECT_TRUE(ts.messages.shown.front().contains(log("L120626.wav")));
+    EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
 }
 
-TEST_F(RecordLogTest, LargestFormatAfterGsmKeepsTheGsmInputRateAndConverts)
+TEST_F(RecordLogTest, MissingArchiveFolderIsMadeWithItsParents)
 {
-    settings.RecordFormat = 6;
+    QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
     menu->cmdRecord_Click();
-    menu->cmdStop_Click();
-    settings.RecordFormat = 5;
-    ts.prompt.answers = {true};
-    menu->cmdRecord_Click();
-    EXPECT_EQ(menu->WaveIn->sampleRate(), 8000);
-    feedSecond(440.0);
-    menu->cmdStop_Click();
-    const WavContents c = readWav(state.CurrentLogPath);
-    EXPECT_EQ(c.rate, 22050);
-    expectDuration(c, 1.0);
-    EXPECT_NEAR(toneFrequency(c.samples, 22050), 440.0, 1.0);
+    EXPECT_TRUE(state.IsRecording);
+    EXPECT_TRUE(QFile::exists(log(QStringLiteral("L120626.wav"))));
 }
 
 TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
 {
     menu->cmdRecord_Click();
-    feedSecond();
+    feedTone(1000.0);
     ts.prompt.answers = {true}; // "Stop recording and close Wendmoor?"
     menu->close();
-    EXPECT_FALSE(menu->WaveFile->isOpen());
-    expectDuration(readWav(log("L120626.wav")), 1.0);
+    expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 1.0);
 
-    settings.StartOnLoad = 0;
     ts.prompt.answers = {false};
     menu->cmdRecord_Click();
-    feedSecond();
+    feedTone(1000.0);
     menu.reset();
-    expectDuration(readWav(log("L12062601.wav")), 1.0);
+    expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
+}
+
+// A file whose disk is full while `full` is set.
+class FillableDisk final : public ByteSink {
+public:
+    FillableDisk(const QString& path, const std::atomic<bool>& full) : m_file(path), m_full(full) {}
+    std::int64_t length() override { return m_file.length(); }
+    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
+    std::int64_t tell() override { return m_file.tell(); }
+    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    std::int64_t write(const void* data, std::int64_t bytes) override
+    {
+        if (m_full && m_error == 0)
+            m_error = ENOSPC;
+        return m_error != 0 ? 0 : m_file.write(data, bytes);
+    }
+    bool sync() override { return m_error == 0 && m_file.sync(); }
+    int error() const override { return m_error != 0 ? m_error : m_file.error(); }
+
+private:
+    FileByteSink m_file;
+    const std::atomic<bool>& m_full;
+    int m_error = 0;
+};
+
+// A sound card that appears 20 s after Record, then a disk that fills and frees: tried again
+// every 5 s, each failure and each recovery reported once, the window not saying "Recording"
+// meanwhile, the first log kept and the rest in the next name.
+TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
+{
+    std::atomic<bool> full{false};
+    menu->chain().withStages([&full](WaveInput&, WaveFileWriter& writer) {
+        writer.setSinkFactory([&full](const QString& p) { return std::make_unique<FillableDisk>(p, full); });
+    });
+    ts.audio.failOpen = true;
+    menu->cmdRecord->click();
+    run(20'000);
+    EXPECT_FALSE(state.IsRecording);
+    EXPECT_EQ(ts.messages.shown.size(), 1);
+    ts.audio.failOpen = false;
+    run(5'000);
+    ASSERT_TRUE(state.IsRecording);
+    ASSERT_EQ(ts.messages.shown.size(), 2);
+    EXPECT_TRUE(ts.messages.shown[1].contains(QStringLiteral("for 20 seconds"))) << ts.messages.shown[1].toStdString();
+
+    run(2'000);
+    full = true;
+    run(8'000);
+    EXPECT_FALSE(state.IsRecording);
+    EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
+    EXPECT_EQ(ts.messages.shown.size(), 3);
+    full = false;
+    run(5'000);
+    ASSERT_TRUE(state.IsRecording);
+    EXPECT_EQ(ts.messages.shown.size(), 4);
+    run(1'000);
+    menu->cmdStop->click();
+    EXPECT_EQ(logs(), (QStringList{QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav")}));
+    const WavContents first = readWav(log(QStringLiteral("L120626.wav")));
+    EXPECT_NEAR(first.samples.size() / 11025.0, 6.9, 0.5); // from 10:00:20.1 to the full disk at 10:00:27
+    EXPECT_EQ(countingBreak(first.samples), 0u);
+    EXPECT_GT(readWav(log(QStringLiteral("L12062601.wav"))).samples.size(), 11025u / 2);
 }
 
 } // namespace

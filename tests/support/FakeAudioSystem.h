@@ -1,24 +1,26 @@
 #pragma once
 
 #include "media/AudioSystem.h"
+#include "media/CaptureRing.h"
 
+#include <atomic>
 #include <deque>
 #include <vector>
 
 namespace wendmoor::test {
 
-// An input whose samples the test feeds by hand.
+// An input whose samples the test feeds, from any one thread, into a capture ring like the real
+// device's: what does not fit comes back as counted silence.
 class FakeCaptureStream final : public CaptureStream {
 public:
     struct Shared {
-        std::deque<std::int16_t> pending; // fed, not yet read
-        bool running = false;
-        bool open = false;
-        int starts = 0;
-        int stops = 0;
-        int device = -1;
-        int rate = 0;
-        std::uint64_t dropped = 0;
+        explicit Shared(std::size_t capacity = std::size_t{1} << 20) : ring(capacity) {}
+        CaptureRing ring;
+        std::atomic<bool> running{false};
+        std::atomic<bool> open{false};
+        std::atomic<int> starts{0};
+        std::atomic<int> device{-1};
+        std::atomic<int> rate{0};
     };
     explicit FakeCaptureStream(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) { m_shared->open = true; }
     ~FakeCaptureStream() override { m_shared->open = false; m_shared->running = false; }
@@ -26,20 +28,12 @@ public:
     FakeCaptureStream& operator=(const FakeCaptureStream&) = delete;
 
     int sampleRate() const override { return m_shared->rate; }
-    QString deviceName() const override { return QStringLiteral("Fake input %1").arg(m_shared->device); }
+    QString deviceName() const override { return QStringLiteral("Fake input %1").arg(m_shared->device.load()); }
     void start() override { m_shared->running = true; ++m_shared->starts; }
-    void stop() override { m_shared->running = false; ++m_shared->stops; }
+    void stop() override { m_shared->running = false; }
     bool isRunning() const override { return m_shared->running; }
-    std::size_t read(std::span<std::int16_t> out) override
-    {
-        std::size_t n = 0;
-        while (n < out.size() && !m_shared->pending.empty()) {
-            out[n++] = m_shared->pending.front();
-            m_shared->pending.pop_front();
-        }
-        return n;
-    }
-    std::uint64_t takeDroppedFrames() override { return std::exchange(m_shared->dropped, 0); }
+    std::size_t read(std::span<std::int16_t> out) override { return m_shared->ring.read(out); }
+    std::uint64_t takeDroppedFrames() override { return m_shared->ring.takeDroppedFrames(); }
 
 private:
     std::shared_ptr<Shared> m_shared;
@@ -108,8 +102,8 @@ public:
     std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) override;
     std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate, int channels) override;
 
-    // Feed samples into the open input, as if the sound card had captured them.
-    void feed(std::span<const std::int16_t> samples) { capture->pending.insert(capture->pending.end(), samples.begin(), samples.end()); }
+    // Feed samples into the input, as if the sound card had captured them.
+    void feed(std::span<const std::int16_t> samples) { capture->ring.push(samples); }
     // Let the output device take up to `frames` queued frames.
     void play(std::size_t frames);
 };

@@ -1,11 +1,13 @@
+// Pictures of every window for the README, taken under a real display server:
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb build/tools/screenshots docs/screenshots
 #include "app/Application.h"
-#include "media/WaveInput.h"
 #include "recorder/Menu.h"
 
 #include "TestServices.h"
 #include "TestWavFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -13,8 +15,7 @@
 #include <QTimer>
 
 #include <cmath>
-
-#include <gtest/gtest.h>
+#include <cstdio>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
@@ -29,25 +30,26 @@ std::vector<std::int16_t> sineBlock()
 }
 } // namespace
 
-// Pictures of every window for the README. Runs only when WENDMOOR_SCREENSHOT_DIR names a folder,
-// under a real display server (for example xvfb-run with QT_QPA_PLATFORM=xcb):
-//   xvfb-run -a env QT_QPA_PLATFORM=xcb WENDMOOR_SCREENSHOT_DIR=$PWD/docs/screenshots
-//     build/tests/test_app --gtest_filter='Screenshots*'
-TEST(Screenshots, EveryWindow)
+int main(int argc, char** argv)
 {
-    const QString out = qEnvironmentVariable("WENDMOOR_SCREENSHOT_DIR");
-    if (out.isEmpty())
-        GTEST_SKIP() << "set WENDMOOR_SCREENSHOT_DIR to take the pictures";
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Wendmoor"));
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: screenshots <folder>\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
+    bool ok = true;
 
     TestServices ts;
     ts.audio.outputs = {QStringLiteral("pulse"), QStringLiteral("default")};
     ts.audio.inputs = {QStringLiteral("pulse"), QStringLiteral("default")};
     const QString archive = ts.makeArchive();
     for (const char* name : {"L120426.wav", "L120526.wav", "L120626.wav"})
-        ASSERT_TRUE(writeLog(archive + QLatin1Char('/') + QLatin1String(name), 95'000));
+        ok = writeLog(archive + QLatin1Char('/') + QLatin1String(name), 95'000) && ok;
     QDir().mkpath(QFileInfo(ts.services.paths.helpFile).path());
-    ASSERT_TRUE(QFile::copy(QStringLiteral(WENDMOOR_MANUAL), ts.services.paths.helpFile));
+    ok = QFile::copy(QStringLiteral(WENDMOOR_MANUAL), ts.services.paths.helpFile) && ok;
     ts.writeSettings({0, 0, 1, 0, 7, 0, 300, 4, 0, 0, 0});
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(14, 5, 9));
 
@@ -56,14 +58,14 @@ TEST(Screenshots, EveryWindow)
     Menu& menu = app.menu();
     menu.cmdRecord->click();
     ts.audio.feed(sineBlock());
-    menu.WaveIn->pump();
+    menu.chain().pump();
     ts.clock.advanceMs(3000);
     menu.TmrClock_Timer();
 
-    const auto save = [&out](QWidget* w, const char* name) {
+    const auto save = [&out, &ok](QWidget* w, const char* name) {
         w->show();
         QTest::qWait(300);
-        EXPECT_TRUE(w->grab().save(out + QLatin1Char('/') + QLatin1String(name)));
+        ok = w->grab().save(out + QLatin1Char('/') + QLatin1String(name)) && ok;
     };
     save(&menu, "main.png");
     menu.mnuMyPreferences->trigger();
@@ -77,4 +79,5 @@ TEST(Screenshots, EveryWindow)
     save(app.aboutWindow(), "about.png");
     ts.messages.ShowMessage(QStringLiteral("76 Cannot create the log /home/op/Wendmoor/logs/L120626.wav: No such file or directory"));
     menu.cmdStop->click();
+    return ok ? 0 : 1;
 }

@@ -1,0 +1,276 @@
+#include "recorder/RecordingChain.h"
+
+#include "config/RecordFormats.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace wendmoor {
+
+namespace {
+// How often the recording thread drains the capture ring. The ring holds seconds of audio; this
+// sets how often the program wakes up (and the level meter moves), not what it may lose.
+constexpr int kDrainIntervalMs = 100;
+} // namespace
+
+// Messages of the recording thread's stages reach the message window through the queue, in
+// order with the other notifications.
+class RecordingChain::ThreadMessages final : public MessageSink {
+public:
+    explicit ThreadMessages(RecordingChain& chain) : m_chain(chain) {}
+    using MessageSink::ShowMessage;
+    void ShowMessage(const QString& text) override
+    {
+        m_chain.post([sink = &m_chain.m_messages, text] { sink->ShowMessage(text); });
+    }
+
+private:
+    RecordingChain& m_chain;
+};
+
+// Declared in the order the audio flows. The input, destroyed last, never reaches the stages
+// after it from its destructor.
+struct RecordingChain::Stages {
+    Stages(AudioSystem& audio, MessageSink& messages) : WaveIn(audio, messages), WaveFile(messages)
+    {
+        WaveIn.setObjectName(QStringLiteral("WaveIn"));
+        WaveFile.setObjectName(QStringLiteral("WaveFile"));
+        WaveIn.setDrainInterval(kDrainIntervalMs);
+        WaveIn.setOutput(&MMConnectorX1);
+        MMConnectorX1.setOutput(&ACMConverter);
+        ACMConverter.setOutput(&WaveFile);
+    }
+
+    WaveInput WaveIn;
+    Connector MMConnectorX1;
+    FormatConverter ACMConverter;
+    WaveFileWriter WaveFile;
+};
+
+RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObject* parent)
+    : QObject(parent), m_messages(messages), m_threadMessages(std::make_unique<ThreadMessages>(*this)),
+      m_thread(std::make_unique<QThread>()), m_context(std::make_unique<QObject>())
+{
+    m_thread->setObjectName(QStringLiteral("recording"));
+    m_context->moveToThread(m_thread.get());
+    m_thread->start(QThread::HighPriority);
+    run([this, &audio] {
+        m_stages = std::make_unique<Stages>(audio, *m_threadMessages);
+        Stages& s = *m_stages;
+        s.MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { onBuffer(samples); });
+        connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
+        connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
+        connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
+    });
+}
+
+RecordingChain::~RecordingChain()
+{
+    try {
+        shutdown();
+    } catch (...) {
+        // The file has been closed by its writer either way.
+    }
+    // What the last commands posted is dropped with this object; the stages go on their thread.
+    QMetaObject::invokeMethod(m_context.get(), [this] { m_stages.reset(); }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void RecordingChain::run(const std::function<void()>& command)
+{
+    std::exception_ptr failure;
+    auto onThread = [&] {
+        try {
+            command();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (m_stages) {
+            m_inputRecording.store(m_stages->WaveIn.state() == WaveInput::Recording, std::memory_order_release);
+            m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
+            m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(),
+                                 std::memory_order_release);
+        }
+    };
+    QMetaObject::invokeMethod(m_context.get(), onThread, Qt::BlockingQueuedConnection);
+    deliverPending();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void RecordingChain::post(std::function<void()> notification)
+{
+    bool queue = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_posted.push_back(std::move(notification));
+        queue = !std::exchange(m_deliveryQueued, true);
+    }
+    if (queue)
+        QMetaObject::invokeMethod(this, [this] { deliverPending(); }, Qt::QueuedConnection);
+}
+
+void RecordingChain::deliverPending()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        std::move(m_posted.begin(), m_posted.end(), std::back_inserter(m_delivering));
+        m_posted.clear();
+        m_deliveryQueued = false;
+    }
+    // A notification's handler may give a command, which delivers too: the queue is shared, so
+    // the order stays the order things happened in.
+    while (!m_delivering.empty()) {
+        const std::function<void()> next = std::move(m_delivering.front());
+        m_delivering.pop_front();
+        next();
+    }
+}
+
+void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
+{
+    int peak = 0;
+    for (const std::int16_t s : samples)
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    m_peak = std::max(m_peak, peak);
+    const int threshold = m_voxThreshold.load(std::memory_order_relaxed);
+    if (threshold < 0 || peak <= threshold)
+        return;
+    if (m_standby) {
+        // Decided here, before the buffer reaches the writer, so that the buffer that resumed the
+        // recording is in the file.
+        m_standby = false;
+        m_stages->WaveFile.setEnabled(true);
+        post([this] { emit voxActivity(true); });
+    } else {
+        m_activity = true;
+    }
+}
+
+void RecordingChain::onPumped()
+{
+    m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
+    m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
+    if (m_peak < 0)
+        return;
+    const int peak = std::exchange(m_peak, -1);
+    const bool activity = std::exchange(m_activity, false);
+    post([this, peak, activity] {
+        emit level(peak);
+        if (activity)
+            emit voxActivity(false);
+    });
+}
+
+void RecordingChain::configure(const RecordFormat& format, int device, const QString& path)
+{
+    const WaveFormat waveFormat = format.waveFormat();
+    const int rate = format.sampleRate;
+    run([&] {
+        m_stages->ACMConverter.setOutputFormat(waveFormat);
+        m_stages->WaveIn.setSampleRate(rate);
+        m_stages->WaveIn.setDeviceID(device);
+        m_stages->WaveFile.setFileName(path);
+    });
+}
+
+void RecordingChain::start()
+{
+    run([this] {
+        Stages& s = *m_stages;
+        s.WaveIn.open();
+        s.WaveFile.setHeaderRefreshInterval(1000);
+        s.WaveIn.start();
+        m_standby = false;
+        s.WaveFile.setEnabled(true);
+    });
+}
+
+void RecordingChain::stop(bool keepDevice)
+{
+    // One command: a drain between switching the writer off and stopping would drop audio
+    // that belongs to the next file.
+    run([this, keepDevice] {
+        m_standby = false;
+        m_stages->WaveFile.setEnabled(false);
+        m_stages->WaveIn.stop(keepDevice);
+    });
+}
+
+void RecordingChain::releaseDevice()
+{
+    run([this] { m_stages->WaveIn.releaseDevice(); });
+}
+
+void RecordingChain::shutdown()
+{
+    run([this] {
+        WaveInput& in = m_stages->WaveIn;
+        if (in.state() == WaveInput::Recording)
+            in.pump();
+        in.stop();
+        in.releaseDevice();
+    });
+}
+
+void RecordingChain::setEnabled(bool enabled)
+{
+    run([this, enabled] {
+        m_standby = false;
+        m_stages->WaveFile.setEnabled(enabled);
+    });
+}
+
+void RecordingChain::pause()
+{
+    run([this] {
+        m_standby = true;
+        m_stages->WaveFile.setEnabled(false);
+    });
+}
+
+void RecordingChain::resume()
+{
+    setEnabled(true);
+}
+
+void RecordingChain::refreshHeader()
+{
+    QMetaObject::invokeMethod(m_context.get(), [this] { m_stages->WaveFile.refreshNow(); }, Qt::QueuedConnection);
+}
+
+void RecordingChain::pump()
+{
+    run([this] { m_stages->WaveIn.pump(); });
+}
+
+void RecordingChain::withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f)
+{
+    run([&] { f(m_stages->WaveIn, m_stages->WaveFile); });
+}
+
+WaveInput& RecordingChain::input()
+{
+    return m_stages->WaveIn;
+}
+
+Connector& RecordingChain::connector()
+{
+    return m_stages->MMConnectorX1;
+}
+
+FormatConverter& RecordingChain::converter()
+{
+    return m_stages->ACMConverter;
+}
+
+WaveFileWriter& RecordingChain::writer()
+{
+    return m_stages->WaveFile;
+}
+
+} // namespace wendmoor

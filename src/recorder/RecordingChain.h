@@ -1,0 +1,129 @@
+#pragma once
+
+#include "media/ByteSink.h"
+#include "media/Connector.h"
+#include "media/FormatConverter.h"
+#include "media/WaveFileWriter.h"
+#include "media/WaveInput.h"
+#include "platform/MessageSink.h"
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace wendmoor {
+
+class AudioSystem;
+struct RecordFormat;
+
+// The recording chain: WaveIn -> MMConnectorX1 -> ACMConverter -> WaveFile, owned here and run
+// on a thread of its own, so that nothing the windows do (a long document, a slow display, a
+// modal question) can cost a sample.
+//
+// The object itself belongs to the user-interface thread. Its commands run on the recording
+// thread and return when done; what they caused (started, stopped, messages) has been delivered
+// by then. What happens on the recording thread by itself (buffers drained, a write failing, a
+// device lost) reaches this thread as queued notifications, delivered in the order they happened.
+class RecordingChain final : public QObject {
+    Q_OBJECT
+public:
+    RecordingChain(AudioSystem& audio, MessageSink& messages, QObject* parent = nullptr);
+    // Ends the recording (the file finished) and the thread.
+    ~RecordingChain() override;
+    RecordingChain(const RecordingChain&) = delete;
+    RecordingChain& operator=(const RecordingChain&) = delete;
+
+    // The format, the input device and the file of the next start(). The input runs at the
+    // format's own rate.
+    void configure(const RecordFormat& format, int device, const QString& path);
+    // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
+    // Throws Error naming the device or the file.
+    void start();
+    // Switches the writer off and ends the file; what the converter holds back waits for the
+    // next file. With keepDevice the input keeps capturing until the next start() or
+    // releaseDevice(), so that a roll-over loses nothing.
+    void stop(bool keepDevice = false);
+    void releaseDevice();
+    // Whatever the device captured goes into the file, then the chain stops for good.
+    void shutdown();
+
+    // The writer on or off: off drops the audio and keeps the file open.
+    void setEnabled(bool enabled);
+    // Standby: the writer off until resume(), or until the input level passes the threshold.
+    void pause();
+    void resume();
+    // The level above which a buffer is activity and resumes a paused writer (the buffer itself
+    // is written); below 0: none.
+    void setVoxThreshold(int threshold) { m_voxThreshold.store(threshold, std::memory_order_relaxed); }
+    // Brings the file's header up to date and pushes it to the disk, without waiting.
+    void refreshHeader();
+    // Drains the input now (tests and the end of a recording).
+    void pump();
+    // Runs `f` on the recording thread with the stages (tests: failing sinks, short intervals).
+    void withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f);
+
+    // Read from any thread.
+    [[nodiscard]] bool isInputRecording() const { return m_inputRecording.load(std::memory_order_acquire); }
+    [[nodiscard]] std::int32_t positionMs() const { return m_positionMs.load(std::memory_order_acquire); }
+    // A write into the current file failed (reported by the writer); the file keeps what came before.
+    [[nodiscard]] bool writerFailed() const { return m_writerFailed.load(std::memory_order_acquire); }
+    [[nodiscard]] QThread* thread() const { return m_thread.get(); }
+
+    // The stages, for the main window's names. Only the recording thread may touch them.
+    [[nodiscard]] WaveInput& input();
+    [[nodiscard]] Connector& connector();
+    [[nodiscard]] FormatConverter& converter();
+    [[nodiscard]] WaveFileWriter& writer();
+
+signals:
+    void started();
+    void stopped();
+    // The loudest sample (0 to 32768) of the buffers drained since the last level.
+    void level(int peak);
+    // A buffer above the VOX threshold; `resumed`: it ended a pause and was written.
+    void voxActivity(bool resumed);
+
+private:
+    struct Stages;
+    class ThreadMessages;
+
+    // Runs `command` on the recording thread, rethrows what it threw, then delivers what it caused.
+    void run(const std::function<void()>& command);
+    // Recording thread: queues a notification for the user-interface thread.
+    void post(std::function<void()> notification);
+    void deliverPending();
+    void onBuffer(std::span<const std::int16_t> samples);
+    void onPumped();
+
+    MessageSink& m_messages;
+    std::unique_ptr<ThreadMessages> m_threadMessages;
+    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<QObject> m_context; // lives on the recording thread
+    std::unique_ptr<Stages> m_stages;   // made, used and destroyed on the recording thread
+
+    std::atomic<int> m_voxThreshold{-1};
+    std::atomic<bool> m_inputRecording{false};
+    std::atomic<std::int32_t> m_positionMs{0};
+    std::atomic<bool> m_writerFailed{false};
+
+    // Recording thread only.
+    bool m_standby = false;
+    int m_peak = -1;
+    bool m_activity = false;
+
+    std::mutex m_mutex;
+    std::vector<std::function<void()>> m_posted; // guarded by m_mutex
+    bool m_deliveryQueued = false;                // guarded by m_mutex
+    std::deque<std::function<void()>> m_delivering; // user-interface thread
+};
+
+} // namespace wendmoor
