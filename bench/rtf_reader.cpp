@@ -3,7 +3,7 @@
 // change at every character, Unicode characters with stand-ins, long skipped destinations).
 //   build/bench/rtf_reader            full run
 //   build/bench/rtf_reader --smoke    a very short run, for CI
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QTextDocument>
 

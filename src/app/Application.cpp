@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "config/frmMyPreferences.h"
+#include "preferences/frmMyPreferences.h"
 #include "playback/frmPlay.h"
 #include "recorder/Menu.h"
 #include "startpause/StartPause.h"

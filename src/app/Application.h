@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
-#include "config/frmMyPreferences.h"
+#include "preferences/frmMyPreferences.h"
 #include "playback/PlaybackMemory.h"
 #include "playback/frmPlay.h"
 #include "platform/Services.h"

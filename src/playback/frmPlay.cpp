@@ -1,12 +1,12 @@
 #include "playback/frmPlay.h"
 
-#include "media/LevelMeter.h"
-#include "media/PositionSlider.h"
+#include "widgets/LevelMeter.h"
+#include "widgets/PositionSlider.h"
 #include "media/WavePlayer.h"
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 #include "playback/PlaybackController.h"
 #include "playback/TransportLogic.h"
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
 #include <QAction>
 #include <QCloseEvent>

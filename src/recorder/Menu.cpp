@@ -1,16 +1,16 @@
 #include "recorder/Menu.h"
 
 #include "config/RecordFormats.h"
-#include "media/LevelMeter.h"
+#include "widgets/LevelMeter.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/Prompt.h"
 #include "platform/TimeSource.h"
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 #include "platform/Volumes.h"
 #include "recorder/LogNames.h"
 #include "recorder/StartPauseControl.h"
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "windows/frmError.h"
 
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
 #include <QEvent>
 #include <QFont>

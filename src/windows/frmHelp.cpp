@@ -2,9 +2,9 @@
 
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 #include "platform/Services.h"
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
 #include <QAction>
 #include <QMenu>

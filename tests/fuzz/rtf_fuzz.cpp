@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the rich-text reader: it must neither crash, hang nor leak, whatever
 // the help file holds.
 #include "platform/Error.h"
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QByteArray>
 #include <QTextDocument>

@@ -1,8 +1,8 @@
 #include "playback/frmPlay.h"
 
-#include "media/PositionSlider.h"
+#include "widgets/PositionSlider.h"
 #include "media/WavePlayer.h"
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 #include "playback/PlaybackController.h"
 
 #include "TestServices.h"

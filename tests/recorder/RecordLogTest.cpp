@@ -1,5 +1,5 @@
 #include "platform/Error.h"
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 #include "recorder/Menu.h"
 
 #include "../media/WavChecks.h"

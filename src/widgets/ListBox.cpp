@@ -1,4 +1,4 @@
-#include "config/ListBox.h"
+#include "widgets/ListBox.h"
 
 #include <QShowEvent>
 

@@ -1,4 +1,4 @@
-#include "media/LevelMeter.h"
+#include "widgets/LevelMeter.h"
 
 #include <QPainter>
 

@@ -1,5 +1,5 @@
-#include "config/ListBox.h"
-#include "config/frmMyPreferences.h"
+#include "widgets/ListBox.h"
+#include "preferences/frmMyPreferences.h"
 
 #include "TestServices.h"
 

@@ -1,6 +1,6 @@
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 #include "platform/Error.h"
 
 #include <QTextBlock>

@@ -1,16 +1,16 @@
-#include "config/frmMyPreferences.h"
+#include "preferences/frmMyPreferences.h"
 
 #include "config/DiskForecast.h"
-#include "config/ListBox.h"
+#include "widgets/ListBox.h"
 #include "config/RecordFormats.h"
 #include "config/SettingsFile.h"
 #include "config/TypedNumber.h"
 #include "media/AudioSystem.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
-#include "platform/UiUnits.h"
+#include "widgets/UiUnits.h"
 #include "platform/Volumes.h"
-#include "windows/WindowLook.h"
+#include "widgets/WindowLook.h"
 
 #include <QAction>
 #include <QCheckBox>

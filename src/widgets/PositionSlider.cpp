@@ -1,4 +1,4 @@
-#include "media/PositionSlider.h"
+#include "widgets/PositionSlider.h"
 
 #include <QHBoxLayout>
 #include <QProxyStyle>
