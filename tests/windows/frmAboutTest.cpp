@@ -1,6 +1,5 @@
 #include "windows/frmAbout.h"
 #include "TestServices.h"
-#include "platform/Error.h"
 
 #include <QPointer>
 #include <QPushButton>
@@ -22,40 +21,7 @@ SystemInfo::RawValue text(const char* s)
     return { frmAbout::REG_SZ, QByteArray(s) + '\0' };
 }
 
-QByteArray dword(quint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-    return b;
-}
-
 } // namespace
-
-TEST(frmAbout, ValuesBecomeTextAsTheBoxReadsThem)
-{
-    struct Case {
-        const char* what;
-        std::uint32_t type;
-        QByteArray data;
-        QString expected;
-    };
-    const Case table[] = {
-        { "number 258", frmAbout::REG_DWORD, dword(258), QStringLiteral("&h000102") },
-        { "number with a top byte", frmAbout::REG_DWORD, dword(0x1A2B3C4D), QStringLiteral("&h1A2B3C4D") },
-        { "text without a closing zero", frmAbout::REG_SZ, QByteArray("C:\\Tools"), QStringLiteral("C:\\Tools") },
-        { "text in UTF-8", frmAbout::REG_SZ, QByteArray("/opt/caf\xc3\xa9\0", 11), QStringLiteral("/opt/café") },
-        { "other type keeps what was passed in", 3, QByteArray("\x01\x02", 2), QStringLiteral("passed in") },
-    };
-    for (const Case& c : table) {
-        SCOPED_TRACE(c.what);
-        QString out = QStringLiteral("passed in");
-        registryValueText(c.type, c.data, QStringLiteral("V"), out);
-        EXPECT_EQ(out, c.expected);
-    }
-    QString out;
-    EXPECT_THROW(registryValueText(frmAbout::REG_SZ, QByteArray(), QStringLiteral("V"), out), Error);
-}
 
 TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
 {
