@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
@@ -76,23 +75,6 @@ TEST(frmHelp, UnreadableManualIsReportedOnceAndTheWindowStaysEmpty)
             EXPECT_TRUE(window.isNull());
         }
     }
-}
-
-TEST(frmHelp, UnformattedTextShowsInTheWindowFontAndFormattedTextAsWritten)
-{
-    TestServices t;
-    writeFile(t.services.paths.helpFile, "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier New;}} plain words \\f0\\fs36 big words}");
-    frmHelp window(t.services);
-    window.setAttribute(Qt::WA_DeleteOnClose, false);
-    waitForManual(window);
-    QTextDocument* doc = window.RichTextBox1->document();
-    EXPECT_EQ(doc->defaultFont().family(), QStringLiteral("MS Sans Serif"));
-    EXPECT_EQ(doc->defaultFont().pointSizeF(), 12);
-    QTextCursor c(doc);
-    c.setPosition(doc->find(QStringLiteral("plain")).selectionStart() + 1);
-    EXPECT_FALSE(c.charFormat().hasProperty(QTextFormat::FontFamilies));
-    c.setPosition(doc->find(QStringLiteral("big")).selectionStart() + 1);
-    EXPECT_EQ(c.charFormat().fontPointSize(), 18);
 }
 
 // A window closed while a long manual is still being read goes at once, and nothing follows.
