@@ -1,22 +1,20 @@
 #include "app/Application.h"
-#include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "recorder/Menu.h"
 
-#include "../media/WavChecks.h"
 #include "TestServices.h"
 
 #include <QAction>
-#include <QListWidget>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
+#include <QCoreApplication>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
 
+// Preferences, Help and About open once however often they are asked for, and anew once closed;
+// Play closes the open playback window and opens a fresh one.
 TEST(Application, MenuCommandsOpenEachWindowOnceAndPlayOpensAFreshOne)
 {
     TestServices ts;
@@ -24,51 +22,29 @@ TEST(Application, MenuCommandsOpenEachWindowOnceAndPlayOpensAFreshOne)
     Application app(ts.services);
     app.start();
     Menu& menu = app.menu();
-
-    menu.mnuMyPreferences->trigger();
-    QPointer<frmMyPreferences> prefs = app.preferencesWindow();
-    ASSERT_TRUE(prefs);
-    EXPECT_TRUE(prefs->isVisible());
-    EXPECT_FALSE(prefs->isModal());
-    menu.mnuMyPreferences->trigger();
-    EXPECT_EQ(app.preferencesWindow(), prefs.data()) << "a second command must not open a second dialog";
-
-    menu.mnuHelp->trigger();
-    QPointer<frmHelp> help = app.helpWindow();
-    ASSERT_TRUE(help);
-    menu.mnuHelp->trigger();
-    EXPECT_EQ(app.helpWindow(), help.data());
-
-    menu.mnuAbout->trigger();
-    QPointer<frmAbout> about = app.aboutWindow();
-    ASSERT_TRUE(about);
-    menu.mnuAbout->trigger();
-    EXPECT_EQ(app.aboutWindow(), about.data());
+    const std::pair<QAction*, std::function<QWidget*()>> windows[] = {
+        {menu.mnuMyPreferences, [&] { return app.preferencesWindow(); }},
+        {menu.mnuHelp, [&] { return app.helpWindow(); }},
+        {menu.mnuAbout, [&] { return app.aboutWindow(); }},
+    };
+    for (const auto& [command, window] : windows) {
+        command->trigger();
+        QPointer<QWidget> first = window();
+        ASSERT_TRUE(first && first->isVisible()) << command->text().toStdString();
+        command->trigger();
+        EXPECT_EQ(window(), first.data()) << command->text().toStdString();
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(first) << command->text().toStdString();
+        command->trigger();
+        EXPECT_TRUE(window()) << command->text().toStdString();
+    }
 
     menu.mnuPlay->trigger();
     QPointer<frmPlay> first = app.playWindow();
     ASSERT_TRUE(first);
-    EXPECT_TRUE(first->isVisible());
     menu.mnuPlay->trigger();
     EXPECT_FALSE(first) << "Play must close the open playback window";
     ASSERT_TRUE(app.playWindow());
     EXPECT_TRUE(app.playWindow()->isVisible());
-
-    // A window closed by the operator is opened anew by the next command.
-    prefs->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(prefs);
-    menu.mnuMyPreferences->trigger();
-    EXPECT_TRUE(app.preferencesWindow());
 }
-
-TEST(Application, ExitAsksNothingAndEndsTheProgram)
-{
-    TestServices ts;
-    Application app(ts.services);
-    QSignalSpy exit(&app, &Application::exitRequested);
-    app.menu().mnuExit->trigger();
-    EXPECT_EQ(exit.count(), 1);
-    EXPECT_TRUE(ts.prompt.questions.isEmpty());
-}
-
