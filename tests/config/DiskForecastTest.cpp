@@ -4,25 +4,6 @@
 
 using namespace wendmoor;
 
-// One day of each format, worked out by hand: PCM rate x bytes per sample x 86400; GSM 6.10
-// 65 bytes for every 320 samples of the day.
-TEST(DiskForecast, BytesPerDayOfEveryFormat)
-{
-    const std::array<qint64, 9> expected = {
-        691'200'000,   // 8000 Hz, 8 bit
-        1'382'400'000, // 8000 Hz, 16 bit
-        952'560'000,   // 11025 Hz, 8 bit
-        1'905'120'000, // 11025 Hz, 16 bit
-        1'905'120'000, // 22050 Hz, 8 bit
-        3'810'240'000, // 22050 Hz, 16 bit (two logs a day, the same bytes)
-        140'400'000,   // GSM 8000 Hz: 2 160 000 blocks
-        193'488'750,   // GSM 11025 Hz: 2 976 750 blocks
-        386'977'500,   // GSM 22050 Hz: 5 953 500 blocks
-    };
-    for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
-        EXPECT_EQ(bytesPerDay(kRecordFormats[i]), expected[i]) << kRecordFormats[i].caption;
-}
-
 TEST(DiskForecast, DaysOfFreeSpaceAndWhetherTheyCoverTheDaysToKeep)
 {
     constexpr qint64 gsmDay = 140'400'000; // format 6
