@@ -30,7 +30,7 @@ TEST(TypedNumber, DecimalPointDoesNotDependOnTheUsersLocale)
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous != nullptr ? previous : "C";
     if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
-        std::setlocale(LC_NUMERIC, "C.UTF-8");
+        GTEST_SKIP() << "no German locale installed: nothing to tell the decimal points apart";
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("3.75")), 3.75);
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
