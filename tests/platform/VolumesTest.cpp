@@ -1,5 +1,4 @@
 #include "platform/Error.h"
-#include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 
 #include "Fakes.h"
@@ -121,22 +120,4 @@ TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
     EXPECT_EQ(Machine::letters(*unsaved), QStringLiteral("C=/home/op D=/srv/archive E=/media/op/STICK"));
     ASSERT_EQ(blocked.messages.shown.size(), 1);
     EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile()));
-}
-
-TEST(Volumes, NoLetterBeyondZ)
-{
-    Machine m;
-    for (int i = 0; i < 30; ++i)
-        m.mounts.append({QStringLiteral("/mnt/v%1").arg(i, 2, 10, QLatin1Char('0')), QString()});
-    const QList<Drive> d = m.volumes()->drives();
-    ASSERT_EQ(d.size(), 24);
-    EXPECT_EQ(d.back().letter, QLatin1Char('Z'));
-}
-
-TEST(ErrorText, NumberThenOneBlankThenDescription)
-{
-    EXPECT_EQ(Error(53, QString()).text(), QStringLiteral("53 "));
-    EXPECT_EQ(errorNumberForErrno(ENOSPC), ErrorNumber::DiskFull);
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(3.5), 4);
 }
