@@ -255,8 +255,8 @@ void Menu::RecordLog()
             WaveRecorder[0].BitLength = format->bits == 16 ? 1 : 0;
             ACMConverter.setOutputFormat(WaveRecorder[0].format());
         } else {
-            ACMConverter.setOutputFormat(WaveHelper::gsmFormat(format->sampleRate));
-            WaveIn->setSampleRate(format->sampleRate);
+            ACMConverter.setOutputFormat(format->waveFormat());
+            WaveIn->setSampleRate(format->inputRate());
         }
 
         WaveIn->setDeviceID(m_settings.RecordDevice);

@@ -5,10 +5,10 @@
 using namespace wendmoor;
 
 // One day of each format, worked out by hand: PCM rate x bytes per sample x 86400; GSM 6.10
-// 65 bytes for every 320 samples of the day.
+// 65 bytes for every 320 samples of the day; FLAC and Opus at their average rates.
 TEST(DiskForecast, BytesPerDayOfEveryFormat)
 {
-    const std::array<qint64, 9> expected = {
+    const std::array<qint64, 11> expected = {
         691'200'000,   // 8000 Hz, 8 bit
         1'382'400'000, // 8000 Hz, 16 bit
         952'560'000,   // 11025 Hz, 8 bit
@@ -18,6 +18,8 @@ TEST(DiskForecast, BytesPerDayOfEveryFormat)
         140'400'000,   // GSM 8000 Hz: 2 160 000 blocks
         193'488'750,   // GSM 11025 Hz: 2 976 750 blocks
         386'977'500,   // GSM 22050 Hz: 5 953 500 blocks
+        2'095'632'000, // FLAC 22050 Hz: 55 % of 44 100 bytes a second
+        352'512'000,   // Opus 32 kbit/s and 2 % of Ogg pages: 4 080 bytes a second
     };
     for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
         EXPECT_EQ(bytesPerDay(kRecordFormats[i]), expected[i]) << kRecordFormats[i].caption;

@@ -1,5 +1,6 @@
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
+#include "media/WaveReader.h"
 #include "media/WaveInput.h"
 #include "platform/Error.h"
 
@@ -33,8 +34,8 @@ struct RecordingFormat {
     int sfSubtype;
 };
 
-// The nine recording formats, with the input rate the recorder gives each.
-const RecordingFormat kNineFormats[] = {
+// The recording formats, with the input rate the recorder gives each.
+const RecordingFormat kRecordingFormats[] = {
     {"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050, SF_FORMAT_PCM_U8},
     {"pcm 8000 16", WaveFormat::pcm(8000, 16), 22050, SF_FORMAT_PCM_16},
     {"pcm 11025 8", WaveFormat::pcm(11025, 8), 22050, SF_FORMAT_PCM_U8},
@@ -44,6 +45,8 @@ const RecordingFormat kNineFormats[] = {
     {"gsm 8000", WaveFormat::gsm610(8000), 8000, SF_FORMAT_GSM610},
     {"gsm 11025", WaveFormat::gsm610(11025), 11025, SF_FORMAT_GSM610},
     {"gsm 22050", WaveFormat::gsm610(22050), 22050, SF_FORMAT_GSM610},
+    {"flac 22050", WaveFormat::flac(22050), 22050, SF_FORMAT_PCM_16},
+    {"opus 24000", WaveFormat::opus(24000), 22050, SF_FORMAT_OPUS},
 };
 
 // Converter and writer as the recorder wires them.
@@ -68,8 +71,8 @@ struct Chain {
 TEST(WaveFileWriter, EveryRecordingFormatReadsBackWithItsRateEncodingLengthAndTone)
 {
     QTemporaryDir dir;
-    for (const RecordingFormat& f : kNineFormats) {
-        const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
+    for (const RecordingFormat& f : kRecordingFormats) {
+        const QString path = dir.filePath(QString::fromLatin1(f.label) + QLatin1String(f.format.fileExtension()));
         Chain chain(path, f.format);
         chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
         chain.writer.setEnabled(true);
@@ -78,11 +81,16 @@ TEST(WaveFileWriter, EveryRecordingFormatReadsBackWithItsRateEncodingLengthAndTo
 
         const WavContents c = readWav(path);
         ASSERT_TRUE(c.opened) << f.label;
-        EXPECT_EQ(c.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAV) << f.label;
+        const WaveEncoding encoding = f.format.encoding();
+        EXPECT_EQ(c.format & SF_FORMAT_TYPEMASK,
+                  encoding == WaveEncoding::Flac   ? SF_FORMAT_FLAC
+                  : encoding == WaveEncoding::Opus ? SF_FORMAT_OGG
+                                                   : SF_FORMAT_WAV)
+            << f.label;
         EXPECT_EQ(c.format & SF_FORMAT_SUBMASK, f.sfSubtype) << f.label;
         EXPECT_EQ(c.rate, f.format.sampleRate()) << f.label;
         EXPECT_EQ(c.channels, 1) << f.label;
-        // GSM 6.10 stores whole blocks of 320 samples.
+        // GSM 6.10 stores whole blocks of 320 samples; Opus ends on a packet of 480.
         EXPECT_NEAR(static_cast<double>(c.samples.size()), 1.5 * f.format.sampleRate(), 320.0) << f.label;
         // GSM 6.10 is made for speech at 8 kHz: its noise moves a few zero crossings.
         const double tolerance = f.format.encoding() == WaveEncoding::Gsm610 ? 10.0 : 2.0;
@@ -96,7 +104,7 @@ TEST(WaveFileWriter, EveryRecordingFormatReadsBackWithItsRateEncodingLengthAndTo
 TEST(WaveFileWriter, FileReopenedWhileBeingWrittenShowsTheFramesWrittenSoFar)
 {
     QTemporaryDir dir;
-    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[6]}) {
+    for (const RecordingFormat& f : {kRecordingFormats[5], kRecordingFormats[6]}) {
         const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
         Chain chain(path, f.format);
         chain.converter.beginStream(WaveFormat::pcm(f.inputRate, 16));
@@ -141,7 +149,7 @@ private:
 TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 {
     QTemporaryDir dir;
-    for (const RecordingFormat& f : {kNineFormats[5], kNineFormats[0], kNineFormats[6]}) {
+    for (const RecordingFormat& f : {kRecordingFormats[5], kRecordingFormats[0], kRecordingFormats[6]}) {
         const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
         static constexpr std::int64_t kLimit = 4000;
         Chain chain(path, f.format);
@@ -198,17 +206,18 @@ TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 // The file the child of the crash test records into, named after the test process.
 QString killedRecordingPath(pid_t testProcess, const char* label)
 {
-    return QDir::tempPath() + QStringLiteral("/wendmoor-killed-%1-%2.wav").arg(testProcess).arg(QLatin1String(label));
+    return QDir::tempPath() + QStringLiteral("/wendmoor-killed-%1-%2").arg(testProcess).arg(QLatin1String(label));
 }
 
 void checkKilledRecording(const RecordingFormat& f)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     constexpr int kSeconds = 4;
-    const QString path = killedRecordingPath(getpid(), f.label);
+    const QString path = killedRecordingPath(getpid(), f.label) + QLatin1String(f.format.fileExtension());
     QFile::remove(path);
     // The statement runs in a child process, whose parent is this one.
-    EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label), f.format, kSeconds),
+    EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label) + QLatin1String(f.format.fileExtension()),
+                                  f.format, kSeconds),
                 ::testing::KilledBySignal(SIGKILL), "");
 
     const WavContents c = readWav(path);
@@ -217,7 +226,16 @@ void checkKilledRecording(const RecordingFormat& f)
     EXPECT_GE(seconds, kSeconds - 1.1) << f.label;
     EXPECT_LE(seconds, kSeconds + 0.1) << f.label;
     EXPECT_NEAR(toneFrequency(c.samples, c.rate), 1000.0, 3.0) << f.label;
+    // The player's reader finds the same length (GSM: to a block), also in a FLAC file whose
+    // header states none.
+    EXPECT_NEAR(static_cast<double>(openWaveReader(path)->frames()), static_cast<double>(c.samples.size()), 320.0)
+        << f.label;
 
+    // The sox of the build machines reads no Opus.
+    if (f.format.encoding() == WaveEncoding::Opus) {
+        QFile::remove(path);
+        return;
+    }
     QProcess sox;
     sox.start(QStringLiteral("sox"), {path, QStringLiteral("-n"), QStringLiteral("stat")});
     ASSERT_TRUE(sox.waitForFinished(20000));
@@ -228,8 +246,10 @@ void checkKilledRecording(const RecordingFormat& f)
 
 TEST(WaveFileWriterDeathTest, KilledRecordingLeavesAPlayableFileMissingAtMostASecond)
 {
-    checkKilledRecording(kNineFormats[5]);
-    checkKilledRecording(kNineFormats[7]);
+    checkKilledRecording(kRecordingFormats[5]);
+    checkKilledRecording(kRecordingFormats[7]);
+    checkKilledRecording(kRecordingFormats[9]);
+    checkKilledRecording(kRecordingFormats[10]);
 }
 
 } // namespace

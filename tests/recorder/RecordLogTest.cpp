@@ -104,6 +104,8 @@ TEST_F(RecordLogTest, EveryFormatNumberRecordsItsFormatAndDescribesIt)
         {6, 8000, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
         {7, 11025, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono"},
         {8, 22050, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono"},
+        {9, 22050, SF_FORMAT_PCM_16, "Format:  FLAC   22.050 kHz, 16 Bit, Mono"},
+        {10, 24000, SF_FORMAT_OPUS, "Format:  Opus   24.000 kHz, 32 kb/s, Mono"},
     };
     for (const Case& c : cases) {
         // A fresh window for each, so the input starts at its 22050 Hz.
@@ -114,7 +116,8 @@ TEST_F(RecordLogTest, EveryFormatNumberRecordsItsFormatAndDescribesIt)
         menu->RecordLog();
         ASSERT_TRUE(state.IsRecording) << c.format;
         EXPECT_EQ(menu->Label1->text(), QLatin1String(c.label));
-        EXPECT_EQ(menu->WaveIn->sampleRate(), c.format >= 6 ? c.rate : 22050);
+        // GSM and FLAC take the card at their rate; Opus takes no 22050 Hz and resamples.
+        EXPECT_EQ(menu->WaveIn->sampleRate(), c.format >= 6 && c.format <= 9 ? c.rate : 22050);
         feedSecond();
         menu->cmdStop_Click();
         const WavContents f = readWav(state.CurrentLogPath);
@@ -171,7 +174,7 @@ TEST_F(RecordLogTest, FailureIsReportedAndLeavesStateAndFormatTextAsTheyWere)
         WaveInput::State input;
     };
     const Case cases[] = {
-        {"format out of range", 9, 0, false, ErrorNumber::InvalidArgument, false, WaveInput::Closed},
+        {"format out of range", 11, 0, false, ErrorNumber::InvalidArgument, false, WaveInput::Closed},
         {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound, true, WaveInput::Closed},
         {"archive folder gone", 1, 0, true, ErrorNumber::PathNotFound, true, WaveInput::Opened},
     };
