@@ -18,7 +18,7 @@ TEST(DiskForecast, BytesPerDayOfEveryFormat)
         140'400'000,   // GSM 8000 Hz: 2 160 000 blocks
         193'488'750,   // GSM 11025 Hz: 2 976 750 blocks
         386'977'500,   // GSM 22050 Hz: 5 953 500 blocks
-        2'095'632'000, // FLAC 22050 Hz: 55 % of 44 100 bytes a second
+        2'400'451'200, // FLAC 22050 Hz: 63 % of 44 100 bytes a second
         352'512'000,   // Opus 32 kbit/s and 2 % of Ogg pages: 4 080 bytes a second
     };
     for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
