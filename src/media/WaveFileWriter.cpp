@@ -125,10 +125,11 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
         m_sink.reset();
         if (err != 0)
             throw fileError(err, QStringLiteral("The log file could not be written:"), native);
+        if (reason.isEmpty())
+            reason = QString::fromLocal8Bit(sf_strerror(nullptr));
         throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("The log file %1 could not be created as %2 %3: %4")
                                                      .arg(native, format.describe().first, format.describe().second,
-                                                          reason.isEmpty() ? QString::fromLocal8Bit(sf_strerror(nullptr))
-                                                                           : reason));
+                                                          reason));
     }
     m_file = file;
     m_openName = native;
