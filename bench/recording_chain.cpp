@@ -1,12 +1,14 @@
 // The recording chain (resample, reduce, encode, write) over a long 22050 Hz 16-bit input for
-// each of the nine recording formats, beside sox doing the same conversion of the same input.
-// Prints the time of each and the ratio chain/sox. `--smoke` runs a few seconds of audio only.
+// each of the recording formats, beside a command-line tool doing the same conversion of the same
+// input: sox for the WAV formats, flac and opusenc for FLAC and Opus. Prints the time of each, the
+// ratio chain/tool and the bytes per hour of both. `--smoke` runs a few seconds of audio only.
 
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
 #include "platform/MessageSink.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -37,6 +39,7 @@ struct Target {
     const char* name;
     WaveFormat format;
     std::vector<std::string> soxArgs; // output options of sox
+    const char* tool = "sox";         // or "flac", "opusenc", with their own options
 };
 
 const std::vector<Target>& targets()
@@ -51,6 +54,8 @@ const std::vector<Target>& targets()
         {"gsm8000", WaveFormat::gsm610(8000), {"-r", "8000", "-e", "gsm-full-rate"}},
         {"gsm11025", WaveFormat::gsm610(11025), {"-r", "11025", "-e", "gsm-full-rate"}},
         {"gsm22050", WaveFormat::gsm610(22050), {"-r", "22050", "-e", "gsm-full-rate"}},
+        {"flac22050", WaveFormat::flac(22050), {}, "flac"},
+        {"opus24000", WaveFormat::opus(24000), {}, "opusenc"},
     };
     return t;
 }
@@ -75,26 +80,52 @@ struct Workload {
     std::map<std::string, double> soxSeconds;
     std::map<std::string, double> chainCpu;
     std::map<std::string, double> soxCpu;
+    std::map<std::string, qint64> chainBytes;
+    std::map<std::string, qint64> soxBytes;
 };
 
 Workload* g_work = nullptr;
 
-// Programme-like material: two tones and some noise, with a slow swell.
+// Programme-like material, half a minute of each in turn. Speech: a voice of 8 harmonics whose
+// pitch wanders around 150 Hz, in syllables of a quarter second with pauses between phrases.
+// Music: a chord of three notes with their overtones and a slow swell, changing every 2 s. Both
+// over a little noise.
 std::vector<std::int16_t> makeInput(double seconds)
 {
     const auto frames = static_cast<std::size_t>(seconds * kInputRate);
     std::vector<std::int16_t> out(frames);
     std::mt19937 rng(7);
-    std::normal_distribution<double> noise(0.0, 800.0);
+    std::normal_distribution<double> noise(0.0, 150.0);
+    constexpr double kTwoPi = 2.0 * std::numbers::pi;
+    constexpr double kChords[4][3] = {{261.6, 329.6, 392.0}, {220.0, 261.6, 329.6}, {174.6, 220.0, 261.6},
+                                      {196.0, 246.9, 293.7}};
+    double voicePhase = 0.0;
     for (std::size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / kInputRate;
-        const double swell = 0.6 + 0.4 * std::sin(2.0 * std::numbers::pi * 0.1 * t);
-        const double v = swell * (7000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * t)
-                                  + 4000.0 * std::sin(2.0 * std::numbers::pi * 2900.0 * t))
-                         + noise(rng);
+        double v = 0.0;
+        if (std::fmod(t, 60.0) < 30.0) {
+            voicePhase += kTwoPi * (150.0 + 30.0 * std::sin(kTwoPi * 0.7 * t)) / kInputRate;
+            const double syllable = std::max(0.0, std::sin(kTwoPi * 2.0 * t));
+            const double phrase = std::fmod(t, 4.0) < 3.2 ? 1.0 : 0.0;
+            for (int h = 1; h <= 8; ++h)
+                v += 9000.0 / h * std::sin(h * voicePhase);
+            v *= syllable * phrase;
+        } else {
+            const double* chord = kChords[static_cast<int>(t / 2.0) % 4];
+            const double swell = 0.6 + 0.4 * std::sin(kTwoPi * 0.1 * t);
+            for (int n = 0; n < 3; ++n)
+                for (int h = 1; h <= 4; ++h)
+                    v += swell * 3000.0 / h * std::sin(kTwoPi * chord[n] * h * t);
+        }
+        v += noise(rng);
         out[i] = static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
     }
     return out;
+}
+
+qint64 fileBytes(const QString& path)
+{
+    return QFileInfo(path).size();
 }
 
 bool writeInputFile(const std::vector<std::int16_t>& samples, const std::string& path)
@@ -133,7 +164,10 @@ void runChain(benchmark::State& state, const Target& target)
         WaveFileWriter writer(messages);
         converter.setOutput(&writer);
         converter.setOutputFormat(target.format);
-        writer.setFileName(g_work->dir.filePath(QStringLiteral("chain-%1.wav").arg(QLatin1String(target.name))));
+        const QString path = g_work->dir.filePath(QStringLiteral("chain-%1%2")
+                                                      .arg(QLatin1String(target.name),
+                                                           QLatin1String(target.format.fileExtension())));
+        writer.setFileName(path);
         writer.setHeaderRefreshInterval(1000);
         converter.beginStream(WaveFormat::pcm(kInputRate, 16));
         writer.setEnabled(true);
@@ -145,19 +179,31 @@ void runChain(benchmark::State& state, const Target& target)
         state.SetIterationTime(s);
         g_work->chainSeconds[target.name] = s;
         g_work->chainCpu[target.name] = processCpuSeconds() - cpuBegin;
+        g_work->chainBytes[target.name] = fileBytes(path);
     }
     if (messages.count > 0)
         state.SkipWithError("the chain reported a failure");
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * g_work->input.size()));
 }
 
-void runSox(benchmark::State& state, const Target& target)
+void runTool(benchmark::State& state, const Target& target)
 {
-    const std::string out = g_work->dir.filePath(QStringLiteral("sox-%1.wav").arg(QLatin1String(target.name))).toStdString();
-    // No dither, no clipping guard, the default high-quality rate conversion: the chain's own choices.
-    std::vector<std::string> args{"sox", "-D", g_work->inputPath, "-c", "1"};
-    args.insert(args.end(), target.soxArgs.begin(), target.soxArgs.end());
-    args.push_back(out);
+    const QString outPath = g_work->dir.filePath(
+        QStringLiteral("tool-%1%2").arg(QLatin1String(target.name), QLatin1String(target.format.fileExtension())));
+    const std::string out = outPath.toStdString();
+    std::vector<std::string> args;
+    if (std::strcmp(target.tool, "flac") == 0) {
+        // libsndfile's FLAC encoder works at level 5, flac's default.
+        args = {"flac", "-s", "-f", "-o", out, g_work->inputPath};
+    } else if (std::strcmp(target.tool, "opusenc") == 0) {
+        args = {"opusenc", "--quiet", "--bitrate", std::to_string(WaveFormat::kOpusBitsPerSecond / 1000),
+                g_work->inputPath, out};
+    } else {
+        // No dither, no clipping guard, the default high-quality rate conversion: the chain's own choices.
+        args = {"sox", "-D", g_work->inputPath, "-c", "1"};
+        args.insert(args.end(), target.soxArgs.begin(), target.soxArgs.end());
+        args.push_back(out);
+    }
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -166,7 +212,7 @@ void runSox(benchmark::State& state, const Target& target)
         const auto begin = std::chrono::steady_clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
-            execvp("sox", argv.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         int status = 0;
@@ -175,11 +221,12 @@ void runSox(benchmark::State& state, const Target& target)
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         state.SetIterationTime(s);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("sox failed (is it installed?)");
+            state.SkipWithError("the tool failed (is it installed? scripts/install-deps)");
             return;
         }
         g_work->soxSeconds[target.name] = s;
         g_work->soxCpu[target.name] = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        g_work->soxBytes[target.name] = fileBytes(outPath);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * g_work->input.size()));
 }
@@ -214,7 +261,8 @@ int main(int argc, char** argv)
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("sox/") + t.name).c_str(), [&t](benchmark::State& s) { runSox(s, t); })
+        benchmark::RegisterBenchmark((std::string(t.tool) + "/" + t.name).c_str(),
+                                     [&t](benchmark::State& s) { runTool(s, t); })
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
@@ -223,9 +271,11 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    // Wall time includes the chain's pushes to the disk (every 5 s and at the close); sox does none.
-    std::printf("\n%.0f s of 22050 Hz 16-bit input; ratio = chain / sox\n%-12s %9s %9s %7s %9s %9s %7s %10s\n",
-                audioSeconds, "format", "chain s", "sox s", "wall", "chain cpu", "sox cpu", "cpu", "x realtime");
+    // Wall time includes the chain's pushes to the disk (every 5 s and at the close); the tools do none.
+    std::printf("\n%.0f s of 22050 Hz 16-bit input; ratio = chain / tool; bytes per hour of audio\n"
+                "%-12s %9s %9s %7s %9s %9s %7s %10s %13s %13s\n",
+                audioSeconds, "format", "chain s", "tool s", "wall", "chain cpu", "tool cpu", "cpu", "x realtime",
+                "chain B/h", "tool B/h");
     for (const Target& t : targets()) {
         const std::string n = t.name;
         if (!work.chainSeconds.contains(n) || !work.soxSeconds.contains(n))
@@ -234,8 +284,10 @@ int main(int argc, char** argv)
         const double sw = work.soxSeconds[n];
         const double cc = work.chainCpu[n];
         const double sc = work.soxCpu[n];
-        std::printf("%-12s %9.3f %9.3f %7.2f %9.3f %9.3f %7.2f %10.0f\n", t.name, cw, sw, cw / sw, cc, sc, cc / sc,
-                    audioSeconds / cw);
+        const double perHour = 3600.0 / audioSeconds;
+        std::printf("%-12s %9.3f %9.3f %7.2f %9.3f %9.3f %7.2f %10.0f %13.0f %13.0f\n", t.name, cw, sw, cw / sw, cc,
+                    sc, cc / sc, audioSeconds / cw, static_cast<double>(work.chainBytes[n]) * perHour,
+                    static_cast<double>(work.soxBytes[n]) * perHour);
     }
     return 0;
 }

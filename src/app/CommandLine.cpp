@@ -19,7 +19,7 @@ std::optional<int> answerCommandLine(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Records a radio station's program audio around the clock into one WAV file per day.\n"
+        "Records a radio station's program audio around the clock into one WAV, FLAC or Opus file per day.\n"
         "The settings are made in Setup > My Preferences; the events are logged to the journal and to\n"
         "$XDG_STATE_HOME/Wendmoor/events.log."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));

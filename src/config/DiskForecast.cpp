@@ -44,7 +44,8 @@ std::optional<DriveSpace> measureDrive(const QString& driveRoot, const QString& 
     DriveSpace space;
     space.freeBytes = storage.bytesAvailable();
     if (archiveExists) {
-        const QFileInfoList logs = QDir(archiveFolder).entryInfoList({QStringLiteral("*.wav")}, QDir::Files);
+        const QStringList patterns = {QStringLiteral("*.wav"), QStringLiteral("*.flac"), QStringLiteral("*.opus")};
+        const QFileInfoList logs = QDir(archiveFolder).entryInfoList(patterns, QDir::Files);
         for (const QFileInfo& log : logs)
             space.archiveBytes += log.size();
     }

@@ -13,17 +13,28 @@ struct RecordFormat {
     const char* caption;  // blanks are part of the text and stay as they are
     WaveEncoding encoding;
     int sampleRate;
-    int bits;             // 8 or 16 for PCM; 0 for GSM 6.10
+    int bits;             // 8 or 16 for PCM and FLAC; 0 for GSM 6.10 and Opus
     bool splitsAtNoon;    // a morning and an afternoon log per day
 
     [[nodiscard]] WaveFormat waveFormat() const
     {
-        return encoding == WaveEncoding::Gsm610 ? WaveFormat::gsm610(sampleRate) : WaveFormat::pcm(sampleRate, bits);
+        switch (encoding) {
+        case WaveEncoding::Gsm610: return WaveFormat::gsm610(sampleRate);
+        case WaveEncoding::Flac: return WaveFormat::flac(sampleRate);
+        case WaveEncoding::Opus: return WaveFormat::opus(sampleRate);
+        case WaveEncoding::Pcm: break;
+        }
+        return WaveFormat::pcm(sampleRate, bits);
     }
+
+    // The rate the sound card records at: the format's own, except for Opus, which takes no
+    // 22050 Hz; its input is recorded at 22050 Hz and resampled.
+    [[nodiscard]] int inputRate() const { return encoding == WaveEncoding::Opus ? 22050 : sampleRate; }
+
 };
 
 // The formats, indexed by Settings::RecordFormat.
-inline constexpr std::array<RecordFormat, 9> kRecordFormats = {{
+inline constexpr std::array<RecordFormat, 11> kRecordFormats = {{
     {"PCM 8.000 kHz Mono 8 Bit 7 kb/sec ", WaveEncoding::Pcm, 8000, 8, false},
     {"PCM 8.000 kHz Mono 16 Bit 15 kb/sec", WaveEncoding::Pcm, 8000, 16, false},
     {"PCM 11,025 kHz Mono 8 Bit 10 kb/sec", WaveEncoding::Pcm, 11025, 8, false},
@@ -33,6 +44,8 @@ inline constexpr std::array<RecordFormat, 9> kRecordFormats = {{
     {"GSM 6.10 8.000 kHz Mono 1 kb/sec", WaveEncoding::Gsm610, 8000, 0, false},
     {"GSM 6.10 11.025 kHz Mono 2 kb/sec", WaveEncoding::Gsm610, 11025, 0, false},
     {"GSM 6.10 22.050 kHz Mono 4 kb/sec", WaveEncoding::Gsm610, 22050, 0, false},
+    {"FLAC 22.050 kHz Mono 16 Bit lossless", WaveEncoding::Flac, 22050, 16, false},
+    {"Opus 24.000 kHz Mono 32 kbit/sec", WaveEncoding::Opus, 24000, 0, false},
 }};
 
 // The format a settings value names, or nullptr for a value that names none.

@@ -35,11 +35,35 @@ SF_VIRTUAL_IO virtualIo()
     return io;
 }
 
+// How often the Ogg pages of an Opus log are written out, at the latest, and how often what is
+// encoded of a FLAC or Opus log is handed to the file: together well within a second.
+constexpr double kOggPageLatencyMs = 500.0;
+constexpr int kHandOverMs = 250;
+
 int sndfileFormat(const WaveFormat& format)
 {
-    if (format.encoding() == WaveEncoding::Gsm610)
-        return SF_FORMAT_WAV | SF_FORMAT_GSM610;
+    switch (format.encoding()) {
+    case WaveEncoding::Gsm610: return SF_FORMAT_WAV | SF_FORMAT_GSM610;
+    case WaveEncoding::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case WaveEncoding::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    case WaveEncoding::Pcm: break;
+    }
     return SF_FORMAT_WAV | (format.bitsPerSample() == 8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
+}
+
+// The Opus encoder's settings: the bit rate, as libsndfile's compression level (0 is its highest
+// rate, 1 its lowest: 6 kbit/s plus 250 kbit/s times one minus the level), and the page latency.
+// libsndfile answers the bit rate mode and the latency with 0 whether they took or not; a
+// refusal shows in its error state.
+bool setUpOpus(SNDFILE* file)
+{
+    int mode = SF_BITRATE_MODE_AVERAGE;
+    double level = 1.0 - (WaveFormat::kOpusBitsPerSecond - 6000) / 250000.0;
+    double latency = kOggPageLatencyMs;
+    sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+    sf_command(file, SFC_SET_OGG_PAGE_LATENCY_MS, &latency, sizeof latency);
+    return sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) == SF_TRUE
+           && sf_error(file) == SF_ERR_NO_ERROR;
 }
 
 } // namespace
@@ -90,15 +114,24 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
     info.format = sndfileFormat(format);
     SF_VIRTUAL_IO io = virtualIo();
     SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, m_sink.get());
+    QString reason;
+    if (file && format.encoding() == WaveEncoding::Opus && !setUpOpus(file)) {
+        reason = QStringLiteral("the Opus encoder refused its settings (%1)")
+                     .arg(QString::fromLocal8Bit(sf_strerror(file)));
+        sf_close(file);
+        file = nullptr;
+    }
     if (!file) {
         const int err = m_sink->error();
         m_sink.reset();
         QFile::remove(m_fileName);
         if (err != 0)
             throw fileError(err, QStringLiteral("The log file could not be written:"), native);
+        if (reason.isEmpty())
+            reason = QString::fromLocal8Bit(sf_strerror(nullptr));
         throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("The log file %1 could not be created as %2 %3: %4")
                                                      .arg(native, format.describe().first, format.describe().second,
-                                                          QString::fromLocal8Bit(sf_strerror(nullptr))));
+                                                          reason));
     }
     // The new file is a valid, empty WAV on the disk from the start, or it is not started at all
     // (and not left behind: a recorder that tries again on a full disk must not pile up files).
@@ -111,6 +144,7 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
     }
     m_file = file;
     m_openName = native;
+    m_hasHeader = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
     m_dirty = false;
     m_sinceHeader.start();
     m_sinceSync.start();
@@ -142,7 +176,8 @@ void WaveFileWriter::writeSamples(std::span<const std::int16_t> samples)
 void WaveFileWriter::maybeRefresh()
 {
     const bool syncDue = m_sinceSync.elapsed() >= kSyncIntervalMs;
-    if (m_refreshMs <= 0 || m_sinceHeader.elapsed() >= m_refreshMs || syncDue)
+    const int interval = m_hasHeader ? m_refreshMs : std::min(m_refreshMs, kHandOverMs);
+    if (interval <= 0 || m_sinceHeader.elapsed() >= interval || syncDue)
         refreshHeader(syncDue);
 }
 
@@ -156,7 +191,13 @@ void WaveFileWriter::refreshHeader(bool sync)
 {
     if (!m_file)
         return;
-    sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    // FLAC and Ogg have no header to update: their encoders write each frame or page as it is
+    // complete (FLAC every 4096 samples, Ogg within kOggPageLatencyMs), and what is gathered
+    // for the file is handed to it here.
+    if (m_hasHeader)
+        sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    else
+        m_sink->seek(0, SEEK_CUR);
     m_dirty = false;
     m_sinceHeader.restart();
     if (sync) {
@@ -176,7 +217,7 @@ void WaveFileWriter::checkSink(const char* doing)
                               m_openName);
     m_messages.ShowMessage(e);
     // Make what did reach the disk readable: the header lies at the start, so this needs no room.
-    if (m_file)
+    if (m_file && m_hasHeader)
         sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
 }
 

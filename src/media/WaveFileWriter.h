@@ -16,13 +16,14 @@ namespace wendmoor {
 
 class MessageSink;
 
-// Writes the recording into a WAV file (libsndfile): PCM unsigned 8 bit, PCM 16 bit or
-// GSM 6.10. The file is created, or replaced, when the chain starts and closed when it stops;
-// `started` and `stopped` are emitted once each, on the user-interface thread, before the call
-// that caused them returns.
+// Writes the recording into a log file (libsndfile): a WAV file of PCM unsigned 8 bit, PCM 16 bit
+// or GSM 6.10, a 16-bit FLAC file or an Ogg Opus file. The file is created, or replaced, when the
+// chain starts and closed when it stops; `started` and `stopped` are emitted once each, on the
+// user-interface thread, before the call that caused them returns.
 //
-// While the chain runs, the header (RIFF size, data size, GSM sample count) is brought up to
-// date at least every headerRefreshInterval() milliseconds and the file is pushed to the disk at
+// While the chain runs, the WAV header (RIFF size, data size, GSM sample count) is brought up to
+// date, and the FLAC frames and Ogg pages encoded so far handed to the file, at least every
+// headerRefreshInterval() milliseconds and the file is pushed to the disk at
 // least every five seconds, so a process that dies leaves a valid file missing at most about
 // a second. A write that fails (full disk, vanished folder) is reported to the operator once;
 // the file keeps what was written before and is closed properly at the stop.
@@ -89,6 +90,7 @@ private:
     bool m_enabled = false;
     bool m_failed = false;
     bool m_dirty = false;
+    bool m_hasHeader = true; // a WAV file, whose sizes are brought up to date
     int m_refreshMs = 1000;
     int m_rate = 8000;
     std::int64_t m_frames = 0;

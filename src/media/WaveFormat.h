@@ -9,26 +9,38 @@
 namespace wendmoor {
 
 // How the samples of a wave format are stored.
-enum class WaveEncoding { Pcm, Gsm610 };
+enum class WaveEncoding { Pcm, Gsm610, Flac, Opus };
 
-// A mono wave format: PCM of 8 or 16 bits, or GSM 6.10, at a sample rate. Only the formats the
-// recorder can write can be made.
+// A mono wave format: PCM of 8 or 16 bits or GSM 6.10 in a WAV file, 16-bit FLAC, or Opus at
+// kOpusBitsPerSecond in an Ogg file, at a sample rate. Only the formats the recorder can write can
+// be made.
 class WaveFormat {
 public:
     // Throws Error (WaveFormatUnsupported) for a rate outside 1000..192000 Hz or a bit length
     // other than 8 or 16.
     [[nodiscard]] static WaveFormat pcm(int sampleRate, int bitsPerSample);
     [[nodiscard]] static WaveFormat gsm610(int sampleRate);
+    [[nodiscard]] static WaveFormat flac(int sampleRate);
+    // Opus takes 8000, 12000, 16000, 24000 or 48000 Hz; any other rate throws.
+    [[nodiscard]] static WaveFormat opus(int sampleRate);
+
+    static constexpr int kOpusBitsPerSecond = 32000;
 
     [[nodiscard]] WaveEncoding encoding() const { return m_encoding; }
     [[nodiscard]] int sampleRate() const { return m_rate; }
-    // 8 or 16 for PCM; 0 for GSM 6.10, which has no bit length of its own.
+    // 8 or 16 for PCM, 16 for FLAC; 0 for GSM 6.10 and Opus, which have no bit length of their own.
     [[nodiscard]] int bitsPerSample() const { return m_bits; }
     [[nodiscard]] static constexpr int channels() { return 1; }
-    // Bytes per second of audio in this format.
+    // The extension of a file in this format, with its dot: ".wav", ".flac", ".opus".
+    [[nodiscard]] const char* fileExtension() const
+    {
+        return m_encoding == WaveEncoding::Flac ? ".flac" : m_encoding == WaveEncoding::Opus ? ".opus" : ".wav";
+    }
+    // Bytes per second of audio in this format; for FLAC and Opus what a day of program audio
+    // takes on average.
     [[nodiscard]] int bytesPerSecond() const;
 
-    // Two texts for the operator: the format's name ("PCM", "GSM 6.10") and its details
+    // Two texts for the operator: the format's name ("PCM", "GSM 6.10", "FLAC", "Opus") and its details
     // ("22.050 kHz, 16 Bit, Mono").
     [[nodiscard]] std::pair<QString, QString> describe() const;
 

@@ -200,13 +200,12 @@ public:
         : m_path(path)
     {
         SF_INFO info {};
-        m_file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-        if (!m_file)
-            throw readError(path, QString::fromLocal8Bit(sf_strerror(nullptr)));
+        m_file = open(info);
         const int major = info.format & SF_FORMAT_TYPEMASK;
-        if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX) {
+        if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG) {
             sf_close(m_file);
-            throw Error(ErrorNumber::WaveFormatUnsupported, QStringLiteral("%1 is not a wave file.").arg(native(path)));
+            throw Error(ErrorNumber::WaveFormatUnsupported,
+                QStringLiteral("%1 is not a WAV, FLAC or Ogg file.").arg(native(path)));
         }
         if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0) {
             sf_close(m_file);
@@ -224,6 +223,9 @@ public:
         m_rate = info.samplerate;
         m_channels = info.channels;
         m_frames = std::max<sf_count_t>(info.frames, 0);
+        // A FLAC file whose recording was cut short, or is still going on, states no length.
+        if (major == SF_FORMAT_FLAC && (info.frames == 0 || info.frames == SF_COUNT_MAX))
+            m_frames = measureFrames();
     }
     ~SndfileReader() override { sf_close(m_file); }
     SndfileReader(const SndfileReader&) = delete;
@@ -258,6 +260,39 @@ public:
     }
 
 private:
+    SNDFILE* open(SF_INFO& info) const
+    {
+        SNDFILE* file = sf_open(QFile::encodeName(m_path).constData(), SFM_READ, &info);
+        if (!file)
+            throw readError(m_path, QString::fromLocal8Bit(sf_strerror(nullptr)));
+        return file;
+    }
+
+    // The frames of a FLAC file up to its last whole frame: the first frame that cannot be
+    // reached, found by halving. The decoder is of no use after a seek that fails, so the file is
+    // opened anew after each one.
+    std::int64_t measureFrames()
+    {
+        const auto readable = [this](std::int64_t frame) {
+            std::int16_t sample[2];
+            if (sf_seek(m_file, frame, SEEK_SET) == frame && sf_readf_short(m_file, sample, 1) == 1)
+                return true;
+            sf_close(m_file);
+            SF_INFO info {};
+            m_file = open(info);
+            return false;
+        };
+        // A block of silence takes a dozen bytes for 4096 samples.
+        std::int64_t good = -1;
+        std::int64_t bad = QFileInfo(m_path).size() * 512 + 1;
+        while (bad - good > 1) {
+            const std::int64_t middle = good + (bad - good) / 2;
+            (readable(middle) ? good : bad) = middle;
+        }
+        sf_seek(m_file, 0, SEEK_SET);
+        return good + 1;
+    }
+
     QString m_path;
     SNDFILE* m_file = nullptr;
     bool m_float = false;

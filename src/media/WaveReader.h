@@ -8,7 +8,7 @@
 
 namespace wendmoor {
 
-// Reads the audio of a WAV file as interleaved 16-bit samples from any frame. Used on one thread
+// Reads the audio of a log (WAV, FLAC, Opus) as interleaved 16-bit samples from any frame. Used on one thread
 // at a time.
 class WaveReader {
 public:
@@ -33,7 +33,9 @@ protected:
 
 // Opens a WAV file of any layout a station meets: GSM 6.10 through a decoder of its own that
 // seeks to any block, every other one (PCM of 8 to 32 bits, float, extensible, A-law, µ-law,
-// ADPCM) through libsndfile, floats scaled so that 1.0 is full scale. Throws Error: FileNotFound,
+// ADPCM) through libsndfile, floats scaled so that 1.0 is full scale; FLAC and Ogg (Opus, Vorbis)
+// files through libsndfile too, a FLAC file that states no length (its recording was cut short
+// or goes on) measured up to its last whole frame. Throws Error: FileNotFound,
 // WaveFileRead for a file that cannot be read or decoded, WaveFormatUnsupported for more than
 // two channels; each names the file and gives the reason.
 [[nodiscard]] std::unique_ptr<WaveReader> openWaveReader(const QString& path);

@@ -21,7 +21,8 @@ using LogKey = std::tuple<QDate, int, int>;
 std::optional<LogKey> logKey(const QString& name)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^L(\\d\\d)(\\d\\d)(\\d\\d)([AP]?)(\\d*)\\.wav$"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^L(\\d\\d)(\\d\\d)(\\d\\d)([AP]?)(\\d*)\\.(wav|flac|opus)$"),
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = pattern.match(name);
     if (!m.hasMatch())
         return std::nullopt;
@@ -62,7 +63,7 @@ QStringList logFileNames(const QString& folder)
             QStringLiteral("The log folder %1 cannot be read.").arg(QDir::toNativeSeparators(folder)));
     }
     QDir dir(folder);
-    dir.setNameFilters({ QStringLiteral("*.wav") });
+    dir.setNameFilters({ QStringLiteral("*.wav"), QStringLiteral("*.flac"), QStringLiteral("*.opus") });
     QStringList names = dir.entryList(QDir::Files, QDir::NoSort);
     std::sort(names.begin(), names.end(), logBefore);
     return names;

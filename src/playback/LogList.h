@@ -5,8 +5,8 @@
 
 namespace wendmoor {
 
-// The names of the log files in an archive folder: its entries matching "*.wav" (hidden and
-// system files left out), oldest first by logOrder(). Throws Error naming the folder when it
+// The names of the log files in an archive folder: its entries matching "*.wav", "*.flac" or
+// "*.opus" (hidden and system files left out), oldest first by logOrder(). Throws Error naming the folder when it
 // does not exist or cannot be read.
 [[nodiscard]] QStringList logFileNames(const QString& folder);
 

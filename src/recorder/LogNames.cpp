@@ -11,14 +11,19 @@ QString logFileName(const QDate& date, int secondOfDay, int recordFormat)
     QString name = QStringLiteral("L") + date.toString(QStringLiteral("MMddyy"));
     if (splitsAtNoon(recordFormat))
         name += secondOfDay >= 43200 ? QLatin1Char('P') : QLatin1Char('A');
-    return name + QStringLiteral(".wav");
+    const RecordFormat* format = wendmoor::recordFormat(recordFormat);
+    return name + QLatin1String(format ? format->waveFormat().fileExtension() : ".wav");
 }
 
 QString renumberedLogPath(const QString& path, const std::function<bool(const QString&)>& exists)
 {
-    const QString base = path.left(path.size() - 4);
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype end = dot > slash ? dot : path.size();
+    const QString base = path.left(end);
+    const QString extension = path.mid(end);
     for (std::int32_t n = 1; n < std::numeric_limits<std::int32_t>::max(); ++n) {
-        const QString candidate = base + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + QStringLiteral(".wav");
+        const QString candidate = base + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')) + extension;
         if (!exists(candidate))
             return candidate;
     }

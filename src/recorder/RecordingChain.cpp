@@ -169,7 +169,7 @@ void RecordingChain::onPumped()
 void RecordingChain::configure(const RecordFormat& format, int device, const QString& path)
 {
     const WaveFormat waveFormat = format.waveFormat();
-    const int rate = format.sampleRate;
+    const int rate = format.inputRate();
     run([&] {
         m_stages->ACMConverter.setOutputFormat(waveFormat);
         m_stages->WaveIn.setSampleRate(rate);

@@ -11,7 +11,8 @@
 
 namespace wendmoor::test {
 
-// A WAV file as another program reads it, through libsndfile.
+// A log file as another program reads it, through libsndfile, up to where its audio ends (a
+// FLAC file whose recording was cut short states no length).
 struct WavContents {
     bool opened = false;
     int rate = 0;
@@ -31,9 +32,9 @@ inline WavContents readWav(const QString& path)
     c.rate = info.samplerate;
     c.channels = info.channels;
     c.format = info.format;
-    c.samples.resize(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
-    const sf_count_t got = sf_read_short(f, c.samples.data(), static_cast<sf_count_t>(c.samples.size()));
-    c.samples.resize(static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
+    std::int16_t block[4096];
+    for (sf_count_t got; (got = sf_read_short(f, block, 4096 - 4096 % info.channels)) > 0;)
+        c.samples.insert(c.samples.end(), block, block + got);
     sf_close(f);
     return c;
 }

@@ -1,5 +1,6 @@
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
+#include "media/WaveReader.h"
 #include "media/WaveInput.h"
 #include "platform/Error.h"
 
@@ -36,6 +37,8 @@ const RecordingFormat kPcm22050{"pcm 22050 16", WaveFormat::pcm(22050, 16), 2205
 const RecordingFormat kPcm8000x8{"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050};
 const RecordingFormat kGsm8000{"gsm 8000", WaveFormat::gsm610(8000), 8000};
 const RecordingFormat kGsm11025{"gsm 11025", WaveFormat::gsm610(11025), 11025};
+const RecordingFormat kFlac{"flac 22050", WaveFormat::flac(22050), 22050};
+const RecordingFormat kOpus{"opus 24000", WaveFormat::opus(24000), 22050};
 
 // Converter and writer as the recorder wires them.
 struct Chain {
@@ -141,17 +144,18 @@ TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 // The file the child of the crash test records into, named after the test process.
 QString killedRecordingPath(pid_t testProcess, const char* label)
 {
-    return QDir::tempPath() + QStringLiteral("/wendmoor-killed-%1-%2.wav").arg(testProcess).arg(QLatin1String(label));
+    return QDir::tempPath() + QStringLiteral("/wendmoor-killed-%1-%2").arg(testProcess).arg(QLatin1String(label));
 }
 
 void checkKilledRecording(const RecordingFormat& f)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     constexpr int kSeconds = 4;
-    const QString path = killedRecordingPath(getpid(), f.label);
+    const QString path = killedRecordingPath(getpid(), f.label) + QLatin1String(f.format.fileExtension());
     QFile::remove(path);
     // The statement runs in a child process, whose parent is this one.
-    EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label), f.format, kSeconds),
+    EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label) + QLatin1String(f.format.fileExtension()),
+                                  f.format, kSeconds),
                 ::testing::KilledBySignal(SIGKILL), "");
 
     const WavContents c = readWav(path);
@@ -160,7 +164,16 @@ void checkKilledRecording(const RecordingFormat& f)
     EXPECT_GE(seconds, kSeconds - 1.1) << f.label;
     EXPECT_LE(seconds, kSeconds + 0.1) << f.label;
     EXPECT_NEAR(toneFrequency(c.samples, c.rate), 1000.0, 3.0) << f.label;
+    // The player's reader finds the same length (GSM: to a block), also in a FLAC file whose
+    // header states none.
+    EXPECT_NEAR(static_cast<double>(openWaveReader(path)->frames()), static_cast<double>(c.samples.size()), 320.0)
+        << f.label;
 
+    // The sox of the build machines reads no Opus.
+    if (f.format.encoding() == WaveEncoding::Opus) {
+        QFile::remove(path);
+        return;
+    }
     QProcess sox;
     sox.start(QStringLiteral("sox"), {path, QStringLiteral("-n"), QStringLiteral("stat")});
     ASSERT_TRUE(sox.waitForFinished(20000));
@@ -173,6 +186,8 @@ TEST(WaveFileWriterDeathTest, KilledRecordingLeavesAPlayableFileMissingAtMostASe
 {
     checkKilledRecording(kPcm22050);
     checkKilledRecording(kGsm11025);
+    checkKilledRecording(kFlac);
+    checkKilledRecording(kOpus);
 }
 
 } // namespace

@@ -85,6 +85,8 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
         {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
         {3, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono"},
         {4, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono"},
+        {9, SF_FORMAT_PCM_16, "Format:  FLAC   22.050 kHz, 16 Bit, Mono"},
+        {10, SF_FORMAT_OPUS, "Format:  Opus   24.000 kHz, 32 kb/s, Mono"},
     };
     settings.StartOnLoad = 1; // every case gets a renumbered name of its own, nothing asked
     for (const Case& c : cases) {
@@ -92,7 +94,7 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
         menu->GetLogName();
         menu->RecordLog();
         ASSERT_TRUE(state.IsRecording) << c.format;
-        const int rate = recordFormat(c.format)->sampleRate;
+        const int rate = recordFormat(c.format)->inputRate();
         EXPECT_EQ(menu->Label1->text(), QLatin1String(c.label));
         EXPECT_EQ(ts.audio.capture->rate, rate) << c.format;
         const double hz = rate == 8000 ? 3000.0 : 5000.0;
@@ -100,11 +102,11 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
         menu->cmdStop_Click();
         const WavContents f = readWav(state.CurrentLogPath);
         ASSERT_TRUE(f.opened) << c.format;
-        EXPECT_EQ(f.rate, rate) << c.format;
+        EXPECT_EQ(f.rate, recordFormat(c.format)->sampleRate) << c.format;
         EXPECT_EQ(f.format & SF_FORMAT_SUBMASK, c.subtype) << c.format;
         expectSeconds(f, 1.0);
         if (c.subtype != SF_FORMAT_GSM610) {
-            EXPECT_NEAR(toneFrequency(f.samples, rate), hz, 20.0) << c.format;
+            EXPECT_NEAR(toneFrequency(f.samples, f.rate), hz, 20.0) << c.format;
         }
     }
 }
@@ -150,7 +152,7 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
         int number;
     };
     const Case cases[] = {
-        {"format out of range", 9, 0, false, ErrorNumber::InvalidArgument},
+        {"format out of range", 11, 0, false, ErrorNumber::InvalidArgument},
         {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound},
         {"archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound},
     };
