@@ -7,6 +7,7 @@
 #include "platform/MessageSink.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -133,7 +134,9 @@ void runChain(benchmark::State& state, const Target& target)
         WaveFileWriter writer(messages);
         converter.setOutput(&writer);
         converter.setOutputFormat(target.format);
-        writer.setFileName(g_work->dir.filePath(QStringLiteral("chain-%1.wav").arg(QLatin1String(target.name))));
+        const QString path = g_work->dir.filePath(QStringLiteral("chain-%1.wav").arg(QLatin1String(target.name)));
+        QFile::remove(path); // the writer never replaces a file
+        writer.setFileName(path);
         writer.setHeaderRefreshInterval(1000);
         converter.beginStream(WaveFormat::pcm(kInputRate, 16));
         writer.setEnabled(true);

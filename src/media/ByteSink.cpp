@@ -13,7 +13,8 @@ FileByteSink::FileByteSink(const QString& path)
 {
     const QByteArray native = path.toLocal8Bit();
     do {
-        m_fd = ::open(native.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        // Exclusive: a file that appeared at the path since the caller looked is never emptied.
+        m_fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         throw fileError(errno, QStringLiteral("The log file could not be created:"), path);

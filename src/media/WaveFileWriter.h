@@ -17,7 +17,7 @@ namespace wendmoor {
 class MessageSink;
 
 // Writes the recording into a WAV file (libsndfile): PCM unsigned 8 bit, PCM 16 bit or
-// GSM 6.10. The file is created, or replaced, when the chain starts and closed when it stops;
+// GSM 6.10. The file is created (never over an existing one) when the chain starts and closed when it stops;
 // `started` and `stopped` are emitted once each, on the user-interface thread, before the call
 // that caused them returns.
 //
@@ -40,7 +40,7 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     [[nodiscard]] bool isEnabled() const { return m_enabled; }
 
-    // The file that the next start creates or replaces.
+    // The file that the next start creates; it must not exist.
     void setFileName(const QString& path) { m_fileName = path; }
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
 

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -223,6 +224,9 @@ void Menu::RecordLog()
                                                   + QLatin1Char('?'));
             if (!overwrite)
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
+            else if (!QFile::remove(m_state.CurrentLogPath))
+                throw Error(ErrorNumber::PermissionDenied, QStringLiteral("The log %1 could not be replaced.")
+                                                               .arg(QDir::toNativeSeparators(m_state.CurrentLogPath)));
         }
 
         const auto [name, details] = format->waveFormat().describe();

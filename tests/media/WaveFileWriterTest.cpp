@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -108,6 +109,19 @@ TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
         EXPECT_GT(c.samples.size(), 0u) << f.label;
         EXPECT_LE(static_cast<std::int64_t>(c.samples.size()) * f.format.bitsPerSample() / 8, kLimit) << f.label;
     }
+}
+
+// A file that appeared at the log's path is left as it is: the writer never empties a file.
+TEST(WaveFileWriter, ExistingFileIsNeverTruncated)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("L120626.wav"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("earlier audio") > 0);
+    f.close();
+    Chain chain(path, kPcm22050.format);
+    EXPECT_THROW(chain.converter.beginStream(WaveFormat::pcm(22050, 16)), Error);
+    EXPECT_EQ(QFileInfo(path).size(), 13);
 }
 
 // The child half of the crash test: records from the fake input in real time into `path` and
