@@ -24,6 +24,12 @@ public:
     virtual bool sync() = 0;
     // The errno of the first failure, or 0.
     [[nodiscard]] virtual int error() const = 0;
+    // Whether `path` still leads to what is being written (not deleted, moved or replaced).
+    [[nodiscard]] virtual bool isNamed(const QString& path) const
+    {
+        (void)path;
+        return true;
+    }
 };
 
 // A file on disk, created on opening; a file already at the path is an error, never emptied. Other programs may open it while it is being
@@ -45,6 +51,7 @@ public:
     std::int64_t write(const void* data, std::int64_t bytes) override;
     bool sync() override;
     [[nodiscard]] int error() const override { return m_error; }
+    [[nodiscard]] bool isNamed(const QString& path) const override;
 
 private:
     static constexpr std::size_t kGather = 32768;

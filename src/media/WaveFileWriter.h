@@ -24,7 +24,8 @@ class MessageSink;
 // While the chain runs, the header (RIFF size, data size, GSM sample count) is brought up to
 // date at least every headerRefreshInterval() milliseconds and the file is pushed to the disk at
 // least every five seconds, so a process that dies leaves a valid file missing at most about
-// a second. A write that fails (full disk, vanished folder) is reported to the operator once;
+// a second. A write that fails (full disk, vanished folder), or a file that loses its name
+// (deleted, its folder moved), is reported to the operator once and ends the writing (hasFailed);
 // the file keeps what was written before and is closed properly at the stop.
 class WaveFileWriter final : public QObject, public AudioSink {
     Q_OBJECT
@@ -79,6 +80,7 @@ private:
     void refreshHeader(bool sync);
     void checkSink(const char* doing);
     void maybeRefresh();
+    void checkNamed();
 
     MessageSink& m_messages;
     SinkFactory m_sinkFactory;

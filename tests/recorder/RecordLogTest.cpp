@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +181,24 @@ TEST_F(RecordLogTest, MissingArchiveFolderIsMadeWithItsParents)
     menu->cmdRecord_Click();
     EXPECT_TRUE(state.IsRecording);
     EXPECT_TRUE(QFile::exists(log(QStringLiteral("L120626.wav"))));
+}
+
+// A log deleted while it is being recorded is noticed (within the writer's one-second check),
+// reported, and recording goes on into a fresh log at the day's path.
+TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
+{
+    menu->cmdRecord_Click();
+    run(1'000);
+    ASSERT_TRUE(QFile::remove(log(QStringLiteral("L120626.wav"))));
+    QTest::qWait(1'100);
+    run(300);
+    EXPECT_TRUE(state.IsRecording);
+    ASSERT_EQ(ts.messages.shown.size(), 2);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("53 ")) && ts.messages.shown[0].contains(QStringLiteral("deleted")))
+        << ts.messages.shown[0].toStdString();
+    run(1'000);
+    menu->cmdStop_Click();
+    EXPECT_NEAR(readWav(log(QStringLiteral("L120626.wav"))).samples.size() / 11025.0, 1.0, 0.3);
 }
 
 TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
