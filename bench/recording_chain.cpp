@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -167,6 +168,7 @@ void runChain(benchmark::State& state, const Target& target)
         const QString path = g_work->dir.filePath(QStringLiteral("chain-%1%2")
                                                       .arg(QLatin1String(target.name),
                                                            QLatin1String(target.format.fileExtension())));
+        QFile::remove(path); // the writer never replaces a file
         writer.setFileName(path);
         writer.setHeaderRefreshInterval(1000);
         converter.beginStream(WaveFormat::pcm(kInputRate, 16));

@@ -13,7 +13,8 @@ FileByteSink::FileByteSink(const QString& path)
 {
     const QByteArray native = path.toLocal8Bit();
     do {
-        m_fd = ::open(native.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        // Exclusive: a file that appeared at the path since the caller looked is never emptied.
+        m_fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         throw fileError(errno, QStringLiteral("The log file could not be created:"), path);
@@ -105,6 +106,18 @@ std::int64_t FileByteSink::writeThrough(const char* p, std::int64_t bytes)
         done += n;
     }
     return done;
+}
+
+bool FileByteSink::isNamed(const QString& path) const
+{
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(m_fd, &open) != 0)
+        return true; // nothing known: no alarm
+    if (open.st_nlink == 0)
+        return false;
+    return ::stat(path.toLocal8Bit().constData(), &named) == 0 && named.st_dev == open.st_dev
+           && named.st_ino == open.st_ino;
 }
 
 bool FileByteSink::sync()

@@ -24,15 +24,21 @@ public:
     virtual bool sync() = 0;
     // The errno of the first failure, or 0.
     [[nodiscard]] virtual int error() const = 0;
+    // Whether `path` still leads to what is being written (not deleted, moved or replaced).
+    [[nodiscard]] virtual bool isNamed(const QString& path) const
+    {
+        (void)path;
+        return true;
+    }
 };
 
-// A file on disk, created or emptied on opening. Other programs may open it while it is being
+// A file on disk, created on opening; a file already at the path is an error, never emptied. Other programs may open it while it is being
 // written (the header refresh, the playback window). Small writes are gathered into one system
 // call of up to kGather bytes; every other call (the writer's header update seeks first) hands
 // them to the file before it acts, so the header never describes bytes the file lacks.
 class FileByteSink final : public ByteSink {
 public:
-    // Throws Error naming the path when the file cannot be created.
+    // Throws Error naming the path when the file cannot be created or exists already.
     explicit FileByteSink(const QString& path);
     ~FileByteSink() override;
     FileByteSink(const FileByteSink&) = delete;
@@ -45,6 +51,7 @@ public:
     std::int64_t write(const void* data, std::int64_t bytes) override;
     bool sync() override;
     [[nodiscard]] int error() const override { return m_error; }
+    [[nodiscard]] bool isNamed(const QString& path) const override;
 
 private:
     static constexpr std::size_t kGather = 32768;

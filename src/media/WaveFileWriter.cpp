@@ -77,6 +77,7 @@ WaveFileWriter::WaveFileWriter(MessageSink& messages, QObject* parent)
     connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
         if (m_file && (m_dirty || m_sinceSync.elapsed() >= kSyncIntervalMs))
             refreshHeader(m_sinceSync.elapsed() >= kSyncIntervalMs);
+        checkNamed();
     });
 }
 
@@ -219,6 +220,18 @@ void WaveFileWriter::checkSink(const char* doing)
     // Make what did reach the disk readable: the header lies at the start, so this needs no room.
     if (m_file && m_hasHeader)
         sf_command(m_file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+}
+
+void WaveFileWriter::checkNamed()
+{
+    if (!m_file || m_failed || m_sink->isNamed(m_fileName))
+        return;
+    // Whatever is written now is lost with the file: stop, so that the recorder starts a new log.
+    m_failed = true;
+    m_messages.ShowMessage(Error(ErrorNumber::FileNotFound,
+                                 QStringLiteral("The log file %1 was deleted or moved while it was being recorded; "
+                                                "recording goes on into a new log.")
+                                     .arg(m_openName)));
 }
 
 void WaveFileWriter::endStream()

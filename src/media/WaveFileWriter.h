@@ -17,15 +17,16 @@ namespace wendmoor {
 class MessageSink;
 
 // Writes the recording into a log file (libsndfile): a WAV file of PCM unsigned 8 bit, PCM 16 bit
-// or GSM 6.10, a 16-bit FLAC file or an Ogg Opus file. The file is created, or replaced, when the
-// chain starts and closed when it stops; `started` and `stopped` are emitted once each, on the
-// user-interface thread, before the call that caused them returns.
+// or GSM 6.10, a 16-bit FLAC file or an Ogg Opus file. The file is created (never over an existing
+// one) when the chain starts and closed when it stops; `started` and `stopped` are emitted once
+// each, on the user-interface thread, before the call that caused them returns.
 //
 // While the chain runs, the WAV header (RIFF size, data size, GSM sample count) is brought up to
 // date, and the FLAC frames and Ogg pages encoded so far handed to the file, at least every
 // headerRefreshInterval() milliseconds and the file is pushed to the disk at
 // least every five seconds, so a process that dies leaves a valid file missing at most about
-// a second. A write that fails (full disk, vanished folder) is reported to the operator once;
+// a second. A write that fails (full disk, vanished folder), or a file that loses its name
+// (deleted, its folder moved), is reported to the operator once and ends the writing (hasFailed);
 // the file keeps what was written before and is closed properly at the stop.
 class WaveFileWriter final : public QObject, public AudioSink {
     Q_OBJECT
@@ -41,7 +42,7 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     [[nodiscard]] bool isEnabled() const { return m_enabled; }
 
-    // The file that the next start creates or replaces.
+    // The file that the next start creates; it must not exist.
     void setFileName(const QString& path) { m_fileName = path; }
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
 
@@ -80,6 +81,7 @@ private:
     void refreshHeader(bool sync);
     void checkSink(const char* doing);
     void maybeRefresh();
+    void checkNamed();
 
     MessageSink& m_messages;
     SinkFactory m_sinkFactory;

@@ -3,11 +3,15 @@
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 
+#include <algorithm>
+
 namespace wendmoor {
 
 WaveInput::WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent)
     : QObject(parent), m_audio(audio), m_messages(messages), m_raw(kBufferFrames)
 {
+    m_monotonic.start();
+    m_clock = [this] { return m_monotonic.elapsed(); };
     m_drainTimer.setInterval(20);
     connect(&m_drainTimer, &QTimer::timeout, this, &WaveInput::pump);
     m_closeTimer.setSingleShot(true);
@@ -44,6 +48,7 @@ void WaveInput::open()
     m_stream.reset();
     m_state = Closed;
     m_stream = m_audio.openCapture(m_deviceId, m_sampleRate);
+    m_deviceName = m_stream->deviceName();
     m_openDevice = m_deviceId;
     m_openRate = m_sampleRate;
     m_resampler.reset();
@@ -74,7 +79,7 @@ void WaveInput::start()
         throw;
     }
     m_state = Recording;
-    m_lastData.start();
+    m_lastDataMs = m_clock();
     m_drainTimer.start();
 }
 
@@ -126,7 +131,7 @@ void WaveInput::pump()
         return;
     if (!m_stream) {
         // The device went away and could not be opened again yet.
-        if (m_lastReopen.elapsed() >= m_reopenIntervalMs)
+        if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
             reopenDevice();
         return;
     }
@@ -134,7 +139,7 @@ void WaveInput::pump()
         const std::size_t n = m_stream->read(m_raw);
         if (n == 0)
             break;
-        m_lastData.start();
+        m_lastDataMs = m_clock();
         const std::span<const std::int16_t> got(m_raw.data(), n);
         if (m_resampler) {
             m_converted.clear();
@@ -175,7 +180,7 @@ void WaveInput::checkDevice()
                                              .arg(lost)));
         }
     }
-    const bool silent = m_lastData.isValid() && m_lastData.elapsed() >= m_silenceLimitMs;
+    const bool silent = m_lastDataMs >= 0 && m_clock() - m_lastDataMs >= m_silenceLimitMs;
     if (!m_stream->isRunning() || silent) {
         if (!m_failureReported) {
             m_failureReported = true;
@@ -183,17 +188,17 @@ void WaveInput::checkDevice()
                                          QStringLiteral("The sound input \"%1\" stopped delivering audio; the "
                                                         "recorder keeps trying to open it again.")
                                              .arg(m_stream->deviceName())));
-            m_lastReopen.start();
+            m_lastReopenMs = m_clock();
         }
-        if (m_lastReopen.elapsed() >= m_reopenIntervalMs)
+        if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
             reopenDevice();
     }
 }
 
 void WaveInput::reopenDevice()
 {
-    m_lastReopen.start();
-    const QString name = m_stream ? m_stream->deviceName() : QString::number(m_deviceId);
+    m_lastReopenMs = m_clock();
+    const QString name = m_stream ? m_stream->deviceName() : m_deviceName;
     try {
         // pump() has taken what the dead stream held; it makes room for the new one.
         m_stream.reset();
@@ -209,11 +214,20 @@ void WaveInput::reopenDevice()
         m_resampler.reset();
     }
     m_failureReported = false;
-    m_lastData.start();
+    const qint64 goneMs = m_lastDataMs >= 0 ? m_clock() - m_lastDataMs : 0;
+    m_lastDataMs = m_clock();
     m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
-                                 QStringLiteral("The sound input \"%1\" delivers audio again; the time it was "
-                                                "gone is missing from the log.")
-                                     .arg(name)));
+                                 QStringLiteral("The sound input \"%1\" delivers audio again; the %2 seconds it was "
+                                                "gone are silence in the log.")
+                                     .arg(name)
+                                     .arg(goneMs / 1000)));
+    // The outage as silence at the asked rate, in buffers of the usual size.
+    std::fill(m_raw.begin(), m_raw.end(), std::int16_t{0});
+    for (qint64 left = goneMs * m_sampleRate / 1000; left > 0 && m_state == Recording;) {
+        const auto n = static_cast<std::size_t>(std::min<qint64>(left, kBufferFrames));
+        deliver(std::span<const std::int16_t>(m_raw.data(), n));
+        left -= static_cast<qint64>(n);
+    }
 }
 
 } // namespace wendmoor

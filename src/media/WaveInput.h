@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -65,7 +66,8 @@ public:
     [[nodiscard]] std::uint64_t droppedFrames() const { return m_dropped; }
 
     // A device that stops delivering (a pulled cable, a driver reset) is reported once and
-    // opened again every couple of seconds until it delivers once more.
+    // opened again every couple of seconds until it delivers once more; the time it was gone is
+    // handed on as silence, so that a position in the log still matches the time of day.
     void setReopenInterval(int milliseconds) { m_reopenIntervalMs = milliseconds; }
     // A device that says it runs but has delivered nothing for this long is taken as stopped.
     // Long enough for a sound server's slow start (a couple of seconds).
@@ -75,6 +77,9 @@ public:
     // how often the program wakes up, not about losing audio.
     void setDrainInterval(int milliseconds) { m_drainTimer.setInterval(milliseconds); }
     [[nodiscard]] int drainInterval() const { return m_drainTimer.interval(); }
+
+    // Monotonic milliseconds for the device checks; tests move it by hand.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
     // Hands on everything captured so far. Called by the drain timer; tests call it directly.
     void pump();
@@ -109,11 +114,15 @@ private:
     std::uint64_t m_dropped = 0;
     bool m_dropReported = false;
     bool m_failureReported = false;
+    QElapsedTimer m_monotonic;
+    std::function<qint64()> m_clock;
+    // The device's name as the preferences list shows it, kept for when it is gone.
+    QString m_deviceName;
     // When the device was last tried again after it stopped delivering.
-    QElapsedTimer m_lastReopen;
+    qint64 m_lastReopenMs = 0;
     int m_reopenIntervalMs = 2000;
-    // Since the device last delivered anything (or was started).
-    QElapsedTimer m_lastData;
+    // When the device last delivered anything (or was started); -1: never.
+    qint64 m_lastDataMs = -1;
     int m_silenceLimitMs = 10000;
     QTimer m_drainTimer;
     QTimer m_closeTimer;

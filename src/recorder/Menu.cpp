@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -231,6 +232,9 @@ void Menu::RecordLog()
                                                   + QLatin1Char('?'));
             if (!overwrite)
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
+            else if (!QFile::remove(m_state.CurrentLogPath))
+                throw Error(ErrorNumber::PermissionDenied, QStringLiteral("The log %1 could not be replaced.")
+                                                               .arg(QDir::toNativeSeparators(m_state.CurrentLogPath)));
         }
 
         const auto [name, details] = format->waveFormat().describe();
@@ -287,12 +291,14 @@ void Menu::keepRecording(const QDateTime& now)
         m_notRecordingSince = QDateTime();
         return;
     }
-    if (m_state.IsRecording)
-        m_chain->stop(); // a write failed (and was reported): the file is finished, the window shows it
+    // A write failed or the log lost its name (reported by the writer): the file is finished and
+    // the window shows it; the first new try comes at once, the device kept for it.
+    const bool writeFailed = m_state.IsRecording;
+    if (writeFailed)
+        m_chain->stop(/*keepDevice=*/true);
     if (!m_notRecordingSince.isValid()) {
         m_notRecordingSince = now;
-        m_lastRetry = now;
-        return;
+        m_lastRetry = writeFailed ? now.addMSecs(-m_retryIntervalMs) : now;
     }
     if (m_lastRetry.msecsTo(now) < m_retryIntervalMs)
         return;
@@ -303,6 +309,7 @@ void Menu::keepRecording(const QDateTime& now)
     GetLogName();
     RecordLog();
     m_retrying = false;
+    m_chain->releaseDevice();
     if (m_state.IsRecording) {
         m_services.messages.ShowMessage(
             QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")

@@ -6,10 +6,12 @@
 
 #include "FakeAudioSystem.h"
 #include "Fakes.h"
+#include "FillingDisk.h"
 #include "WavChecks.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -59,37 +61,12 @@ struct Chain {
     }
 };
 
-// A file on a disk that fills up after `limit` bytes.
-class FillingDisk final : public ByteSink {
-public:
-    FillingDisk(const QString& path, std::int64_t limit) : m_file(path), m_limit(limit) {}
-    std::int64_t length() override { return m_file.length(); }
-    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
-    std::int64_t tell() override { return m_file.tell(); }
-    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
-    std::int64_t write(const void* data, std::int64_t bytes) override
-    {
-        const std::int64_t room = std::max<std::int64_t>(0, m_limit - m_file.tell());
-        const std::int64_t n = m_file.write(data, std::min(bytes, room));
-        if (n < bytes && m_error == 0)
-            m_error = ENOSPC;
-        return n;
-    }
-    bool sync() override { return m_file.sync(); }
-    int error() const override { return m_error != 0 ? m_error : m_file.error(); }
-
-private:
-    FileByteSink m_file;
-    std::int64_t m_limit;
-    int m_error = 0;
-};
-
 TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 {
     QTemporaryDir dir;
     for (const RecordingFormat& f : {kPcm22050, kPcm8000x8, kGsm8000}) {
         const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
-        static constexpr std::int64_t kLimit = 4000;
+        static const std::atomic<std::int64_t> kLimit{4000};
         Chain chain(path, f.format);
         chain.writer.setSinkFactory(
             [](const QString& p) -> std::unique_ptr<ByteSink> { return std::make_unique<FillingDisk>(p, kLimit); });
@@ -111,6 +88,19 @@ TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
         EXPECT_GT(c.samples.size(), 0u) << f.label;
         EXPECT_LE(static_cast<std::int64_t>(c.samples.size()) * f.format.bitsPerSample() / 8, kLimit) << f.label;
     }
+}
+
+// A file that appeared at the log's path is left as it is: the writer never empties a file.
+TEST(WaveFileWriter, ExistingFileIsNeverTruncated)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("L120626.wav"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("earlier audio") > 0);
+    f.close();
+    Chain chain(path, kPcm22050.format);
+    EXPECT_THROW(chain.converter.beginStream(WaveFormat::pcm(22050, 16)), Error);
+    EXPECT_EQ(QFileInfo(path).size(), 13);
 }
 
 // The child half of the crash test: records from the fake input in real time into `path` and

@@ -100,14 +100,16 @@ TEST(WaveInput, DropoutsAreReportedOnceNamingTheDevice)
 }
 
 
-// A sound card that stops delivering (a pulled cable) is reported, tried again, and recording
-// goes on into the same file when it is back.
+// A sound card that stops delivering (a pulled cable) for 10 s is reported, tried again, and
+// recording goes on into the same file when it is back, the 10 s as silence in their place.
 TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
 {
     wendmoor::test::FakeAudioSystem audio;
     wendmoor::test::RecordingMessages messages;
     wendmoor::WaveInput input(audio, messages);
     input.setReopenInterval(0);
+    qint64 now = 0;
+    input.setClock([&now] { return now; });
     std::size_t delivered = 0;
     QObject::connect(&input, &wendmoor::WaveInput::bufferFilled,
                      [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
@@ -127,16 +129,18 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     EXPECT_EQ(messages.shown.size(), 1) << "a dead device is reported once, not on every buffer";
     EXPECT_EQ(input.state(), wendmoor::WaveInput::Recording);
 
+    now += 10'000;
     audio.failOpen = false; // plugged back in
     const int opens = audio.captureOpens;
     input.pump();
     EXPECT_EQ(audio.captureOpens, opens + 1);
     EXPECT_TRUE(audio.capture->running);
     ASSERT_EQ(messages.shown.size(), 2);
-    EXPECT_TRUE(messages.shown[1].contains(QStringLiteral("again")));
+    EXPECT_TRUE(messages.shown[1].contains(QStringLiteral("\"Fake input 0\" delivers audio again; the 10 seconds")))
+        << messages.shown[1].toStdString();
     audio.feed(std::vector<std::int16_t>(500, 2));
     input.pump();
-    EXPECT_EQ(delivered, 1500u);
+    EXPECT_EQ(delivered, 1000u + 10u * 22050u + 500u);
     input.stop();
 }
 

@@ -3,15 +3,16 @@
 #include "recorder/Menu.h"
 
 #include "../media/WavChecks.h"
+#include "FillingDisk.h"
 #include "MenuFixture.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
@@ -184,6 +185,24 @@ TEST_F(RecordLogTest, MissingArchiveFolderIsMadeWithItsParents)
     EXPECT_TRUE(QFile::exists(log(QStringLiteral("L120626.wav"))));
 }
 
+// A log deleted while it is being recorded is noticed (within the writer's one-second check),
+// reported, and recording goes on into a fresh log at the day's path.
+TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
+{
+    menu->cmdRecord_Click();
+    run(1'000);
+    ASSERT_TRUE(QFile::remove(log(QStringLiteral("L120626.wav"))));
+    QTest::qWait(1'100);
+    run(300);
+    EXPECT_TRUE(state.IsRecording);
+    ASSERT_EQ(ts.messages.shown.size(), 2);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("53 ")) && ts.messages.shown[0].contains(QStringLiteral("deleted")))
+        << ts.messages.shown[0].toStdString();
+    run(1'000);
+    menu->cmdStop_Click();
+    EXPECT_NEAR(readWav(log(QStringLiteral("L120626.wav"))).samples.size() / 11025.0, 1.0, 0.3);
+}
+
 TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
 {
     menu->cmdRecord_Click();
@@ -199,37 +218,15 @@ TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
     expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
 }
 
-// A file whose disk is full while `full` is set.
-class FillableDisk final : public ByteSink {
-public:
-    FillableDisk(const QString& path, const std::atomic<bool>& full) : m_file(path), m_full(full) {}
-    std::int64_t length() override { return m_file.length(); }
-    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
-    std::int64_t tell() override { return m_file.tell(); }
-    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
-    std::int64_t write(const void* data, std::int64_t bytes) override
-    {
-        if (m_full && m_error == 0)
-            m_error = ENOSPC;
-        return m_error != 0 ? 0 : m_file.write(data, bytes);
-    }
-    bool sync() override { return m_error == 0 && m_file.sync(); }
-    int error() const override { return m_error != 0 ? m_error : m_file.error(); }
-
-private:
-    FileByteSink m_file;
-    const std::atomic<bool>& m_full;
-    int m_error = 0;
-};
-
 // A sound card that appears 20 s after Record, then a disk that fills and frees: tried again
 // every 5 s, each failure and each recovery reported once, the window not saying "Recording"
 // meanwhile, the first log kept and the rest in the next name.
 TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
 {
-    std::atomic<bool> full{false};
-    menu->chain().withStages([&full](WaveInput&, WaveFileWriter& writer) {
-        writer.setSinkFactory([&full](const QString& p) { return std::make_unique<FillableDisk>(p, full); });
+    constexpr std::int64_t kRoomy = std::int64_t{1} << 40;
+    std::atomic<std::int64_t> room{kRoomy};
+    menu->chain().withStages([&room](WaveInput&, WaveFileWriter& writer) {
+        writer.setSinkFactory([&room](const QString& p) { return std::make_unique<FillingDisk>(p, room); });
     });
     ts.audio.failOpen = true;
     menu->cmdRecord->click();
@@ -243,12 +240,12 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
     EXPECT_TRUE(ts.messages.shown[1].contains(QStringLiteral("for 20 seconds"))) << ts.messages.shown[1].toStdString();
 
     run(2'000);
-    full = true;
+    room = 0;
     run(8'000);
     EXPECT_FALSE(state.IsRecording);
     EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
     EXPECT_EQ(ts.messages.shown.size(), 3);
-    full = false;
+    room = kRoomy;
     run(5'000);
     ASSERT_TRUE(state.IsRecording);
     EXPECT_EQ(ts.messages.shown.size(), 4);

@@ -90,7 +90,7 @@ public:
     QStringList outputs{QStringLiteral("Fake output 0")};
     // Rates the fake input can run at; any other rate opens at the first of them. Empty: any.
     std::vector<int> supportedInputRates;
-    bool failOpen = false;
+    std::atomic<bool> failOpen{false};
 
     std::shared_ptr<FakeCaptureStream::Shared> capture = std::make_shared<FakeCaptureStream::Shared>();
     std::shared_ptr<FakePlaybackStream::Shared> playback = std::make_shared<FakePlaybackStream::Shared>();
