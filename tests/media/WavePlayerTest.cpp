@@ -109,6 +109,7 @@ TEST_F(WavePlayerTest, LogBeingWrittenPlaysToItsLengthWhenLoaded)
 {
     for (const WaveFormat& format : { WaveFormat::pcm(8000, 16), WaveFormat::gsm610(8000) }) {
         WaveFileWriter writer(t.messages);
+        QFile::remove(file("today.wav")); // the writer never replaces a file
         writer.setFileName(file("today.wav"));
         writer.setEnabled(true);
         writer.beginStream(format);

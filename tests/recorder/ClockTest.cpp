@@ -213,11 +213,12 @@ class ClockTest : public MenuFixture, public ::testing::Test {};
 TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
 {
     // The two formats that keep every sample as it is: 16-bit PCM and FLAC.
-    const std::array<std::tuple<int, const char*, const char*>, 2> formats{
-        {{5, "L120626P.wav", "L120726A.wav"}, {9, "L120626.flac", "L120726.flac"}}};
-    for (const auto& [format, before, after] : formats) {
+    const std::array<std::tuple<int, int, const char*, const char*>, 2> formats{
+        {{5, 6, "L120626P.wav", "L120726A.wav"}, {9, 7, "L120726.flac", "L120826.flac"}}};
+    for (const auto& [format, day, before, after] : formats) {
         settings.RecordFormat = format;
-        at(23, 59, 50);
+        at(QDateTime(QDate(2026, 12, day), QTime(23, 59, 50)));
+        const int opens = ts.audio.captureOpens;
         menu->cmdRecord->click();
         run(20'000);
         menu->cmdStop->click();
@@ -230,8 +231,8 @@ TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
         EXPECT_EQ(countingBreak(all), 0u) << format << ": first file has " << a.samples.size();
         EXPECT_NEAR(a.samples.size() / 22050.0, 11.0, 0.2) << format;
         EXPECT_NEAR(all.size() / 22050.0, 20.0, 0.2) << format;
+        EXPECT_EQ(ts.audio.captureOpens, opens + 1) << "the sound card was torn down at midnight";
     }
-    EXPECT_EQ(ts.audio.captureOpens, 1) << "the sound card was torn down at midnight";
 }
 
 TEST_F(ClockTest, PauseShowsStandbyKeepsTheInputRunningAndResumeWritesAgain)

@@ -3,6 +3,8 @@
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
 
+#include <QFile>
+
 #include <vector>
 
 namespace wendmoor::test {
@@ -11,6 +13,7 @@ void recordLog(const QString& path, const WaveFormat& format, int seconds,
     const std::function<std::int16_t(std::int64_t frame)>& sample, MessageSink& messages)
 {
     WaveFileWriter writer(messages);
+    QFile::remove(path); // the writer never replaces a file
     writer.setFileName(path);
     writer.setEnabled(true);
     FormatConverter converter;
