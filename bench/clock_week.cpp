@@ -28,7 +28,7 @@ namespace {
 
 double cpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
@@ -125,8 +125,9 @@ int main(int argc, char** argv)
         std::printf("  after day %d: %ld KiB\n", day + 1, residentKiB());
     }
     const long after = residentKiB();
-    const int files = static_cast<int>(QDir(r.ts.volumes.archiveFolder(QLatin1Char('C'))).entryList(QDir::Files).size());
+    const int files
+        = static_cast<int>(QDir(r.ts.volumes.archiveFolder(QLatin1Char('C'))).entryList(QDir::Files).size());
     std::printf("resident memory: %ld KiB after the hour, %ld KiB after %d simulated day(s) (%+ld KiB); %d logs kept\n",
-                before, after, days, after - before, files);
+        before, after, days, after - before, files);
     return r.state.IsRecording && r.ts.messages.shown.isEmpty() ? 0 : 1;
 }

@@ -152,7 +152,8 @@ void BM_LastTen_RealOutput(benchmark::State& state)
         return;
     }
     test::TestServices& t = *g_services;
-    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths, t.services.events };
+    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths,
+        t.services.events };
     Window w(services, device);
     for (auto _ : state) {
         w.window.cmdStop_Click();

@@ -67,9 +67,9 @@ int main(int argc, char** argv)
     if (!settings.open(QIODevice::WriteOnly))
         return 2;
     // Eleven 16-bit records: record device, format 8, drive C, start on loading.
-    const qint16 records[11] = {0, static_cast<qint16>(device), 8, 0, 0, 0, 0, 0, 0, 0, 1};
+    const qint16 records[11] = { 0, static_cast<qint16>(device), 8, 0, 0, 0, 0, 0, 0, 0, 1 };
     for (const qint16 r : records) {
-        const char bytes[2] = {static_cast<char>(r & 0xff), static_cast<char>((r >> 8) & 0xff)};
+        const char bytes[2] = { static_cast<char>(r & 0xff), static_cast<char>((r >> 8) & 0xff) };
         settings.write(bytes, 2);
     }
     settings.close();
@@ -94,8 +94,10 @@ int main(int argc, char** argv)
     wendmoor.waitForFinished(10000);
 
     const QStringList logs = QDir(home.path() + QStringLiteral("/Wendmoor/logs")).entryList(QDir::Files);
-    const qint64 bytes = logs.isEmpty() ? 0 : QFileInfo(home.path() + QStringLiteral("/Wendmoor/logs/") + logs.front()).size();
-    std::printf("format 8 from input %d for %d s with the main window shown: %.2f CPU s (%.2f%% of one core); log %lld bytes\n",
-                device, seconds, after - before, 100.0 * (after - before) / seconds, static_cast<long long>(bytes));
+    const qint64 bytes
+        = logs.isEmpty() ? 0 : QFileInfo(home.path() + QStringLiteral("/Wendmoor/logs/") + logs.front()).size();
+    std::printf(
+        "format 8 from input %d for %d s with the main window shown: %.2f CPU s (%.2f%% of one core); log %lld bytes\n",
+        device, seconds, after - before, 100.0 * (after - before) / seconds, static_cast<long long>(bytes));
     return before >= 0 && after >= 0 && bytes > 60 ? 0 : 1;
 }

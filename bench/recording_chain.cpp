@@ -8,8 +8,8 @@
 #include "platform/MessageSink.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -19,13 +19,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <numbers>
 #include <random>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <ctime>
 #include <unistd.h>
 #include <vector>
 
@@ -40,23 +40,23 @@ struct Target {
     const char* name;
     WaveFormat format;
     std::vector<std::string> soxArgs; // output options of sox
-    const char* tool = "sox";         // or "flac", "opusenc", with their own options
+    const char* tool = "sox"; // or "flac", "opusenc", with their own options
 };
 
 const std::vector<Target>& targets()
 {
     static const std::vector<Target> t = {
-        {"pcm8000x8", WaveFormat::pcm(8000, 8), {"-r", "8000", "-b", "8", "-e", "unsigned-integer"}},
-        {"pcm8000x16", WaveFormat::pcm(8000, 16), {"-r", "8000", "-b", "16", "-e", "signed-integer"}},
-        {"pcm11025x8", WaveFormat::pcm(11025, 8), {"-r", "11025", "-b", "8", "-e", "unsigned-integer"}},
-        {"pcm11025x16", WaveFormat::pcm(11025, 16), {"-r", "11025", "-b", "16", "-e", "signed-integer"}},
-        {"pcm22050x8", WaveFormat::pcm(22050, 8), {"-r", "22050", "-b", "8", "-e", "unsigned-integer"}},
-        {"pcm22050x16", WaveFormat::pcm(22050, 16), {"-r", "22050", "-b", "16", "-e", "signed-integer"}},
-        {"gsm8000", WaveFormat::gsm610(8000), {"-r", "8000", "-e", "gsm-full-rate"}},
-        {"gsm11025", WaveFormat::gsm610(11025), {"-r", "11025", "-e", "gsm-full-rate"}},
-        {"gsm22050", WaveFormat::gsm610(22050), {"-r", "22050", "-e", "gsm-full-rate"}},
-        {"flac22050", WaveFormat::flac(22050), {}, "flac"},
-        {"opus24000", WaveFormat::opus(24000), {}, "opusenc"},
+        { "pcm8000x8", WaveFormat::pcm(8000, 8), { "-r", "8000", "-b", "8", "-e", "unsigned-integer" } },
+        { "pcm8000x16", WaveFormat::pcm(8000, 16), { "-r", "8000", "-b", "16", "-e", "signed-integer" } },
+        { "pcm11025x8", WaveFormat::pcm(11025, 8), { "-r", "11025", "-b", "8", "-e", "unsigned-integer" } },
+        { "pcm11025x16", WaveFormat::pcm(11025, 16), { "-r", "11025", "-b", "16", "-e", "signed-integer" } },
+        { "pcm22050x8", WaveFormat::pcm(22050, 8), { "-r", "22050", "-b", "8", "-e", "unsigned-integer" } },
+        { "pcm22050x16", WaveFormat::pcm(22050, 16), { "-r", "22050", "-b", "16", "-e", "signed-integer" } },
+        { "gsm8000", WaveFormat::gsm610(8000), { "-r", "8000", "-e", "gsm-full-rate" } },
+        { "gsm11025", WaveFormat::gsm610(11025), { "-r", "11025", "-e", "gsm-full-rate" } },
+        { "gsm22050", WaveFormat::gsm610(22050), { "-r", "22050", "-e", "gsm-full-rate" } },
+        { "flac22050", WaveFormat::flac(22050), {}, "flac" },
+        { "opus24000", WaveFormat::opus(24000), {}, "opusenc" },
     };
     return t;
 }
@@ -98,8 +98,8 @@ std::vector<std::int16_t> makeInput(double seconds)
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 150.0);
     constexpr double kTwoPi = 2.0 * std::numbers::pi;
-    constexpr double kChords[4][3] = {{261.6, 329.6, 392.0}, {220.0, 261.6, 329.6}, {174.6, 220.0, 261.6},
-                                      {196.0, 246.9, 293.7}};
+    constexpr double kChords[4][3]
+        = { { 261.6, 329.6, 392.0 }, { 220.0, 261.6, 329.6 }, { 174.6, 220.0, 261.6 }, { 196.0, 246.9, 293.7 } };
     double voicePhase = 0.0;
     for (std::size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / kInputRate;
@@ -131,7 +131,7 @@ qint64 fileBytes(const QString& path)
 
 bool writeInputFile(const std::vector<std::int16_t>& samples, const std::string& path)
 {
-    SF_INFO info{};
+    SF_INFO info {};
     info.samplerate = kInputRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -145,7 +145,7 @@ bool writeInputFile(const std::vector<std::int16_t>& samples, const std::string&
 
 double processCpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
@@ -165,9 +165,8 @@ void runChain(benchmark::State& state, const Target& target)
         WaveFileWriter writer(messages);
         converter.setOutput(&writer);
         converter.setOutputFormat(target.format);
-        const QString path = g_work->dir.filePath(QStringLiteral("chain-%1%2")
-                                                      .arg(QLatin1String(target.name),
-                                                           QLatin1String(target.format.fileExtension())));
+        const QString path = g_work->dir.filePath(
+            QStringLiteral("chain-%1%2").arg(QLatin1String(target.name), QLatin1String(target.format.fileExtension())));
         QFile::remove(path); // the writer never replaces a file
         writer.setFileName(path);
         writer.setHeaderRefreshInterval(1000);
@@ -196,13 +195,13 @@ void runTool(benchmark::State& state, const Target& target)
     std::vector<std::string> args;
     if (std::strcmp(target.tool, "flac") == 0) {
         // libsndfile's FLAC encoder works at level 5, flac's default.
-        args = {"flac", "-s", "-f", "-o", out, g_work->inputPath};
+        args = { "flac", "-s", "-f", "-o", out, g_work->inputPath };
     } else if (std::strcmp(target.tool, "opusenc") == 0) {
-        args = {"opusenc", "--quiet", "--bitrate", std::to_string(WaveFormat::kOpusBitsPerSecond / 1000),
-                g_work->inputPath, out};
+        args = { "opusenc", "--quiet", "--bitrate", std::to_string(WaveFormat::kOpusBitsPerSecond / 1000),
+            g_work->inputPath, out };
     } else {
         // No dither, no clipping guard, the default high-quality rate conversion: the chain's own choices.
-        args = {"sox", "-D", g_work->inputPath, "-c", "1"};
+        args = { "sox", "-D", g_work->inputPath, "-c", "1" };
         args.insert(args.end(), target.soxArgs.begin(), target.soxArgs.end());
         args.push_back(out);
     }
@@ -218,7 +217,7 @@ void runTool(benchmark::State& state, const Target& target)
             _exit(127);
         }
         int status = 0;
-        rusage usage{};
+        rusage usage {};
         wait4(pid, &status, 0, &usage);
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         state.SetIterationTime(s);
@@ -259,12 +258,13 @@ int main(int argc, char** argv)
     }
 
     for (const Target& t : targets()) {
-        benchmark::RegisterBenchmark((std::string("chain/") + t.name).c_str(), [&t](benchmark::State& s) { runChain(s, t); })
+        benchmark::RegisterBenchmark(
+            (std::string("chain/") + t.name).c_str(), [&t](benchmark::State& s) { runChain(s, t); })
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string(t.tool) + "/" + t.name).c_str(),
-                                     [&t](benchmark::State& s) { runTool(s, t); })
+        benchmark::RegisterBenchmark(
+            (std::string(t.tool) + "/" + t.name).c_str(), [&t](benchmark::State& s) { runTool(s, t); })
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
@@ -276,8 +276,8 @@ int main(int argc, char** argv)
     // Wall time includes the chain's pushes to the disk (every 5 s and at the close); the tools do none.
     std::printf("\n%.0f s of 22050 Hz 16-bit input; ratio = chain / tool; bytes per hour of audio\n"
                 "%-12s %9s %9s %7s %9s %9s %7s %10s %13s %13s\n",
-                audioSeconds, "format", "chain s", "tool s", "wall", "chain cpu", "tool cpu", "cpu", "x realtime",
-                "chain B/h", "tool B/h");
+        audioSeconds, "format", "chain s", "tool s", "wall", "chain cpu", "tool cpu", "cpu", "x realtime", "chain B/h",
+        "tool B/h");
     for (const Target& t : targets()) {
         const std::string n = t.name;
         if (!work.chainSeconds.contains(n) || !work.soxSeconds.contains(n))
@@ -287,9 +287,9 @@ int main(int argc, char** argv)
         const double cc = work.chainCpu[n];
         const double sc = work.soxCpu[n];
         const double perHour = 3600.0 / audioSeconds;
-        std::printf("%-12s %9.3f %9.3f %7.2f %9.3f %9.3f %7.2f %10.0f %13.0f %13.0f\n", t.name, cw, sw, cw / sw, cc,
-                    sc, cc / sc, audioSeconds / cw, static_cast<double>(work.chainBytes[n]) * perHour,
-                    static_cast<double>(work.soxBytes[n]) * perHour);
+        std::printf("%-12s %9.3f %9.3f %7.2f %9.3f %9.3f %7.2f %10.0f %13.0f %13.0f\n", t.name, cw, sw, cw / sw, cc, sc,
+            cc / sc, audioSeconds / cw, static_cast<double>(work.chainBytes[n]) * perHour,
+            static_cast<double>(work.soxBytes[n]) * perHour);
     }
     return 0;
 }

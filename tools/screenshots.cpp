@@ -43,14 +43,14 @@ int main(int argc, char** argv)
     bool ok = true;
 
     TestServices ts;
-    ts.audio.outputs = {QStringLiteral("pulse"), QStringLiteral("default")};
-    ts.audio.inputs = {QStringLiteral("pulse"), QStringLiteral("default")};
+    ts.audio.outputs = { QStringLiteral("pulse"), QStringLiteral("default") };
+    ts.audio.inputs = { QStringLiteral("pulse"), QStringLiteral("default") };
     const QString archive = ts.makeArchive();
-    for (const char* name : {"L120426.wav", "L120526.wav", "L120626.wav"})
+    for (const char* name : { "L120426.wav", "L120526.wav", "L120626.wav" })
         ok = writeLog(archive + QLatin1Char('/') + QLatin1String(name), 95'000) && ok;
     QDir().mkpath(QFileInfo(ts.services.paths.helpFile).path());
     ok = QFile::copy(QStringLiteral(WENDMOOR_MANUAL), ts.services.paths.helpFile) && ok;
-    ts.writeSettings({0, 0, 1, 0, 7, 0, 300, 4, 0, 0, 0});
+    ts.writeSettings({ 0, 0, 1, 0, 7, 0, 300, 4, 0, 0, 0 });
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(14, 5, 9));
 
     Application app(ts.services);
@@ -77,7 +77,8 @@ int main(int argc, char** argv)
     save(app.helpWindow(), "help.png");
     menu.mnuAbout->trigger();
     save(app.aboutWindow(), "about.png");
-    ts.messages.ShowMessage(QStringLiteral("76 Cannot create the log /home/op/Wendmoor/logs/L120626.wav: No such file or directory"));
+    ts.messages.ShowMessage(
+        QStringLiteral("76 Cannot create the log /home/op/Wendmoor/logs/L120626.wav: No such file or directory"));
     menu.cmdStop->click();
     return ok ? 0 : 1;
 }

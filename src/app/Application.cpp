@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
-#include "preferences/frmMyPreferences.h"
 #include "playback/frmPlay.h"
+#include "preferences/frmMyPreferences.h"
 #include "recorder/Menu.h"
 #include "startpause/StartPause.h"
 #include "windows/frmAbout.h"
@@ -12,8 +12,7 @@ namespace wendmoor {
 namespace {
 
 // Shows a window that exists once: created when missing, brought to the front otherwise.
-template <typename Window, typename Make>
-Window* showSingle(QPointer<Window>& window, Make make)
+template <typename Window, typename Make> Window* showSingle(QPointer<Window>& window, Make make)
 {
     if (!window) {
         window = make();
@@ -28,7 +27,8 @@ Window* showSingle(QPointer<Window>& window, Make make)
 } // namespace
 
 Application::Application(Services& services)
-    : m_services(services), m_menu(std::make_unique<Menu>(services, m_settings, m_state))
+    : m_services(services)
+    , m_menu(std::make_unique<Menu>(services, m_settings, m_state))
 {
     m_startPause = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_menu->resumeFromStandby(); });
     m_menu->setStartPauseControl(m_startPause.get());

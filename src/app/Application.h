@@ -1,10 +1,10 @@
 #pragma once
 
 #include "config/Settings.h"
-#include "preferences/frmMyPreferences.h"
+#include "platform/Services.h"
 #include "playback/PlaybackMemory.h"
 #include "playback/frmPlay.h"
-#include "platform/Services.h"
+#include "preferences/frmMyPreferences.h"
 #include "recorder/RecorderState.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"

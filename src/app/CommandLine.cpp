@@ -22,10 +22,10 @@ std::optional<int> answerCommandLine(int argc, char** argv)
         "Records a radio station's program audio around the clock into one WAV, FLAC or Opus file per day.\n"
         "The settings are made in Setup > My Preferences; the events are logged to the journal and to\n"
         "$XDG_STATE_HOME/Wendmoor/events.log."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version."));
-    parser.addOptions({help, version});
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help."));
+    const QCommandLineOption version(
+        { QStringLiteral("v"), QStringLiteral("version") }, QStringLiteral("Shows the version."));
+    parser.addOptions({ help, version });
     // Options meant for Qt are not errors here.
     (void)parser.parse(arguments);
     if (parser.isSet(help)) {

@@ -19,7 +19,10 @@ constexpr double kWarnWithinDays = 3;
 } // namespace
 
 DiskWatch::DiskWatch(Services& services, const Settings& settings, QTimer& tick, Measure measure, QObject* parent)
-    : QObject(parent), m_services(services), m_settings(settings), m_measure(std::move(measure))
+    : QObject(parent)
+    , m_services(services)
+    , m_settings(settings)
+    , m_measure(std::move(measure))
 {
     connect(&tick, &QTimer::timeout, this, &DiskWatch::check);
 }
@@ -45,8 +48,7 @@ void DiskWatch::check()
         return;
     m_warnedOn = now.date();
     const QLocale c = QLocale::c();
-    m_services.messages.ShowMessage(Error(
-        ErrorNumber::DiskFull,
+    m_services.messages.ShowMessage(Error(ErrorNumber::DiskFull,
         QStringLiteral("Drive %1 (%2) will be full in about %3 days at the present format: %4 free, %5 a day. Delete "
                        "old logs, keep fewer days or choose another drive in Setup, My Preferences.")
             .arg(drive)

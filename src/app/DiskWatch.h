@@ -23,7 +23,7 @@ public:
     using Measure = std::function<std::optional<DriveSpace>(const QString& driveRoot, const QString& archiveFolder)>;
 
     DiskWatch(Services& services, const Settings& settings, QTimer& tick, Measure measure = measureDrive,
-              QObject* parent = nullptr);
+        QObject* parent = nullptr);
 
     void check();
 

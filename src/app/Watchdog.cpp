@@ -7,7 +7,9 @@
 namespace wendmoor {
 
 Watchdog::Watchdog(ServiceNotifier& notifier, QTimer& tick, QObject* parent)
-    : QObject(parent), m_notifier(notifier), m_gap(notifier.watchdogPeriod() / 3)
+    : QObject(parent)
+    , m_notifier(notifier)
+    , m_gap(notifier.watchdogPeriod() / 3)
 {
     if (notifier.watchdogPeriod().count() > 0)
         connect(&tick, &QTimer::timeout, this, &Watchdog::onTick);

@@ -4,17 +4,17 @@
 #include "app/Watchdog.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
-#include "platform/EventLogFile.h"
-#include "platform/LoggedMessages.h"
-#include "platform/ServiceNotifier.h"
-#include "platform/Version.h"
 #include "platform/EscapedFailures.h"
+#include "platform/EventLogFile.h"
 #include "platform/LinuxPortInput.h"
 #include "platform/LinuxSystemInfo.h"
+#include "platform/LoggedMessages.h"
+#include "platform/ServiceNotifier.h"
 #include "platform/Services.h"
 #include "platform/ShutdownSignals.h"
 #include "platform/SingleInstance.h"
 #include "platform/TimeSource.h"
+#include "platform/Version.h"
 #include "platform/Volumes.h"
 #include "recorder/Menu.h"
 #include "windows/MessageWindow.h"
@@ -52,8 +52,8 @@ void tellAlreadyRunning()
 {
     using wendmoor::SingleInstance;
     std::fprintf(stderr, "%s\n", qPrintable(SingleInstance::alreadyRunningText()));
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Wendmoor"), SingleInstance::alreadyRunningText(),
-                    QMessageBox::Ok);
+    QMessageBox box(
+        QMessageBox::Information, QStringLiteral("Wendmoor"), SingleInstance::alreadyRunningText(), QMessageBox::Ok);
     QTimer::singleShot(15000, &box, &QMessageBox::accept);
     box.exec();
 }
@@ -100,26 +100,26 @@ int main(int argc, char** argv)
     const AppPaths paths = AppPaths::system();
     SystemTimeSource clock;
     MessageWindow window;
-    EventLogFile events(clock, window, {EventLogFile::defaultFolder()});
+    EventLogFile events(clock, window, { EventLogFile::defaultFolder() });
     LoggedMessages messages(window, events);
     app.setMessages(&messages);
     // The window goes before the application; nothing may report into it after that.
     struct Unset {
         GuardedApplication& app;
         ~Unset() { app.setMessages(nullptr); }
-    } unsetMessages{app};
+    } unsetMessages { app };
     SystemVolumes volumes(paths.driveLettersFile, &messages);
     PortAudioSystem audio;
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    Services services{clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events};
+    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events };
 
     Application wendmoor(services);
     // Exit and the main window's close box end the program; the destructors close the log
     // properly and every other window goes with the main one.
-    QObject::connect(&wendmoor, &Application::exitRequested, &app, [] { QApplication::exit(0); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &wendmoor, &Application::exitRequested, &app, [] { QApplication::exit(0); }, Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &wendmoor, [&wendmoor] {
         Menu& window = wendmoor.menu();
         window.showNormal();

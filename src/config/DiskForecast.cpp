@@ -44,7 +44,7 @@ std::optional<DriveSpace> measureDrive(const QString& driveRoot, const QString& 
     DriveSpace space;
     space.freeBytes = storage.bytesAvailable();
     if (archiveExists) {
-        const QStringList patterns = {QStringLiteral("*.wav"), QStringLiteral("*.flac"), QStringLiteral("*.opus")};
+        const QStringList patterns = { QStringLiteral("*.wav"), QStringLiteral("*.flac"), QStringLiteral("*.opus") };
         const QFileInfoList logs = QDir(archiveFolder).entryInfoList(patterns, QDir::Files);
         for (const QFileInfo& log : logs)
             space.archiveBytes += log.size();

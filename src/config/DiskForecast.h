@@ -25,8 +25,8 @@ struct DiskForecast {
 
 // freeBytes: the space left on the drive; archiveBytes: what the logs already in the archive
 // take, since the purge frees that room again for new logs.
-[[nodiscard]] DiskForecast forecastDisk(qint64 freeBytes, qint64 archiveBytes, const RecordFormat& format,
-                                        int daysToKeep);
+[[nodiscard]] DiskForecast forecastDisk(
+    qint64 freeBytes, qint64 archiveBytes, const RecordFormat& format, int daysToKeep);
 
 // The free space of the drive that holds `archiveFolder` (or `driveRoot` while the archive does
 // not exist) and the size of the files in the archive; nothing when the drive cannot be read.

@@ -33,8 +33,8 @@ void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messag
         errno = 0;
         // The parent (~/.config) may itself be missing on a new account, so all levels are made.
         if (!QDir().mkpath(paths.settingsFolder))
-            throw fileError(errno != 0 ? errno : EACCES, QStringLiteral("Cannot create the settings folder"),
-                            paths.settingsFolder);
+            throw fileError(
+                errno != 0 ? errno : EACCES, QStringLiteral("Cannot create the settings folder"), paths.settingsFolder);
     }
 
     SettingsFile file(paths.settingsFile, SettingsFile::Access::ReadOnly);
@@ -56,20 +56,20 @@ void LoadSettings(const AppPaths& paths, Settings& settings, MessageSink& messag
     if (settings.LogDrive.isNull()) {
         settings.LogDrive = QLatin1Char('C');
         messages.ShowMessage(Error(ErrorNumber::SettingsDriveInvalid,
-                                   QStringLiteral("The archive drive stored in %1 (record 4 = %2) is not a drive "
-                                                  "letter from C to Z; recording to drive C instead. Choose the "
-                                                  "drive again in Setup > My Preferences.")
-                                       .arg(paths.settingsFile)
-                                       .arg(driveIndex)));
+            QStringLiteral("The archive drive stored in %1 (record 4 = %2) is not a drive "
+                           "letter from C to Z; recording to drive C instead. Choose the "
+                           "drive again in Setup > My Preferences.")
+                .arg(paths.settingsFile)
+                .arg(driveIndex)));
     }
     // A mode no start/pause control stands for would hold the recorder in Standby for good.
     if (settings.StartPauseMode < ModeOff || settings.StartPauseMode > ModeContinous) {
         messages.ShowMessage(Error(ErrorNumber::SettingsValueInvalid,
-                                   QStringLiteral("The start/pause mode stored in %1 (record 6 = %2) is not one of "
-                                                  "0 to 3; recording with start/pause Off instead. Choose the mode "
-                                                  "again in Setup > My Preferences.")
-                                       .arg(paths.settingsFile)
-                                       .arg(settings.StartPauseMode)));
+            QStringLiteral("The start/pause mode stored in %1 (record 6 = %2) is not one of "
+                           "0 to 3; recording with start/pause Off instead. Choose the mode "
+                           "again in Setup > My Preferences.")
+                .arg(paths.settingsFile)
+                .arg(settings.StartPauseMode)));
         settings.StartPauseMode = ModeOff;
     }
 }

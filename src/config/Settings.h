@@ -24,8 +24,8 @@ struct Settings {
     std::int16_t DaysToKeep = 0;
     std::int16_t StartPauseMode = 0; // 0 Off, 1 VOX, 2 Momentary, 3 Continous
     std::int16_t Threshold = 0;
-    std::int16_t StopDelay = 0;      // seconds
-    std::int16_t RemoteControl = 0;  // 0 Off, 1 parallel port, 2 Prairie Digital card
+    std::int16_t StopDelay = 0; // seconds
+    std::int16_t RemoteControl = 0; // 0 Off, 1 parallel port, 2 Prairie Digital card
     std::int16_t LogListOrder = 0;
     std::int16_t StartOnLoad = 0;
 };

@@ -15,7 +15,8 @@ Error settingsError(const QFile& file, const QString& what)
 }
 } // namespace
 
-SettingsFile::SettingsFile(const QString& path, Access access) : m_file(path)
+SettingsFile::SettingsFile(const QString& path, Access access)
+    : m_file(path)
 {
     errno = 0;
     if (access == Access::ReadOnly && !m_file.exists()) {
@@ -37,7 +38,8 @@ SettingsFile::~SettingsFile()
 std::int16_t SettingsFile::read(int record)
 {
     if (record < 1)
-        throw Error(ErrorNumber::BadFileName, QStringLiteral("Bad record number %1 in %2").arg(record).arg(m_file.fileName()));
+        throw Error(
+            ErrorNumber::BadFileName, QStringLiteral("Bad record number %1 in %2").arg(record).arg(m_file.fileName()));
     const qint64 offset = 2 * static_cast<qint64>(record - 1);
     if (m_file.size() < offset + 2)
         return 0;
@@ -46,16 +48,17 @@ std::int16_t SettingsFile::read(int record)
     if (!m_file.seek(offset) || m_file.read(bytes, 2) != 2)
         throw settingsError(m_file, QStringLiteral("Cannot read the settings file"));
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]))
-                                     | static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[1]) << 8));
+        | static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[1]) << 8));
 }
 
 void SettingsFile::write(int record, std::int16_t value)
 {
     if (record < 1)
-        throw Error(ErrorNumber::BadFileName, QStringLiteral("Bad record number %1 in %2").arg(record).arg(m_file.fileName()));
+        throw Error(
+            ErrorNumber::BadFileName, QStringLiteral("Bad record number %1 in %2").arg(record).arg(m_file.fileName()));
     const qint64 offset = 2 * static_cast<qint64>(record - 1);
     const auto u = static_cast<std::uint16_t>(value);
-    const char bytes[2] = {static_cast<char>(u & 0xff), static_cast<char>(u >> 8)};
+    const char bytes[2] = { static_cast<char>(u & 0xff), static_cast<char>(u >> 8) };
     errno = 0;
     // A record written past the end leaves the skipped records as zeros.
     if (m_file.size() < offset && !m_file.resize(offset))

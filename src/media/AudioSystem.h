@@ -71,8 +71,7 @@ public:
     // it supports; the stream's sampleRate() tells which. Throws Error naming the device.
     [[nodiscard]] virtual std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) = 0;
     // Open a 16-bit output. Throws Error naming the device.
-    [[nodiscard]] virtual std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate,
-                                                                       int channels) = 0;
+    [[nodiscard]] virtual std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate, int channels) = 0;
 };
 
 } // namespace wendmoor

@@ -40,7 +40,7 @@ void FileByteSink::flushGathered()
 std::int64_t FileByteSink::length()
 {
     flushGathered();
-    struct stat st {};
+    struct stat st { };
     if (::fstat(m_fd, &st) != 0) {
         fail(errno);
         return -1;
@@ -110,14 +110,14 @@ std::int64_t FileByteSink::writeThrough(const char* p, std::int64_t bytes)
 
 bool FileByteSink::isNamed(const QString& path) const
 {
-    struct stat open {};
-    struct stat named {};
+    struct stat open { };
+    struct stat named { };
     if (::fstat(m_fd, &open) != 0)
         return true; // nothing known: no alarm
     if (open.st_nlink == 0)
         return false;
     return ::stat(path.toLocal8Bit().constData(), &named) == 0 && named.st_dev == open.st_dev
-           && named.st_ino == open.st_ino;
+        && named.st_ino == open.st_ino;
 }
 
 bool FileByteSink::sync()

@@ -32,10 +32,10 @@ public:
     }
 };
 
-// A file on disk, created on opening; a file already at the path is an error, never emptied. Other programs may open it while it is being
-// written (the header refresh, the playback window). Small writes are gathered into one system
-// call of up to kGather bytes; every other call (the writer's header update seeks first) hands
-// them to the file before it acts, so the header never describes bytes the file lacks.
+// A file on disk, created on opening; a file already at the path is an error, never emptied. Other programs may open it
+// while it is being written (the header refresh, the playback window). Small writes are gathered into one system call
+// of up to kGather bytes; every other call (the writer's header update seeks first) hands them to the file before it
+// acts, so the header never describes bytes the file lacks.
 class FileByteSink final : public ByteSink {
 public:
     // Throws Error naming the path when the file cannot be created or exists already.

@@ -16,7 +16,10 @@ namespace wendmoor {
 // are counted for the operator. push() never blocks, locks or allocates.
 class CaptureRing {
 public:
-    explicit CaptureRing(std::size_t capacity) : m_ring(capacity) {}
+    explicit CaptureRing(std::size_t capacity)
+        : m_ring(capacity)
+    {
+    }
 
     [[nodiscard]] std::size_t capacity() const { return m_ring.capacity(); }
 
@@ -36,7 +39,7 @@ public:
             const std::uint64_t pending = m_pendingSilence.load(std::memory_order_acquire);
             if (pending > 0) {
                 const auto fill = static_cast<std::size_t>(std::min<std::uint64_t>(pending, out.size() - n));
-                std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(n), fill, std::int16_t{0});
+                std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(n), fill, std::int16_t { 0 });
                 m_pendingSilence.fetch_sub(fill, std::memory_order_acq_rel);
                 m_dropped += fill;
                 n += fill;
@@ -49,7 +52,7 @@ public:
 
 private:
     SpscRing<std::int16_t> m_ring;
-    std::atomic<std::uint64_t> m_pendingSilence{0};
+    std::atomic<std::uint64_t> m_pendingSilence { 0 };
     std::uint64_t m_dropped = 0;
 };
 

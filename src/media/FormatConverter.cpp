@@ -10,7 +10,7 @@ void FormatConverter::beginStream(const WaveFormat& inputFormat)
 {
     if (!m_format) {
         throw Error(ErrorNumber::WaveFormatUnsupported,
-                    QStringLiteral("The format converter has no output format to convert to."));
+            QStringLiteral("The format converter has no output format to convert to."));
     }
     const bool sameConversion = m_resampler && m_inputRate == inputFormat.sampleRate() && m_active == *m_format;
     m_active = *m_format;

@@ -48,10 +48,10 @@ PaDeviceIndex paIndex(bool input, int device, const char* kind)
     const std::vector<PaDeviceIndex> indexes = deviceIndexes(input);
     if (device < 0 || device >= static_cast<int>(indexes.size())) {
         throw Error(ErrorNumber::SoundDeviceNotFound,
-                    QStringLiteral("There is no %1 device number %2 on this machine (%3 found).")
-                        .arg(QLatin1String(kind))
-                        .arg(device)
-                        .arg(indexes.size()));
+            QStringLiteral("There is no %1 device number %2 on this machine (%3 found).")
+                .arg(QLatin1String(kind))
+                .arg(device)
+                .arg(indexes.size()));
     }
     return indexes[static_cast<std::size_t>(device)];
 }
@@ -66,7 +66,7 @@ constexpr unsigned long kFramesPerBuffer = 2048;
 // plays: every call into the library outside the callbacks holds this lock.
 struct PortAudioSystem::Library {
     std::mutex mutex;
-    std::atomic<int> openStreams{0};
+    std::atomic<int> openStreams { 0 };
 };
 
 namespace {
@@ -76,7 +76,11 @@ using Library = PortAudioSystem::Library;
 // Made while the library's lock is held (in openCapture/openPlayback).
 class OpenStreamCount {
 public:
-    explicit OpenStreamCount(std::shared_ptr<Library> library) : m_library(std::move(library)) { ++m_library->openStreams; }
+    explicit OpenStreamCount(std::shared_ptr<Library> library)
+        : m_library(std::move(library))
+    {
+        ++m_library->openStreams;
+    }
     ~OpenStreamCount() { --m_library->openStreams; }
     OpenStreamCount(const OpenStreamCount&) = delete;
     OpenStreamCount& operator=(const OpenStreamCount&) = delete;
@@ -89,11 +93,12 @@ private:
 class PaCapture final : public CaptureStream {
 public:
     PaCapture(std::shared_ptr<Library> count, PaDeviceIndex index, int rate)
-        : m_count(std::move(count)), m_ring(static_cast<std::size_t>(rate) * 8)
+        : m_count(std::move(count))
+        , m_ring(static_cast<std::size_t>(rate) * 8)
     {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
         m_name = QString::fromLocal8Bit(info->name);
-        PaStreamParameters p{};
+        PaStreamParameters p {};
         p.device = index;
         p.sampleFormat = paInt16;
         // Latency costs a recorder nothing, while a short device buffer overruns (and loses audio)
@@ -112,15 +117,15 @@ public:
             }
         }
         m_channels = p.channelCount;
-        const PaError err = Pa_OpenStream(&m_stream, &p, nullptr, useRate, kFramesPerBuffer, paClipOff,
-                                          &PaCapture::callback, this);
+        const PaError err
+            = Pa_OpenStream(&m_stream, &p, nullptr, useRate, kFramesPerBuffer, paClipOff, &PaCapture::callback, this);
         if (err != paNoError) {
             m_stream = nullptr;
             throw Error(ErrorNumber::SoundDeviceOpen,
-                        QStringLiteral("The sound input \"%1\" could not be opened at %2 Hz: %3")
-                            .arg(m_name)
-                            .arg(rate)
-                            .arg(paText(err)));
+                QStringLiteral("The sound input \"%1\" could not be opened at %2 Hz: %3")
+                    .arg(m_name)
+                    .arg(rate)
+                    .arg(paText(err)));
         }
         m_rate = static_cast<int>(useRate);
     }
@@ -145,7 +150,7 @@ public:
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
-                        QStringLiteral("The sound input \"%1\" could not start: %2").arg(m_name, paText(err)));
+                QStringLiteral("The sound input \"%1\" could not start: %2").arg(m_name, paText(err)));
         }
     }
     void stop() override
@@ -162,11 +167,11 @@ public:
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
     static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                        PaStreamCallbackFlags, void* user)
+        PaStreamCallbackFlags, void* user)
     {
         auto* self = static_cast<PaCapture*>(user);
         const auto* in = static_cast<const std::int16_t*>(input);
-        std::array<std::int16_t, kFramesPerBuffer> mixed{};
+        std::array<std::int16_t, kFramesPerBuffer> mixed {};
         unsigned long done = 0;
         while (done < frames) {
             const unsigned long chunk = std::min<unsigned long>(frames - done, kFramesPerBuffer);
@@ -198,26 +203,28 @@ private:
 class PaPlayback final : public PlaybackStream {
 public:
     PaPlayback(std::shared_ptr<Library> count, PaDeviceIndex index, int rate, int channels)
-        : m_count(std::move(count)), m_channels(channels), m_rate(rate),
-          m_ring(static_cast<std::size_t>(rate) * static_cast<std::size_t>(channels))
+        : m_count(std::move(count))
+        , m_channels(channels)
+        , m_rate(rate)
+        , m_ring(static_cast<std::size_t>(rate) * static_cast<std::size_t>(channels))
     {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
         m_name = QString::fromLocal8Bit(info->name);
-        PaStreamParameters p{};
+        PaStreamParameters p {};
         p.device = index;
         p.sampleFormat = paInt16;
         p.channelCount = channels;
         p.suggestedLatency = info->defaultLowOutputLatency;
-        const PaError err = Pa_OpenStream(&m_stream, nullptr, &p, rate, paFramesPerBufferUnspecified, paClipOff,
-                                          &PaPlayback::callback, this);
+        const PaError err = Pa_OpenStream(
+            &m_stream, nullptr, &p, rate, paFramesPerBufferUnspecified, paClipOff, &PaPlayback::callback, this);
         if (err != paNoError) {
             m_stream = nullptr;
             throw Error(ErrorNumber::SoundDeviceOpen,
-                        QStringLiteral("The sound output \"%1\" could not be opened at %2 Hz, %3 channel(s): %4")
-                            .arg(m_name)
-                            .arg(rate)
-                            .arg(channels)
-                            .arg(paText(err)));
+                QStringLiteral("The sound output \"%1\" could not be opened at %2 Hz, %3 channel(s): %4")
+                    .arg(m_name)
+                    .arg(rate)
+                    .arg(channels)
+                    .arg(paText(err)));
         }
     }
     ~PaPlayback() override
@@ -242,7 +249,7 @@ public:
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
-                        QStringLiteral("The sound output \"%1\" could not start: %2").arg(m_name, paText(err)));
+                QStringLiteral("The sound output \"%1\" could not start: %2").arg(m_name, paText(err)));
         }
     }
     void stop() override
@@ -258,7 +265,8 @@ public:
     std::size_t writableFrames() const override { return m_ring.writable() / static_cast<std::size_t>(m_channels); }
     std::size_t write(std::span<const std::int16_t> interleaved) override
     {
-        const std::size_t frames = std::min(interleaved.size() / static_cast<std::size_t>(m_channels), writableFrames());
+        const std::size_t frames
+            = std::min(interleaved.size() / static_cast<std::size_t>(m_channels), writableFrames());
         m_ring.write(interleaved.first(frames * static_cast<std::size_t>(m_channels)));
         return frames;
     }
@@ -268,15 +276,15 @@ public:
 private:
     // Runs on PortAudio's callback thread: takes from the ring, plays silence when it is dry.
     static int callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                        PaStreamCallbackFlags, void* user)
+        PaStreamCallbackFlags, void* user)
     {
         auto* self = static_cast<PaPlayback*>(user);
         auto* out = static_cast<std::int16_t*>(output);
         const std::size_t want = frames * static_cast<std::size_t>(self->m_channels);
         const std::size_t got = self->m_ring.read(std::span<std::int16_t>(out, want));
-        std::fill(out + got, out + want, std::int16_t{0});
-        self->m_played.fetch_add(static_cast<std::int64_t>(got / static_cast<std::size_t>(self->m_channels)),
-                                 std::memory_order_acq_rel);
+        std::fill(out + got, out + want, std::int16_t { 0 });
+        self->m_played.fetch_add(
+            static_cast<std::int64_t>(got / static_cast<std::size_t>(self->m_channels)), std::memory_order_acq_rel);
         return paContinue;
     }
 
@@ -286,12 +294,13 @@ private:
     int m_channels;
     int m_rate;
     SpscRing<std::int16_t> m_ring;
-    std::atomic<std::int64_t> m_played{0};
+    std::atomic<std::int64_t> m_played { 0 };
 };
 
 } // namespace
 
-PortAudioSystem::PortAudioSystem() : m_library(std::make_shared<Library>())
+PortAudioSystem::PortAudioSystem()
+    : m_library(std::make_shared<Library>())
 {
     const PaError err = Pa_Initialize();
     m_initialised = err == paNoError;

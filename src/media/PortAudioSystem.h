@@ -18,8 +18,7 @@ public:
     [[nodiscard]] QStringList inputDeviceNames() override;
     [[nodiscard]] QStringList outputDeviceNames() override;
     [[nodiscard]] std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) override;
-    [[nodiscard]] std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate,
-                                                               int channels) override;
+    [[nodiscard]] std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate, int channels) override;
 
     struct Library;
 

@@ -6,7 +6,9 @@
 
 namespace wendmoor {
 
-Resampler::Resampler(int inputRate, int outputRate) : m_inRate(inputRate), m_outRate(outputRate)
+Resampler::Resampler(int inputRate, int outputRate)
+    : m_inRate(inputRate)
+    , m_outRate(outputRate)
 {
     create();
 }
@@ -25,10 +27,11 @@ void Resampler::create()
     if (err || !m_soxr) {
         soxr_delete(m_soxr);
         m_soxr = nullptr;
-        throw Error(ErrorNumber::Resampler, QStringLiteral("Audio at %1 Hz cannot be converted to %2 Hz: %3")
-                                                .arg(m_inRate)
-                                                .arg(m_outRate)
-                                                .arg(QString::fromLatin1(err ? err : "no resampler")));
+        throw Error(ErrorNumber::Resampler,
+            QStringLiteral("Audio at %1 Hz cannot be converted to %2 Hz: %3")
+                .arg(m_inRate)
+                .arg(m_outRate)
+                .arg(QString::fromLatin1(err ? err : "no resampler")));
     }
 }
 
@@ -39,21 +42,20 @@ void Resampler::process(std::span<const std::int16_t> in, std::vector<std::int16
     std::size_t consumed = 0;
     while (consumed < in.size()) {
         const std::size_t start = out.size();
-        const std::size_t room = (in.size() - consumed) * static_cast<std::size_t>(m_outRate)
-                                     / static_cast<std::size_t>(m_inRate)
-                                 + 64;
+        const std::size_t room
+            = (in.size() - consumed) * static_cast<std::size_t>(m_outRate) / static_cast<std::size_t>(m_inRate) + 64;
         out.resize(start + room);
         std::size_t idone = 0;
         std::size_t odone = 0;
-        const soxr_error_t err = soxr_process(m_soxr, in.data() + consumed, in.size() - consumed, &idone,
-                                              out.data() + start, room, &odone);
+        const soxr_error_t err = soxr_process(
+            m_soxr, in.data() + consumed, in.size() - consumed, &idone, out.data() + start, room, &odone);
         out.resize(start + odone);
         if (err) {
             throw Error(ErrorNumber::Resampler,
-                        QStringLiteral("Converting audio from %1 Hz to %2 Hz failed: %3")
-                            .arg(m_inRate)
-                            .arg(m_outRate)
-                            .arg(QString::fromLatin1(err)));
+                QStringLiteral("Converting audio from %1 Hz to %2 Hz failed: %3")
+                    .arg(m_inRate)
+                    .arg(m_outRate)
+                    .arg(QString::fromLatin1(err)));
         }
         consumed += idone;
         if (idone == 0 && odone == 0)

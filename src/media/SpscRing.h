@@ -11,10 +11,12 @@ namespace wendmoor {
 // A single-producer, single-consumer ring of samples. One thread writes, one other thread
 // reads; neither blocks, locks or allocates after construction, so an audio callback may use
 // either end.
-template <typename T>
-class SpscRing {
+template <typename T> class SpscRing {
 public:
-    explicit SpscRing(std::size_t capacity) : m_buffer(capacity + 1) {}
+    explicit SpscRing(std::size_t capacity)
+        : m_buffer(capacity + 1)
+    {
+    }
 
     [[nodiscard]] std::size_t capacity() const { return m_buffer.size() - 1; }
 
@@ -60,8 +62,8 @@ public:
 
 private:
     std::vector<T> m_buffer;
-    std::atomic<std::size_t> m_write{0};
-    std::atomic<std::size_t> m_read{0};
+    std::atomic<std::size_t> m_write { 0 };
+    std::atomic<std::size_t> m_read { 0 };
 };
 
 } // namespace wendmoor

@@ -24,13 +24,12 @@ ByteSink& sinkOf(void* user)
 
 SF_VIRTUAL_IO virtualIo()
 {
-    SF_VIRTUAL_IO io{};
+    SF_VIRTUAL_IO io {};
     io.get_filelen = [](void* user) -> sf_count_t { return sinkOf(user).length(); };
     io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t { return sinkOf(user).seek(offset, whence); };
     io.read = [](void* ptr, sf_count_t count, void* user) -> sf_count_t { return sinkOf(user).read(ptr, count); };
-    io.write = [](const void* ptr, sf_count_t count, void* user) -> sf_count_t {
-        return sinkOf(user).write(ptr, count);
-    };
+    io.write
+        = [](const void* ptr, sf_count_t count, void* user) -> sf_count_t { return sinkOf(user).write(ptr, count); };
     io.tell = [](void* user) -> sf_count_t { return sinkOf(user).tell(); };
     return io;
 }
@@ -43,10 +42,14 @@ constexpr int kHandOverMs = 250;
 int sndfileFormat(const WaveFormat& format)
 {
     switch (format.encoding()) {
-    case WaveEncoding::Gsm610: return SF_FORMAT_WAV | SF_FORMAT_GSM610;
-    case WaveEncoding::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    case WaveEncoding::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
-    case WaveEncoding::Pcm: break;
+    case WaveEncoding::Gsm610:
+        return SF_FORMAT_WAV | SF_FORMAT_GSM610;
+    case WaveEncoding::Flac:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case WaveEncoding::Opus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    case WaveEncoding::Pcm:
+        break;
     }
     return SF_FORMAT_WAV | (format.bitsPerSample() == 8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_16);
 }
@@ -63,14 +66,15 @@ bool setUpOpus(SNDFILE* file)
     sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
     sf_command(file, SFC_SET_OGG_PAGE_LATENCY_MS, &latency, sizeof latency);
     return sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) == SF_TRUE
-           && sf_error(file) == SF_ERR_NO_ERROR;
+        && sf_error(file) == SF_ERR_NO_ERROR;
 }
 
 } // namespace
 
 WaveFileWriter::WaveFileWriter(MessageSink& messages, QObject* parent)
-    : QObject(parent), m_messages(messages),
-      m_sinkFactory([](const QString& path) { return std::make_unique<FileByteSink>(path); })
+    : QObject(parent)
+    , m_messages(messages)
+    , m_sinkFactory([](const QString& path) { return std::make_unique<FileByteSink>(path); })
 {
     m_refreshTimer.setInterval(m_refreshMs);
     // Keeps the header current while the writer is paused or the input is quiet.
@@ -109,7 +113,7 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
         throw Error(ErrorNumber::BadFileName, QStringLiteral("The log file has no name."));
 
     m_sink = m_sinkFactory(m_fileName);
-    SF_INFO info{};
+    SF_INFO info {};
     info.samplerate = format.sampleRate();
     info.channels = 1;
     info.format = sndfileFormat(format);
@@ -130,9 +134,9 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
             throw fileError(err, QStringLiteral("The log file could not be written:"), native);
         if (reason.isEmpty())
             reason = QString::fromLocal8Bit(sf_strerror(nullptr));
-        throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("The log file %1 could not be created as %2 %3: %4")
-                                                     .arg(native, format.describe().first, format.describe().second,
-                                                          reason));
+        throw Error(ErrorNumber::WaveFileCreate,
+            QStringLiteral("The log file %1 could not be created as %2 %3: %4")
+                .arg(native, format.describe().first, format.describe().second, reason));
     }
     // The new file is a valid, empty WAV on the disk from the start, or it is not started at all
     // (and not left behind: a recorder that tries again on a full disk must not pile up files).
@@ -164,9 +168,9 @@ void WaveFileWriter::writeSamples(std::span<const std::int16_t> samples)
     if (n != static_cast<sf_count_t>(samples.size()) && m_sink->error() == 0) {
         m_failed = true;
         m_messages.ShowMessage(Error(ErrorNumber::WaveFileWrite,
-                                     QStringLiteral("Writing the log file %1 failed: %2. Recording into it has "
-                                                    "stopped; what was written before is kept.")
-                                         .arg(m_openName, QString::fromLocal8Bit(sf_strerror(m_file)))));
+            QStringLiteral("Writing the log file %1 failed: %2. Recording into it has "
+                           "stopped; what was written before is kept.")
+                .arg(m_openName, QString::fromLocal8Bit(sf_strerror(m_file)))));
         return;
     }
     checkSink("writing");
@@ -214,8 +218,7 @@ void WaveFileWriter::checkSink(const char* doing)
         return;
     m_failed = true;
     const Error e = fileError(m_sink->error(),
-                              QStringLiteral("Recording stopped after an error %1 the log file").arg(QLatin1String(doing)),
-                              m_openName);
+        QStringLiteral("Recording stopped after an error %1 the log file").arg(QLatin1String(doing)), m_openName);
     m_messages.ShowMessage(e);
     // Make what did reach the disk readable: the header lies at the start, so this needs no room.
     if (m_file && m_hasHeader)
@@ -229,9 +232,9 @@ void WaveFileWriter::checkNamed()
     // Whatever is written now is lost with the file: stop, so that the recorder starts a new log.
     m_failed = true;
     m_messages.ShowMessage(Error(ErrorNumber::FileNotFound,
-                                 QStringLiteral("The log file %1 was deleted or moved while it was being recorded; "
-                                                "recording goes on into a new log.")
-                                     .arg(m_openName)));
+        QStringLiteral("The log file %1 was deleted or moved while it was being recorded; "
+                       "recording goes on into a new log.")
+            .arg(m_openName)));
 }
 
 void WaveFileWriter::endStream()

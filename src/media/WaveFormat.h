@@ -47,7 +47,12 @@ public:
     friend bool operator==(const WaveFormat&, const WaveFormat&) = default;
 
 private:
-    WaveFormat(WaveEncoding encoding, int rate, int bits) : m_encoding(encoding), m_rate(rate), m_bits(bits) {}
+    WaveFormat(WaveEncoding encoding, int rate, int bits)
+        : m_encoding(encoding)
+        , m_rate(rate)
+        , m_bits(bits)
+    {
+    }
 
     WaveEncoding m_encoding;
     int m_rate;

@@ -8,7 +8,10 @@
 namespace wendmoor {
 
 WaveInput::WaveInput(AudioSystem& audio, MessageSink& messages, QObject* parent)
-    : QObject(parent), m_audio(audio), m_messages(messages), m_raw(kBufferFrames)
+    : QObject(parent)
+    , m_audio(audio)
+    , m_messages(messages)
+    , m_raw(kBufferFrames)
 {
     m_monotonic.start();
     m_clock = [this] { return m_monotonic.elapsed(); };
@@ -31,8 +34,7 @@ WaveInput::~WaveInput()
 void WaveInput::open()
 {
     // A parked device is taken back only while it still captures; a dead one is opened afresh.
-    if (m_stream && m_openDevice == m_deviceId && m_openRate == m_sampleRate
-        && (!m_parked || m_stream->isRunning())) {
+    if (m_stream && m_openDevice == m_deviceId && m_openRate == m_sampleRate && (!m_parked || m_stream->isRunning())) {
         if (m_parked) {
             // Taken back in the same turn as the stop: the device never stopped capturing.
             m_parked = false;
@@ -66,7 +68,7 @@ void WaveInput::start()
         return;
     if (m_state != Opened || !m_stream) {
         throw Error(ErrorNumber::SoundDeviceFailure,
-                    QStringLiteral("The sound input number %1 cannot start: it is not open.").arg(m_deviceId));
+            QStringLiteral("The sound input number %1 cannot start: it is not open.").arg(m_deviceId));
     }
     const bool wasRunning = m_stream->isRunning();
     if (!wasRunning)
@@ -174,10 +176,10 @@ void WaveInput::checkDevice()
         if (!m_dropReported) {
             m_dropReported = true;
             m_messages.ShowMessage(Error(ErrorNumber::SoundDropout,
-                                         QStringLiteral("The sound input \"%1\" lost %2 samples that the program could "
-                                                        "not take in time; they were recorded as silence.")
-                                             .arg(m_stream->deviceName())
-                                             .arg(lost)));
+                QStringLiteral("The sound input \"%1\" lost %2 samples that the program could "
+                               "not take in time; they were recorded as silence.")
+                    .arg(m_stream->deviceName())
+                    .arg(lost)));
         }
     }
     const bool silent = m_lastDataMs >= 0 && m_clock() - m_lastDataMs >= m_silenceLimitMs;
@@ -185,9 +187,9 @@ void WaveInput::checkDevice()
         if (!m_failureReported) {
             m_failureReported = true;
             m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
-                                         QStringLiteral("The sound input \"%1\" stopped delivering audio; the "
-                                                        "recorder keeps trying to open it again.")
-                                             .arg(m_stream->deviceName())));
+                QStringLiteral("The sound input \"%1\" stopped delivering audio; the "
+                               "recorder keeps trying to open it again.")
+                    .arg(m_stream->deviceName())));
             m_lastReopenMs = m_clock();
         }
         if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
@@ -217,12 +219,12 @@ void WaveInput::reopenDevice()
     const qint64 goneMs = m_lastDataMs >= 0 ? m_clock() - m_lastDataMs : 0;
     m_lastDataMs = m_clock();
     m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
-                                 QStringLiteral("The sound input \"%1\" delivers audio again; the %2 seconds it was "
-                                                "gone are silence in the log.")
-                                     .arg(name)
-                                     .arg(goneMs / 1000)));
+        QStringLiteral("The sound input \"%1\" delivers audio again; the %2 seconds it was "
+                       "gone are silence in the log.")
+            .arg(name)
+            .arg(goneMs / 1000)));
     // The outage as silence at the asked rate, in buffers of the usual size.
-    std::fill(m_raw.begin(), m_raw.end(), std::int16_t{0});
+    std::fill(m_raw.begin(), m_raw.end(), std::int16_t { 0 });
     for (qint64 left = goneMs * m_sampleRate / 1000; left > 0 && m_state == Recording;) {
         const auto n = static_cast<std::size_t>(std::min<qint64>(left, kBufferFrames));
         deliver(std::span<const std::int16_t>(m_raw.data(), n));

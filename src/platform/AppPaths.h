@@ -7,8 +7,8 @@ namespace wendmoor {
 // The fixed places of the program's own files on this machine.
 struct AppPaths {
     QString settingsFolder; // <config home>/Wendmoor
-    QString settingsFile;   // <config home>/Wendmoor/ZaZuve.ini
-    QString helpFile;       // <prefix>/share/wendmoor/help.rtf
+    QString settingsFile; // <config home>/Wendmoor/ZaZuve.ini
+    QString helpFile; // <prefix>/share/wendmoor/help.rtf
     QString driveLettersFile; // <config home>/Wendmoor/DriveLetters.txt: the letters the drives keep
 
     // The real places: $XDG_CONFIG_HOME (or ~/.config) and the share folder beside the

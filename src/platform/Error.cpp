@@ -6,7 +6,9 @@
 namespace wendmoor {
 
 Error::Error(int number, QString description)
-    : m_number(number), m_description(std::move(description)), m_what(text().toUtf8())
+    : m_number(number)
+    , m_description(std::move(description))
+    , m_what(text().toUtf8())
 {
 }
 
@@ -40,7 +42,7 @@ int errorNumberForErrno(int err) noexcept
 Error fileError(int err, const QString& what, const QString& path)
 {
     return Error(errorNumberForErrno(err),
-                 QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
+        QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
 }
 
 } // namespace wendmoor

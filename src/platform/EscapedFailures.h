@@ -13,8 +13,7 @@ void reportEscapedFailure(std::exception_ptr failure, MessageSink* messages);
 // Delivers one event. A failure that escapes the delivery is reported and false returned, instead
 // of reaching Qt's event loop, which would end the program with std::terminate (SIGABRT): an
 // unattended recorder says what went wrong and goes on recording.
-template <typename Deliver>
-bool deliverReportingFailures(Deliver&& deliver, MessageSink* messages)
+template <typename Deliver> bool deliverReportingFailures(Deliver&& deliver, MessageSink* messages)
 {
     try {
         return deliver();

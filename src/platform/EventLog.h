@@ -9,7 +9,7 @@ namespace wendmoor {
 class EventLog {
 public:
     enum class Kind {
-        Event,   // recorded only: start, end, roll-over, purge, pause, resume
+        Event, // recorded only: start, end, roll-over, purge, pause, resume
         Message, // also shown to the operator in the message window
     };
 

@@ -53,9 +53,10 @@ void EventLogFile::write(Kind kind, const QString& text)
         m_failureShown = false;
     } else if (!m_failureShown) {
         m_failureShown = true;
-        const Error error(number, QStringLiteral("The event log %1 cannot be written (%2); the recorder goes on, "
-                                                 "and the events still reach the journal.")
-                                      .arg(QDir::toNativeSeparators(m_path), failure));
+        const Error error(number,
+            QStringLiteral("The event log %1 cannot be written (%2); the recorder goes on, "
+                           "and the events still reach the journal.")
+                .arg(QDir::toNativeSeparators(m_path), failure));
         if (m_options.toJournal)
             toConsole(Kind::Message, stamp, QStringLiteral("Message: ") + error.text());
         m_failures.ShowMessage(error);
@@ -114,7 +115,7 @@ void EventLogFile::toConsole(Kind kind, const QString& stamp, const QString& tex
     // The journal stamps its entries itself.
     const QByteArray utf8 = text.toUtf8();
     if (sd_journal_send("MESSAGE=%s", utf8.constData(), "PRIORITY=%i", kind == Kind::Message ? LOG_WARNING : LOG_INFO,
-                        "SYSLOG_IDENTIFIER=wendmoor", nullptr)
+            "SYSLOG_IDENTIFIER=wendmoor", nullptr)
         == 0)
         return;
 #else

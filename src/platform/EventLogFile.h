@@ -21,9 +21,9 @@ class TimeSource;
 class EventLogFile final : public EventLog {
 public:
     struct Options {
-        QString folder;                           // where events.log lives
-        qint64 maxBytes = 2 * 1024 * 1024;        // events.log is rotated beyond this
-        bool toJournal = true;                    // the journal, or standard error without one
+        QString folder; // where events.log lives
+        qint64 maxBytes = 2 * 1024 * 1024; // events.log is rotated beyond this
+        bool toJournal = true; // the journal, or standard error without one
     };
 
     EventLogFile(const TimeSource& clock, MessageSink& failures, Options options);

@@ -11,7 +11,11 @@ namespace wendmoor {
 // stays in view.
 class LoggedMessages final : public MessageSink {
 public:
-    LoggedMessages(MessageSink& window, EventLog& log) : m_window(window), m_log(log) {}
+    LoggedMessages(MessageSink& window, EventLog& log)
+        : m_window(window)
+        , m_log(log)
+    {
+    }
 
     using MessageSink::ShowMessage;
     void ShowMessage(const QString& text) override

@@ -11,7 +11,7 @@ namespace wendmoor {
 
 namespace {
 
-int g_signalSocket[2] = {-1, -1};
+int g_signalSocket[2] = { -1, -1 };
 
 void onSignalReceived(int)
 {
@@ -31,11 +31,11 @@ void onShutdownSignals(QObject* context, std::function<void()> onSignal)
         [[maybe_unused]] const ssize_t n = ::read(g_signalSocket[1], bytes, sizeof bytes);
         onSignal();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignalReceived;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : { SIGTERM, SIGINT, SIGHUP })
         sigaction(signal, &action, nullptr);
 }
 

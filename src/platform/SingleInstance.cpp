@@ -16,7 +16,9 @@ QString socketPath(const QString& folder)
 } // namespace
 
 SingleInstance::SingleInstance(const QString& runtimeFolder, QObject* parent)
-    : QObject(parent), m_folder(runtimeFolder), m_lock(runtimeFolder + QStringLiteral("/wendmoor.lock"))
+    : QObject(parent)
+    , m_folder(runtimeFolder)
+    , m_lock(runtimeFolder + QStringLiteral("/wendmoor.lock"))
 {
     // The recorder holds the lock for days: only a dead owner makes it stale, never its age.
     m_lock.setStaleLockTime(0);

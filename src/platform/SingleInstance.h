@@ -15,9 +15,9 @@ class SingleInstance final : public QObject {
     Q_OBJECT
 public:
     enum class Claim {
-        First,          // this process is the recorder; the lock is held until it ends
+        First, // this process is the recorder; the lock is held until it ends
         AlreadyRunning, // another instance holds the lock and has been asked to come forward
-        Unavailable,    // the lock file cannot be made (description() says why)
+        Unavailable, // the lock file cannot be made (description() says why)
     };
 
     explicit SingleInstance(const QString& runtimeFolder = defaultFolder(), QObject* parent = nullptr);

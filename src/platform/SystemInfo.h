@@ -15,7 +15,7 @@ public:
 
     struct RawValue {
         std::uint32_t type = 0; // 1 text, 4 32-bit number, others as stored
-        QByteArray data;        // the bytes as stored
+        QByteArray data; // the bytes as stored
     };
     // Empty when the key or value does not exist.
     [[nodiscard]] virtual std::optional<RawValue> readValue(const QString& key, const QString& name) = 0;

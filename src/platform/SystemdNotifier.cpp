@@ -30,9 +30,15 @@ std::chrono::milliseconds SystemdNotifier::watchdogPeriod() const
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(usec));
 }
 #else
-void SystemdNotifier::ready() {}
-void SystemdNotifier::alive() {}
-void SystemdNotifier::stopping() {}
+void SystemdNotifier::ready()
+{
+}
+void SystemdNotifier::alive()
+{
+}
+void SystemdNotifier::stopping()
+{
+}
 std::chrono::milliseconds SystemdNotifier::watchdogPeriod() const
 {
     return std::chrono::milliseconds(0);

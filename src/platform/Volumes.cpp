@@ -43,14 +43,14 @@ std::optional<Error> Volumes::driveMissing(QChar letter) const
     const QString remembered = rememberedRoot(letter);
     if (remembered.isEmpty())
         return Error(ErrorNumber::DriveNotMounted,
-                     QStringLiteral("The archive drive %1 is no drive of this machine; choose the drive in "
-                                    "Setup > My Preferences.")
-                         .arg(upper));
+            QStringLiteral("The archive drive %1 is no drive of this machine; choose the drive in "
+                           "Setup > My Preferences.")
+                .arg(upper));
     return Error(ErrorNumber::DriveNotMounted,
-                 QStringLiteral("The archive drive %1 stands for %2, which is not mounted or not writable now; "
-                                "nothing can be recorded to it until it is mounted again.")
-                     .arg(upper)
-                     .arg(QDir::toNativeSeparators(remembered)));
+        QStringLiteral("The archive drive %1 stands for %2, which is not mounted or not writable now; "
+                       "nothing can be recorded to it until it is mounted again.")
+            .arg(upper)
+            .arg(QDir::toNativeSeparators(remembered)));
 }
 
 QString Volumes::wendmoorFolder(QChar letter) const
@@ -72,9 +72,8 @@ namespace {
 // a place to keep an archive.
 bool isArchiveFileSystem(const QByteArray& type)
 {
-    static const QSet<QByteArray> kinds = {"ext2", "ext3", "ext4", "xfs", "btrfs", "vfat", "exfat",
-                                           "ntfs", "ntfs3", "fuseblk", "f2fs", "jfs", "reiserfs",
-                                           "nfs", "nfs4", "cifs", "smb3", "zfs", "hfsplus", "udf"};
+    static const QSet<QByteArray> kinds = { "ext2", "ext3", "ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs", "ntfs3",
+        "fuseblk", "f2fs", "jfs", "reiserfs", "nfs", "nfs4", "cifs", "smb3", "zfs", "hfsplus", "udf" };
     return kinds.contains(type);
 }
 
@@ -128,9 +127,8 @@ QList<MountedFileSystem> systemMounts()
     if (!mounts.open(QIODevice::ReadOnly))
         return {};
     const QHash<QString, QString> uuids = uuidsByDevice();
-    QList<MountedFileSystem> all = SystemVolumes::fileSystemsFromMounts(mounts.readAll(), [&](const QString& device) {
-        return uuids.value(QFileInfo(device).canonicalFilePath());
-    });
+    QList<MountedFileSystem> all = SystemVolumes::fileSystemsFromMounts(
+        mounts.readAll(), [&](const QString& device) { return uuids.value(QFileInfo(device).canonicalFilePath()); });
     for (MountedFileSystem& fs : all)
         fs.writable = fs.writable && QFileInfo(fs.mountPoint).isWritable();
     return all;
@@ -155,7 +153,7 @@ QList<MountedFileSystem> SystemVolumes::fileSystemsFromMounts(
         result.append(fs);
     }
     std::sort(result.begin(), result.end(),
-              [](const MountedFileSystem& a, const MountedFileSystem& b) { return a.mountPoint < b.mountPoint; });
+        [](const MountedFileSystem& a, const MountedFileSystem& b) { return a.mountPoint < b.mountPoint; });
     return result;
 }
 
@@ -180,8 +178,8 @@ void SystemVolumes::load() const
         const QChar letter = QLatin1Char(f[0][0]);
         if (std::any_of(m_letters.begin(), m_letters.end(), [&](const Letter& l) { return l.letter == letter; }))
             continue;
-        m_letters.append({letter, f[1] == "-" ? QString() : QString::fromLatin1(f[1]),
-                          QDir::cleanPath(unescapePath(f[2]))});
+        m_letters.append(
+            { letter, f[1] == "-" ? QString() : QString::fromLatin1(f[1]), QDir::cleanPath(unescapePath(f[2])) });
     }
     std::sort(m_letters.begin(), m_letters.end(), [](const Letter& a, const Letter& b) { return a.letter < b.letter; });
 }
@@ -191,7 +189,7 @@ void SystemVolumes::save() const
     QByteArray text = "# Wendmoor's drive letters: letter, file-system UUID (- for none), mount point.\n";
     for (const Letter& l : m_letters)
         text += QByteArray(1, static_cast<char>(l.letter.unicode())) + '\t'
-                + (l.uuid.isEmpty() ? QByteArray("-") : l.uuid.toLatin1()) + '\t' + escapePath(l.mountPoint) + '\n';
+            + (l.uuid.isEmpty() ? QByteArray("-") : l.uuid.toLatin1()) + '\t' + escapePath(l.mountPoint) + '\n';
     errno = 0;
     QDir().mkpath(QFileInfo(m_lettersFile).path());
     QSaveFile file(m_lettersFile);
@@ -200,8 +198,8 @@ void SystemVolumes::save() const
     // The letters stay as given for this run; they may move after a restart.
     if (m_messages && !m_saveFailureReported) {
         m_saveFailureReported = true;
-        const Error e = fileError(errno != 0 ? errno : EACCES, QStringLiteral("Cannot keep the drive letters in"),
-                                  m_lettersFile);
+        const Error e
+            = fileError(errno != 0 ? errno : EACCES, QStringLiteral("Cannot keep the drive letters in"), m_lettersFile);
         m_messages->ShowMessage(Error(e.number(), e.description() + QStringLiteral(" (%1)").arg(file.errorString())));
     }
 }
@@ -215,7 +213,7 @@ QList<Drive> SystemVolumes::drives() const
     mounted.removeIf([this](const MountedFileSystem& fs) { return fs.mountPoint == m_home; });
     // New file systems take the free letters in the order of their mount points.
     std::sort(mounted.begin(), mounted.end(),
-              [](const MountedFileSystem& a, const MountedFileSystem& b) { return a.mountPoint < b.mountPoint; });
+        [](const MountedFileSystem& a, const MountedFileSystem& b) { return a.mountPoint < b.mountPoint; });
 
     // Which remembered letter each mounted file system has: the same UUID at the same place
     // first, then the same place where one side has no UUID, then the same UUID moved to a
@@ -234,8 +232,8 @@ QList<Drive> SystemVolumes::drives() const
         }
     };
     const auto isMountedAt = [&](const QString& point) {
-        return std::any_of(mounted.begin(), mounted.end(),
-                           [&](const MountedFileSystem& fs) { return fs.mountPoint == point; });
+        return std::any_of(
+            mounted.begin(), mounted.end(), [&](const MountedFileSystem& fs) { return fs.mountPoint == point; });
     };
     match([](const MountedFileSystem& fs, const Letter& l) {
         return !fs.uuid.isEmpty() && fs.uuid == l.uuid && fs.mountPoint == l.mountPoint;
@@ -253,12 +251,12 @@ QList<Drive> SystemVolumes::drives() const
                 continue;
             char next = 'D';
             while (next <= 'Z' && std::any_of(m_letters.begin(), m_letters.end(), [next](const Letter& l) {
-                       return l.letter == QLatin1Char(next);
-                   }))
+                return l.letter == QLatin1Char(next);
+            }))
                 ++next;
             if (next > 'Z')
                 continue;
-            m_letters.append({QLatin1Char(next), mounted[i].uuid, mounted[i].mountPoint});
+            m_letters.append({ QLatin1Char(next), mounted[i].uuid, mounted[i].mountPoint });
             taken.append(true);
             letterOf[i] = static_cast<int>(m_letters.size() - 1);
             changed = true;
@@ -278,13 +276,14 @@ QList<Drive> SystemVolumes::drives() const
             usable.insert(m_letters[letterOf[i]].letter, mounted[i].writable);
     }
     if (changed) {
-        std::sort(m_letters.begin(), m_letters.end(), [](const Letter& a, const Letter& b) { return a.letter < b.letter; });
+        std::sort(
+            m_letters.begin(), m_letters.end(), [](const Letter& a, const Letter& b) { return a.letter < b.letter; });
         save();
     }
 
-    QList<Drive> result{{QLatin1Char('C'), m_home, true}};
+    QList<Drive> result { { QLatin1Char('C'), m_home, true } };
     for (const Letter& l : m_letters)
-        result.append({l.letter, l.mountPoint, usable.value(l.letter, false)});
+        result.append({ l.letter, l.mountPoint, usable.value(l.letter, false) });
     return result;
 }
 

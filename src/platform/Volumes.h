@@ -49,7 +49,7 @@ public:
 // A file system as the mount table shows it.
 struct MountedFileSystem {
     QString mountPoint;
-    QString uuid;          // empty when it has none (network shares)
+    QString uuid; // empty when it has none (network shares)
     bool writable = true;
 };
 
@@ -62,8 +62,8 @@ public:
 
     // `messages` hears of a letters file that cannot be written; `source` stands in for the
     // mount table in tests.
-    explicit SystemVolumes(QString lettersFile, MessageSink* messages = nullptr, QString home = {},
-                           MountSource source = {});
+    explicit SystemVolumes(
+        QString lettersFile, MessageSink* messages = nullptr, QString home = {}, MountSource source = {});
 
     [[nodiscard]] QList<Drive> drives() const override;
 

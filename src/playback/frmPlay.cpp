@@ -1,11 +1,11 @@
 #include "playback/frmPlay.h"
 
-#include "widgets/LevelMeter.h"
-#include "widgets/PositionSlider.h"
 #include "media/WavePlayer.h"
-#include "widgets/UiUnits.h"
 #include "playback/PlaybackController.h"
 #include "playback/TransportLogic.h"
+#include "widgets/LevelMeter.h"
+#include "widgets/PositionSlider.h"
+#include "widgets/UiUnits.h"
 #include "widgets/WindowLook.h"
 
 #include <QAction>

@@ -1,15 +1,15 @@
 #include "preferences/frmMyPreferences.h"
 
 #include "config/DiskForecast.h"
-#include "widgets/ListBox.h"
 #include "config/RecordFormats.h"
 #include "config/SettingsFile.h"
 #include "config/TypedNumber.h"
 #include "media/AudioSystem.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
-#include "widgets/UiUnits.h"
 #include "platform/Volumes.h"
+#include "widgets/ListBox.h"
+#include "widgets/UiUnits.h"
 #include "widgets/WindowLook.h"
 
 #include <QAction>
@@ -416,20 +416,21 @@ void frmMyPreferences::showDiskForecast()
     const RecordFormat* format = recordFormat(List2->listIndex());
     const int drive = lstDrv->listIndex();
     const QChar letter = drive >= 0 ? QChar(static_cast<char16_t>(lstDrv->itemData(drive) + 64)) : QChar();
-    const std::optional<DriveSpace> space = drive >= 0 ? measureDrive(m_services.volumes.rootOf(letter),
-                                                                      m_services.volumes.archiveFolder(letter))
-                                                       : std::nullopt;
+    const std::optional<DriveSpace> space = drive >= 0
+        ? measureDrive(m_services.volumes.rootOf(letter), m_services.volumes.archiveFolder(letter))
+        : std::nullopt;
     if (!format || !space) {
         lblDiskSpace->clear();
         return;
     }
     const int keep = std::max(List1->listIndex(), 0);
     const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, keep);
-    const QString days = f.daysOfFreeSpace < 1 ? QStringLiteral("less than a day")
-                                               : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));
+    const QString days = f.daysOfFreeSpace < 1
+        ? QStringLiteral("less than a day")
+        : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));
     const QString verdict = keep == 0 ? QStringLiteral("logs are never deleted.")
-                            : f.coversDaysToKeep ? QStringLiteral("enough to keep %1 days.").arg(keep)
-                                                 : QStringLiteral("not enough to keep %1 days.").arg(keep);
+        : f.coversDaysToKeep          ? QStringLiteral("enough to keep %1 days.").arg(keep)
+                                      : QStringLiteral("not enough to keep %1 days.").arg(keep);
     lblDiskSpace->setText(QStringLiteral("Free space: %1 of this format; %2").arg(days, verdict));
 }
 
@@ -498,8 +499,9 @@ void frmMyPreferences::saveSettings()
         m_settings.RecordFormat = format;
 
         const int driveRow = lstDrv->listIndex();
-        const auto drive = driveRow < 0 ? std::int16_t{-1}
-                                        : driveIndexForLetter(QChar(static_cast<char16_t>(lstDrv->itemData(driveRow) + 64)));
+        const auto drive = driveRow < 0
+            ? std::int16_t { -1 }
+            : driveIndexForLetter(QChar(static_cast<char16_t>(lstDrv->itemData(driveRow) + 64)));
         file.write(R::DriveIndex, drive);
         m_settings.LogDrive = driveLetterForIndex(drive);
 

@@ -9,11 +9,11 @@ namespace wendmoor {
 namespace {
 constexpr int kNoon = 43200;
 constexpr int kRollOverSecond = 1; // 00:00:01
-constexpr int kPurgeSecond = 30;   // 00:00:30
+constexpr int kPurgeSecond = 30; // 00:00:30
 } // namespace
 
-ClockActions ClockRules::tick(const QDateTime& now, const Settings& settings, const RecorderState& state,
-                              bool inputRecording)
+ClockActions ClockRules::tick(
+    const QDateTime& now, const Settings& settings, const RecorderState& state, bool inputRecording)
 {
     ClockActions a;
     const int ms = now.time().msecsSinceStartOfDay();
@@ -22,8 +22,8 @@ ClockActions ClockRules::tick(const QDateTime& now, const Settings& settings, co
     // Pause after StopDelay seconds without activity; the input keeps running.
     const std::int16_t mode = settings.StartPauseMode;
     const bool contactMode = mode == ModeMomentary || mode == ModeContinous;
-    const bool contactInput =
-        settings.RemoteControl == RemoteParallelPort || settings.RemoteControl == RemotePrairieCard;
+    const bool contactInput
+        = settings.RemoteControl == RemoteParallelPort || settings.RemoteControl == RemotePrairieCard;
     const bool canResume = mode == ModeVox || (contactMode && contactInput);
     const double elapsed = std::abs(ms / 1000.0 - state.LastActivityTime);
     a.pause = canResume && elapsed >= settings.StopDelay && state.IsRecording && !state.InStandby;
@@ -38,12 +38,12 @@ ClockActions ClockRules::tick(const QDateTime& now, const Settings& settings, co
         // The day (and the half) the program starts in is the one it is in a second before:
         // started during 00:00:00 it still rolls over at 00:00:01.
         const QDateTime before = now.addSecs(-kRollOverSecond);
-        m_lastHalf = {before.date(), before.time().msecsSinceStartOfDay() / 1000 >= kNoon};
+        m_lastHalf = { before.date(), before.time().msecsSinceStartOfDay() / 1000 >= kNoon };
         m_lastPurgeDate = now.addSecs(-kPurgeSecond).date();
         m_started = true;
     }
 
-    const Half half{now.date(), second >= kNoon};
+    const Half half { now.date(), second >= kNoon };
     if (half.after(m_lastHalf) && second >= kRollOverSecond) {
         a.rollOver = half.date != m_lastHalf.date || splitsAtNoon(settings.RecordFormat);
         m_lastHalf = half;

@@ -9,11 +9,11 @@ namespace wendmoor {
 
 // What one tick of the main window's clock is to do.
 struct ClockActions {
-    bool pause = false;         // the writer off, Standby: no activity for StopDelay seconds
-    bool resume = false;        // Standby that nothing could end any more (the mode set to Off)
+    bool pause = false; // the writer off, Standby: no activity for StopDelay seconds
+    bool resume = false; // Standby that nothing could end any more (the mode set to Off)
     bool noContactInput = false; // a contact mode without a contact input: say so, once
-    bool rollOver = false;      // the new day's (or afternoon's) log
-    bool purge = false;         // delete the expired day
+    bool rollOver = false; // the new day's (or afternoon's) log
+    bool purge = false; // delete the expired day
     bool refreshHeader = false; // the log's header brought up to date in its first seconds
 };
 
@@ -33,8 +33,8 @@ public:
     static constexpr qint64 kPurgeDelayMs = 1500;
 
     // `inputRecording`: the input runs (the recorded time and header refresh apply).
-    [[nodiscard]] ClockActions tick(const QDateTime& now, const Settings& settings, const RecorderState& state,
-                                    bool inputRecording);
+    [[nodiscard]] ClockActions tick(
+        const QDateTime& now, const Settings& settings, const RecorderState& state, bool inputRecording);
 
 private:
     // A date and its half; ordered, so that a clock going back is seen as such.

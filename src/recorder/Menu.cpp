@@ -1,15 +1,15 @@
 #include "recorder/Menu.h"
 
 #include "config/RecordFormats.h"
-#include "widgets/LevelMeter.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/Prompt.h"
 #include "platform/TimeSource.h"
-#include "widgets/UiUnits.h"
 #include "platform/Volumes.h"
 #include "recorder/LogNames.h"
 #include "recorder/StartPauseControl.h"
+#include "widgets/LevelMeter.h"
+#include "widgets/UiUnits.h"
 #include "widgets/WindowLook.h"
 
 #include <QAction>
@@ -42,7 +42,10 @@ QLabel* tealLabel(QWidget* parent, const char* name, QRect geometry)
 } // namespace
 
 Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget* parent)
-    : QMainWindow(parent), m_services(services), m_settings(settings), m_state(state)
+    : QMainWindow(parent)
+    , m_services(services)
+    , m_settings(settings)
+    , m_state(state)
 {
     setObjectName(QStringLiteral("Menu"));
     setWindowTitle(QStringLiteral("Wendmoor"));
@@ -76,7 +79,8 @@ void Menu::closeEvent(QCloseEvent* event)
     // The close box and Exit end the whole program; while recording, only if the operator says
     // so. A shutdown signal ends it without coming here.
     if (m_state.IsRecording
-        && !m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), QStringLiteral("Stop recording and close Wendmoor?"))) {
+        && !m_services.prompt.askYesNo(
+            QStringLiteral("Wendmoor"), QStringLiteral("Stop recording and close Wendmoor?"))) {
         event->ignore();
         return;
     }
@@ -196,7 +200,7 @@ void Menu::GetLogName()
     const QDateTime now = m_services.clock.now();
     const int second = now.time().msecsSinceStartOfDay() / 1000;
     m_state.CurrentLogPath = m_services.volumes.archiveFolder(m_settings.LogDrive) + QLatin1Char('/')
-                             + logFileName(now.date(), second, m_settings.RecordFormat);
+        + logFileName(now.date(), second, m_settings.RecordFormat);
 }
 
 void Menu::RecordLog()
@@ -207,34 +211,33 @@ void Menu::RecordLog()
         const RecordFormat* format = recordFormat(m_settings.RecordFormat);
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
-                        QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                                       "format in Setup, My Preferences.")
-                            .arg(m_settings.RecordFormat)
-                            .arg(kRecordFormats.size() - 1));
+                QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
+                               "format in Setup, My Preferences.")
+                    .arg(m_settings.RecordFormat)
+                    .arg(kRecordFormats.size() - 1));
         }
 
         // The archive folder is made when it is missing (deleted by hand, a disk mounted late).
         const QString folder = QFileInfo(m_state.CurrentLogPath).path();
         if (!QDir().mkpath(folder)) {
-            throw Error(ErrorNumber::PathNotFound, QStringLiteral("The archive folder %1 could not be made for the log %2.")
-                                                       .arg(QDir::toNativeSeparators(folder),
-                                                            QDir::toNativeSeparators(m_state.CurrentLogPath)));
+            throw Error(ErrorNumber::PathNotFound,
+                QStringLiteral("The archive folder %1 could not be made for the log %2.")
+                    .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(m_state.CurrentLogPath)));
         }
 
         // An existing log of the day is replaced only when the operator says so.
         const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
         if (fileExists(m_state.CurrentLogPath)) {
-            const bool overwrite =
-                m_settings.StartOnLoad == 0 && !m_retrying
+            const bool overwrite = m_settings.StartOnLoad == 0 && !m_retrying
                 && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"),
-                                              QStringLiteral("Overwrite Existing File--> ")
-                                                  + QDir::toNativeSeparators(m_state.CurrentLogPath)
-                                                  + QLatin1Char('?'));
+                    QStringLiteral("Overwrite Existing File--> ") + QDir::toNativeSeparators(m_state.CurrentLogPath)
+                        + QLatin1Char('?'));
             if (!overwrite)
                 m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
             else if (!QFile::remove(m_state.CurrentLogPath))
-                throw Error(ErrorNumber::PermissionDenied, QStringLiteral("The log %1 could not be replaced.")
-                                                               .arg(QDir::toNativeSeparators(m_state.CurrentLogPath)));
+                throw Error(ErrorNumber::PermissionDenied,
+                    QStringLiteral("The log %1 could not be replaced.")
+                        .arg(QDir::toNativeSeparators(m_state.CurrentLogPath)));
         }
 
         const auto [name, details] = format->waveFormat().describe();
@@ -250,9 +253,8 @@ void Menu::RecordLog()
     } catch (const std::exception& e) {
         if (!m_retrying)
             m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
-                                              QStringLiteral("Recording into %1 could not start: %2")
-                                                  .arg(QDir::toNativeSeparators(m_state.CurrentLogPath),
-                                                       QString::fromLocal8Bit(e.what()))));
+                QStringLiteral("Recording into %1 could not start: %2")
+                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))));
     }
 }
 
@@ -311,10 +313,9 @@ void Menu::keepRecording(const QDateTime& now)
     m_retrying = false;
     m_chain->releaseDevice();
     if (m_state.IsRecording) {
-        m_services.messages.ShowMessage(
-            QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
-                .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
-                .arg(m_notRecordingSince.secsTo(now)));
+        m_services.messages.ShowMessage(QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
+                                            .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                                            .arg(m_notRecordingSince.secsTo(now)));
         m_notRecordingSince = QDateTime();
     }
 }

@@ -29,10 +29,9 @@ void Menu::TmrClock_Timer()
             m_services.messages.ShowMessage(e);
     } catch (const std::exception& e) {
         if (!m_tickFailureReported) {
-            m_services.messages.ShowMessage(
-                Error(ErrorNumber::Unexpected,
-                      QStringLiteral("The clock of the recorder met an unexpected failure and goes on: %1")
-                          .arg(QString::fromLocal8Bit(e.what()))));
+            m_services.messages.ShowMessage(Error(ErrorNumber::Unexpected,
+                QStringLiteral("The clock of the recorder met an unexpected failure and goes on: %1")
+                    .arg(QString::fromLocal8Bit(e.what()))));
         }
     }
     m_tickFailureReported = true;
@@ -59,8 +58,7 @@ void Menu::clockTick()
         m_state.InStandby = false;
     }
     if (actions.noContactInput) {
-        m_services.messages.ShowMessage(Error(
-            ErrorNumber::InvalidArgument,
+        m_services.messages.ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
                            "Setup, My Preferences.")));

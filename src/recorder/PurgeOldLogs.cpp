@@ -18,7 +18,7 @@ QStringList PurgeOldLogs(const Volumes& volumes, const Settings& settings, const
         if (!pattern)
             return deleted;
         const QDir folder(volumes.archiveFolder(settings.LogDrive));
-        const QStringList names = folder.entryList({*pattern}, QDir::Files | QDir::Hidden | QDir::System);
+        const QStringList names = folder.entryList({ *pattern }, QDir::Files | QDir::Hidden | QDir::System);
         for (const QString& name : names)
             if (QFile::remove(folder.filePath(name)))
                 deleted.append(folder.filePath(name));

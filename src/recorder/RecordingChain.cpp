@@ -20,7 +20,10 @@ constexpr int kDrainIntervalMs = 100;
 // order with the other notifications.
 class RecordingChain::ThreadMessages final : public MessageSink {
 public:
-    explicit ThreadMessages(RecordingChain& chain) : m_chain(chain) {}
+    explicit ThreadMessages(RecordingChain& chain)
+        : m_chain(chain)
+    {
+    }
     using MessageSink::ShowMessage;
     void ShowMessage(const QString& text) override
     {
@@ -34,7 +37,9 @@ private:
 // Declared in the order the audio flows. The input, destroyed last, never reaches the stages
 // after it from its destructor.
 struct RecordingChain::Stages {
-    Stages(AudioSystem& audio, MessageSink& messages) : WaveIn(audio, messages), WaveFile(messages)
+    Stages(AudioSystem& audio, MessageSink& messages)
+        : WaveIn(audio, messages)
+        , WaveFile(messages)
     {
         WaveIn.setObjectName(QStringLiteral("WaveIn"));
         WaveFile.setObjectName(QStringLiteral("WaveFile"));
@@ -51,8 +56,11 @@ struct RecordingChain::Stages {
 };
 
 RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObject* parent)
-    : QObject(parent), m_messages(messages), m_threadMessages(std::make_unique<ThreadMessages>(*this)),
-      m_thread(std::make_unique<QThread>()), m_context(std::make_unique<QObject>())
+    : QObject(parent)
+    , m_messages(messages)
+    , m_threadMessages(std::make_unique<ThreadMessages>(*this))
+    , m_thread(std::make_unique<QThread>())
+    , m_context(std::make_unique<QObject>())
 {
     m_thread->setObjectName(QStringLiteral("recording"));
     m_context->moveToThread(m_thread.get());
@@ -75,7 +83,8 @@ RecordingChain::~RecordingChain()
         // The file has been closed by its writer either way.
     }
     // What the last commands posted is dropped with this object; the stages go on their thread.
-    QMetaObject::invokeMethod(m_context.get(), [this] { m_stages.reset(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.get(), [this] { m_stages.reset(); }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
 }
@@ -92,8 +101,8 @@ void RecordingChain::run(const std::function<void()>& command)
         if (m_stages) {
             m_inputRecording.store(m_stages->WaveIn.state() == WaveInput::Recording, std::memory_order_release);
             m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
-            m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(),
-                                 std::memory_order_release);
+            m_writerFailed.store(
+                m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
         }
     };
     QMetaObject::invokeMethod(m_context.get(), onThread, Qt::BlockingQueuedConnection);
@@ -111,7 +120,8 @@ void RecordingChain::post(std::function<void()> notification)
         queue = !std::exchange(m_deliveryQueued, true);
     }
     if (queue)
-        QMetaObject::invokeMethod(this, [this] { deliverPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { deliverPending(); }, Qt::QueuedConnection);
 }
 
 void RecordingChain::deliverPending()
@@ -240,7 +250,8 @@ void RecordingChain::resume()
 
 void RecordingChain::refreshHeader()
 {
-    QMetaObject::invokeMethod(m_context.get(), [this] { m_stages->WaveFile.refreshNow(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.get(), [this] { m_stages->WaveFile.refreshNow(); }, Qt::QueuedConnection);
 }
 
 void RecordingChain::pump()

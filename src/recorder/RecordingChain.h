@@ -108,12 +108,12 @@ private:
     std::unique_ptr<ThreadMessages> m_threadMessages;
     std::unique_ptr<QThread> m_thread;
     std::unique_ptr<QObject> m_context; // lives on the recording thread
-    std::unique_ptr<Stages> m_stages;   // made, used and destroyed on the recording thread
+    std::unique_ptr<Stages> m_stages; // made, used and destroyed on the recording thread
 
-    std::atomic<int> m_voxThreshold{-1};
-    std::atomic<bool> m_inputRecording{false};
-    std::atomic<std::int32_t> m_positionMs{0};
-    std::atomic<bool> m_writerFailed{false};
+    std::atomic<int> m_voxThreshold { -1 };
+    std::atomic<bool> m_inputRecording { false };
+    std::atomic<std::int32_t> m_positionMs { 0 };
+    std::atomic<bool> m_writerFailed { false };
 
     // Recording thread only.
     bool m_standby = false;
@@ -122,7 +122,7 @@ private:
 
     std::mutex m_mutex;
     std::vector<std::function<void()>> m_posted; // guarded by m_mutex
-    bool m_deliveryQueued = false;                // guarded by m_mutex
+    bool m_deliveryQueued = false; // guarded by m_mutex
     std::deque<std::function<void()>> m_delivering; // user-interface thread
 };
 

@@ -280,7 +280,8 @@ public:
         while (m_pos < size && !ended) {
             if (m_cancel && m_pos >= nextCancelCheck) {
                 if (m_cancel->load(std::memory_order_relaxed))
-                    throw Error(ErrorNumber::RichTextMalformed, QStringLiteral("Reading %1 was cancelled").arg(m_source));
+                    throw Error(
+                        ErrorNumber::RichTextMalformed, QStringLiteral("Reading %1 was cancelled").arg(m_source));
                 nextCancelCheck = m_pos + 65536;
             }
             const char c = m_data[m_pos];
@@ -874,8 +875,8 @@ private:
 
 } // namespace
 
-void RtfReader::read(const QByteArray& rtf, QTextDocument& document, const QString& source,
-                     const std::atomic<bool>* cancel)
+void RtfReader::read(
+    const QByteArray& rtf, QTextDocument& document, const QString& source, const std::atomic<bool>* cancel)
 {
     Parser(rtf, document, source, cancel).run();
 }
@@ -901,7 +902,7 @@ void RtfReader::loadFile(const QString& path, QTextDocument& document, const std
         throw Error(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     if (data.size() > MaxFileSize)
         throw Error(ErrorNumber::RichTextMalformed,
-                    QStringLiteral("%1 is too large for the manual (more than %2 bytes)").arg(path).arg(MaxFileSize));
+            QStringLiteral("%1 is too large for the manual (more than %2 bytes)").arg(path).arg(MaxFileSize));
     read(data, document, path, cancel);
 }
 

@@ -31,7 +31,7 @@ public:
     // left with whatever was read before the fault. `cancel`, when given, may be set from
     // another thread to stop the reading early with an Error.
     static void read(const QByteArray& rtf, QTextDocument& document, const QString& source,
-                     const std::atomic<bool>* cancel = nullptr);
+        const std::atomic<bool>* cancel = nullptr);
 
     // Reads a file: a missing file is ErrorNumber::FileNotFound, one that cannot be read
     // ErrorNumber::PathFileAccess, one larger than MaxFileSize or not sound rich text

@@ -57,5 +57,4 @@ private:
     bool m_cardFailureReported = false;
 };
 
-
 } // namespace wendmoor

@@ -12,7 +12,8 @@ constexpr int kHoldMs = 1500;
 constexpr double kFallDbPerUpdate = 1.5;
 } // namespace
 
-LevelMeter::LevelMeter(QWidget* parent) : QWidget(parent)
+LevelMeter::LevelMeter(QWidget* parent)
+    : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_holdAge.start();
@@ -81,7 +82,10 @@ void LevelMeter::paintEvent(QPaintEvent*)
     }
 }
 
-LevelScale::LevelScale(QWidget* parent) : QWidget(parent) {}
+LevelScale::LevelScale(QWidget* parent)
+    : QWidget(parent)
+{
+}
 
 void LevelScale::paintEvent(QPaintEvent*)
 {

@@ -7,7 +7,6 @@
 
 namespace wendmoor {
 
-
 // ShowMessage: the one message window, created on first use, brought forward and given the new
 // text on every later use, gone when the operator presses OK. Never blocks the caller.
 class MessageWindow final : public MessageSink {

@@ -2,8 +2,8 @@
 
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
-#include "richtext/RtfReader.h"
 #include "platform/Services.h"
+#include "richtext/RtfReader.h"
 #include "widgets/WindowLook.h"
 
 #include <QAction>
@@ -77,7 +77,7 @@ void frmHelp::loadDocument()
     auto outcome = std::make_shared<Outcome>();
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_loader = QThread::create([outcome, cancel = m_cancel, path = m_services.paths.helpFile,
-                                font = RichTextBox1->font(), window = QThread::currentThread()] {
+                                   font = RichTextBox1->font(), window = QThread::currentThread()] {
         auto document = std::make_unique<QTextDocument>();
         document->setDefaultFont(font);
         try {

@@ -23,9 +23,9 @@ TEST(Application, MenuCommandsOpenEachWindowOnceAndPlayOpensAFreshOne)
     app.start();
     Menu& menu = app.menu();
     const std::pair<QAction*, std::function<QWidget*()>> windows[] = {
-        {menu.mnuMyPreferences, [&] { return app.preferencesWindow(); }},
-        {menu.mnuHelp, [&] { return app.helpWindow(); }},
-        {menu.mnuAbout, [&] { return app.aboutWindow(); }},
+        { menu.mnuMyPreferences, [&] { return app.preferencesWindow(); } },
+        { menu.mnuHelp, [&] { return app.helpWindow(); } },
+        { menu.mnuAbout, [&] { return app.aboutWindow(); } },
     };
     for (const auto& [command, window] : windows) {
         command->trigger();

@@ -23,16 +23,16 @@ TEST(Closing, CloseBoxAndExitEndTheProgramAskingFirstWhileRecording)
         bool ends;
     };
     const Case cases[] = {
-        {"close box, not recording", false, false, {}, true},
-        {"Exit, not recording", false, true, {}, true},
-        {"close box while recording, No", true, false, {false}, false},
-        {"Exit while recording, Yes", true, true, {true}, true},
+        { "close box, not recording", false, false, {}, true },
+        { "Exit, not recording", false, true, {}, true },
+        { "close box while recording, No", true, false, { false }, false },
+        { "Exit while recording, Yes", true, true, { true }, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestServices ts;
         ts.makeArchive();
-        ts.writeSettings({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(c.recording ? 1 : 0)});
+        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(c.recording ? 1 : 0) });
         Application app(ts.services);
         app.start();
         app.openHelp();
@@ -47,6 +47,7 @@ TEST(Closing, CloseBoxAndExitEndTheProgramAskingFirstWhileRecording)
         EXPECT_EQ(app.menu().isVisible(), !c.ends);
         EXPECT_EQ(app.state().IsRecording, c.recording && !c.ends);
         EXPECT_EQ(ts.prompt.questions,
-                  c.recording ? QStringList{QStringLiteral("Wendmoor|Stop recording and close Wendmoor?")} : QStringList{});
+            c.recording ? QStringList { QStringLiteral("Wendmoor|Stop recording and close Wendmoor?") }
+                        : QStringList {});
     }
 }

@@ -20,9 +20,9 @@ namespace {
 
 struct CountingNotifier final : ServiceNotifier {
     int pings = 0;
-    void ready() override {}
+    void ready() override { }
     void alive() override { ++pings; }
-    void stopping() override {}
+    void stopping() override { }
     std::chrono::milliseconds watchdogPeriod() const override { return 30ms; }
 };
 
@@ -58,7 +58,7 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     qint64 free = 2 * 140'400'000;
     QTimer tick;
     DiskWatch watch(t.services, settings, tick, [&](const QString&, const QString&) {
-        return std::optional<DriveSpace>(DriveSpace{free, 0});
+        return std::optional<DriveSpace>(DriveSpace { free, 0 });
     });
 
     watch.check();

@@ -17,11 +17,11 @@ TEST(DiskForecast, DaysOfFreeSpaceAndWhetherTheyCoverTheDaysToKeep)
         std::optional<double> full;
     };
     const Case cases[] = {
-        {"never deleting fills the drive", 10 * gsmDay, 50 * gsmDay, 0, 10, false, 10},
-        {"room for today and the kept days", 31 * gsmDay, 0, 30, 31, true, std::nullopt},
-        {"one day short of today and the kept days", 30 * gsmDay, 0, 30, 30, false, 30},
-        {"logs already kept free their room again", 2 * gsmDay, 29 * gsmDay, 30, 2, true, std::nullopt},
-        {"a drive with no space at all", 0, 0, 7, 0, false, 0},
+        { "never deleting fills the drive", 10 * gsmDay, 50 * gsmDay, 0, 10, false, 10 },
+        { "room for today and the kept days", 31 * gsmDay, 0, 30, 31, true, std::nullopt },
+        { "one day short of today and the kept days", 30 * gsmDay, 0, 30, 30, false, 30 },
+        { "logs already kept free their room again", 2 * gsmDay, 29 * gsmDay, 30, 2, true, std::nullopt },
+        { "a drive with no space at all", 0, 0, 7, 0, false, 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,7 +1,7 @@
-#include "config/Settings.h"
 #include "config/SettingsFile.h"
-#include "platform/Error.h"
 #include "TestServices.h"
+#include "config/Settings.h"
+#include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,7 +53,10 @@ TEST(SettingsFile, WritingPastTheEndExtendsWithZeroRecordsAndKeepsOthers)
     f.write(SettingsRecord::LogListOrder, -2);
     f.close();
     EXPECT_EQ(fileBytes(t.services.paths.settingsFile),
-              QByteArray::fromHex("0900" "0000000000000000000000000000" "0000" "feff"));
+        QByteArray::fromHex("0900"
+                            "0000000000000000000000000000"
+                            "0000"
+                            "feff"));
 }
 
 // Values no setting stands for fall back to one that works, each told once with the file's name.
@@ -65,13 +68,14 @@ TEST(SettingsFile, DriveAndModeOutsideTheirRangesFallBackAndAreReported)
         int usedMode;
         int reported; // 0, or the message's number
     };
-    const Case cases[] = {{0, 3, 'C', 3, 0}, {23, 0, 'Z', 0, 0}, {24, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid},
-                          {-1, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid}, {1, 32767, 'D', 0, ErrorNumber::SettingsValueInvalid},
-                          {1, -1, 'D', 0, ErrorNumber::SettingsValueInvalid}, {1, 4, 'D', 0, ErrorNumber::SettingsValueInvalid}};
+    const Case cases[] = { { 0, 3, 'C', 3, 0 }, { 23, 0, 'Z', 0, 0 },
+        { 24, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid }, { -1, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid },
+        { 1, 32767, 'D', 0, ErrorNumber::SettingsValueInvalid }, { 1, -1, 'D', 0, ErrorNumber::SettingsValueInvalid },
+        { 1, 4, 'D', 0, ErrorNumber::SettingsValueInvalid } };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.drive << ' ' << c.mode);
         TestServices t;
-        t.writeSettings({0, 0, 0, c.drive, 0, c.mode});
+        t.writeSettings({ 0, 0, 0, c.drive, 0, c.mode });
         Settings s;
         LoadSettings(t.services.paths, s, t.messages);
         EXPECT_EQ(s.LogDrive, QLatin1Char(c.letter));
@@ -79,7 +83,8 @@ TEST(SettingsFile, DriveAndModeOutsideTheirRangesFallBackAndAreReported)
         ASSERT_EQ(t.messages.shown.size(), c.reported ? 1 : 0);
         if (c.reported) {
             EXPECT_TRUE(t.messages.shown[0].startsWith(QString::number(c.reported) + QLatin1Char(' ')));
-            EXPECT_TRUE(t.messages.shown[0].contains(t.services.paths.settingsFile)) << t.messages.shown[0].toStdString();
+            EXPECT_TRUE(t.messages.shown[0].contains(t.services.paths.settingsFile))
+                << t.messages.shown[0].toStdString();
         }
     }
 }
@@ -93,7 +98,7 @@ TEST(SettingsFile, SettingsFileThatCannotBeWrittenStillLoads)
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), t.services.paths.settingsFile));
     QFile::setPermissions(t.services.paths.settingsFile, QFile::ReadOwner | QFile::ExeOwner);
     QProcess running;
-    running.start(t.services.paths.settingsFile, {QStringLiteral("30")});
+    running.start(t.services.paths.settingsFile, { QStringLiteral("30") });
     ASSERT_TRUE(running.waitForStarted());
     Settings s;
     EXPECT_NO_THROW(LoadSettings(t.services.paths, s, t.messages));

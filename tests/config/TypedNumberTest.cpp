@@ -16,8 +16,18 @@ struct TypedCase {
 TEST(TypedNumber, ReadsOnlyTheNumberATextBeginsWithAndRoundsHalvesToEven)
 {
     const TypedCase cases[] = {
-        { "2.5", 2 }, { "3.5", 4 }, { "", 0 }, { "12x", 12 }, { " 1 2", 12 }, { "- 5", -5 }, { "1.2.3", 1 },
-        { "abc", 0 }, { "-2.5", -2 }, { "1e3", 1 }, { "-32768.5", -32768 }, { "0x10", 0 },
+        { "2.5", 2 },
+        { "3.5", 4 },
+        { "", 0 },
+        { "12x", 12 },
+        { " 1 2", 12 },
+        { "- 5", -5 },
+        { "1.2.3", 1 },
+        { "abc", 0 },
+        { "-2.5", -2 },
+        { "1e3", 1 },
+        { "-32768.5", -32768 },
+        { "0x10", 0 },
     };
     for (const TypedCase& c : cases)
         EXPECT_EQ(typedInteger16(QString::fromUtf8(c.text), QStringLiteral("box")), c.expected) << '"' << c.text << '"';

@@ -54,7 +54,8 @@ TEST(PlaybackDevice, LastFiveSecondsOfAGsmLogReachTheSoundCard)
     ASSERT_TRUE(recorder.waitForStarted(5000)) << "parecord did not start";
     QTest::qWait(500);
 
-    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths, t.events };
+    Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths,
+        t.events };
     Settings settings;
     settings.LogDrive = QLatin1Char('C');
     settings.PlayDevice = static_cast<std::int16_t>(device);

@@ -22,7 +22,7 @@ namespace {
 int monitorInput(AudioSystem& audio)
 {
     const QStringList names = audio.inputDeviceNames();
-    for (const char* wanted : {"pulse", "default"}) {
+    for (const char* wanted : { "pulse", "default" }) {
         const int i = names.indexOf(QLatin1String(wanted));
         if (i >= 0)
             return i;
@@ -36,12 +36,11 @@ TEST(RecordingFromSoundCard, ToneFromTheSoundCardEndsUpInTheLogFile)
         GTEST_SKIP() << "set WENDMOOR_DEVICE_TESTS to record from the virtual sound card";
     QTemporaryDir dir;
     const QString tone = dir.filePath(QStringLiteral("tone.wav"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                                        QStringLiteral("-c"), QStringLiteral("2"), tone,
-                                                        QStringLiteral("synth"), QStringLiteral("2"),
-                                                        QStringLiteral("sine"), QStringLiteral("1000"),
-                                                        QStringLiteral("vol"), QStringLiteral("0.5")}),
-              0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("sox"),
+                  { QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+                      QStringLiteral("2"), tone, QStringLiteral("synth"), QStringLiteral("2"), QStringLiteral("sine"),
+                      QStringLiteral("1000"), QStringLiteral("vol"), QStringLiteral("0.5") }),
+        0);
 
     PortAudioSystem audio;
     ASSERT_TRUE(audio.initError().isEmpty()) << audio.initError().toStdString();
@@ -62,8 +61,8 @@ TEST(RecordingFromSoundCard, ToneFromTheSoundCardEndsUpInTheLogFile)
     input.open();
     writer.setHeaderRefreshInterval(1000);
     std::size_t delivered = 0;
-    QObject::connect(&input, &WaveInput::bufferFilled,
-                     [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
+    QObject::connect(
+        &input, &WaveInput::bufferFilled, [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
     input.start();
     writer.setEnabled(true);
     // A PulseAudio capture takes a moment (up to a second or two on a busy machine) before its
@@ -77,7 +76,7 @@ TEST(RecordingFromSoundCard, ToneFromTheSoundCardEndsUpInTheLogFile)
 
     const QString sink = qEnvironmentVariable("WENDMOOR_SINK", QStringLiteral("wendmoor_sink"));
     QProcess player;
-    player.start(QStringLiteral("paplay"), {QStringLiteral("--device=") + sink, tone});
+    player.start(QStringLiteral("paplay"), { QStringLiteral("--device=") + sink, tone });
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 4000)
@@ -95,7 +94,7 @@ TEST(RecordingFromSoundCard, ToneFromTheSoundCardEndsUpInTheLogFile)
     double bestRms = 0.0;
     for (std::size_t from = 0; from + 22050 <= c.samples.size(); from += 2205) {
         std::vector<std::int16_t> window(c.samples.begin() + static_cast<std::ptrdiff_t>(from),
-                                         c.samples.begin() + static_cast<std::ptrdiff_t>(from + 22050));
+            c.samples.begin() + static_cast<std::ptrdiff_t>(from + 22050));
         const double r = rms(window);
         if (r > bestRms) {
             bestRms = r;

@@ -29,7 +29,8 @@ TEST(RollOverOnSoundCard, TwoFilesTogetherAreAsLongAsTheTimeRecorded)
     const QString archive = ts.makeArchive();
     PortAudioSystem audio;
     ASSERT_TRUE(audio.initError().isEmpty()) << audio.initError().toStdString();
-    Services services{ts.clock, ts.volumes, audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths, ts.events};
+    Services services { ts.clock, ts.volumes, audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths,
+        ts.events };
 
     Settings settings;
     settings.LogDrive = QLatin1Char('C');
@@ -42,8 +43,8 @@ TEST(RollOverOnSoundCard, TwoFilesTogetherAreAsLongAsTheTimeRecorded)
     const QDateTime base(QDate(2026, 12, 6), QTime(23, 59, 58));
     ts.clock.current = base;
     // Buffers arrive on the recording thread.
-    std::atomic<std::size_t> delivered{0};
-    std::atomic<qint64> firstAt{-1};
+    std::atomic<std::size_t> delivered { 0 };
+    std::atomic<qint64> firstAt { -1 };
     QElapsedTimer clock;
     clock.start();
     QObject::connect(

@@ -23,8 +23,8 @@ public:
     void endStream() override { ++ended; }
 };
 
-std::vector<std::int16_t> convert(int inRate, const WaveFormat& out, const std::vector<std::int16_t>& input,
-                                  std::size_t chunk, Collector& sink)
+std::vector<std::int16_t> convert(
+    int inRate, const WaveFormat& out, const std::vector<std::int16_t>& input, std::size_t chunk, Collector& sink)
 {
     FormatConverter c;
     c.setOutput(&sink);
@@ -43,16 +43,16 @@ TEST(FormatConverter, ToneKeepsItsFrequencyAndLengthAcrossRates)
         WaveFormat out;
     };
     const Case cases[] = {
-        {22050, WaveFormat::pcm(8000, 16)},
-        {22050, WaveFormat::pcm(11025, 8)},
-        {8000, WaveFormat::pcm(22050, 16)},
-        {22050, WaveFormat::pcm(22050, 16)},
+        { 22050, WaveFormat::pcm(8000, 16) },
+        { 22050, WaveFormat::pcm(11025, 8) },
+        { 8000, WaveFormat::pcm(22050, 16) },
+        { 22050, WaveFormat::pcm(22050, 16) },
     };
     for (const Case& c : cases) {
         Collector sink;
         // Odd-sized buffers, so the resampler's state must carry from one to the next.
-        const auto out = convert(c.inRate, c.out, sineTone(c.inRate, 1000.0, static_cast<std::size_t>(c.inRate) * 2), 333,
-                                 sink);
+        const auto out
+            = convert(c.inRate, c.out, sineTone(c.inRate, 1000.0, static_cast<std::size_t>(c.inRate) * 2), 333, sink);
         const double expectedFrames = 2.0 * c.out.sampleRate();
         EXPECT_NEAR(static_cast<double>(out.size()), expectedFrames, 2.0) << c.inRate << " -> " << c.out.sampleRate();
         EXPECT_NEAR(toneFrequency(out, c.out.sampleRate()), 1000.0, 1.0) << c.inRate << " -> " << c.out.sampleRate();
@@ -65,9 +65,9 @@ TEST(FormatConverter, ToneKeepsItsFrequencyAndLengthAcrossRates)
 
 TEST(FormatConverter, EightBitReductionRoundsToNearestStepWithoutWrapping)
 {
-    std::vector<std::int16_t> s{0, 127, 128, -128, -129, 32767, 32640, -32768, 383};
+    std::vector<std::int16_t> s { 0, 127, 128, -128, -129, 32767, 32640, -32768, 383 };
     FormatConverter::reduceTo8Bit(s);
-    const std::vector<std::int16_t> expected{0, 0, 256, 0, -256, 32512, 32512, -32768, 256};
+    const std::vector<std::int16_t> expected { 0, 0, 256, 0, -256, 32512, 32512, -32768, 256 };
     EXPECT_EQ(s, expected);
 }
 

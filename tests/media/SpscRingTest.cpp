@@ -1,5 +1,5 @@
-#include "media/CaptureRing.h"
 #include "media/SpscRing.h"
+#include "media/CaptureRing.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,12 @@ TEST(SpscRing, WritesAndReadsAcrossTheEndComeOutInOrder)
         const char* name;
         std::size_t offset, write, read;
     } cases[] = {
-        {"fits before the end", 0, 5, 5},    {"wraps by one", 7, 3, 3},   {"fills exactly", 3, 8, 8},
-        {"more than room", 2, 11, 11},       {"read in two", 6, 6, 4},    {"empty read", 4, 0, 3},
+        { "fits before the end", 0, 5, 5 },
+        { "wraps by one", 7, 3, 3 },
+        { "fills exactly", 3, 8, 8 },
+        { "more than room", 2, 11, 11 },
+        { "read in two", 6, 6, 4 },
+        { "empty read", 4, 0, 3 },
     };
     for (const Case& c : cases) {
         SpscRing<int> ring(8);
@@ -74,17 +78,17 @@ TEST(SpscRing, TwoThreadsPassACountingSequenceUnbroken)
 TEST(CaptureRing, OverflowComesBackAsCountedSilenceInItsPlace)
 {
     CaptureRing ring(4);
-    const std::int16_t first[] = {1, 2, 3, 4, 5, 6};
+    const std::int16_t first[] = { 1, 2, 3, 4, 5, 6 };
     ring.push(first); // 5 and 6 are lost
     std::vector<std::int16_t> out(3);
     ASSERT_EQ(ring.read(out), 3u);
-    EXPECT_EQ(out, (std::vector<std::int16_t>{1, 2, 3}));
-    const std::int16_t second[] = {7, 8};
+    EXPECT_EQ(out, (std::vector<std::int16_t> { 1, 2, 3 }));
+    const std::int16_t second[] = { 7, 8 };
     ring.push(second);
     std::vector<std::int16_t> rest(10);
     rest.resize(ring.read(rest));
     // 4, then the ring's 7 and 8 — the silence owed for 5 and 6 comes after what the ring holds.
-    EXPECT_EQ(rest, (std::vector<std::int16_t>{4, 7, 8, 0, 0}));
+    EXPECT_EQ(rest, (std::vector<std::int16_t> { 4, 7, 8, 0, 0 }));
     EXPECT_EQ(ring.takeDroppedFrames(), 2u);
     EXPECT_EQ(ring.takeDroppedFrames(), 0u);
 }

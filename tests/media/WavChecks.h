@@ -24,7 +24,7 @@ struct WavContents {
 inline WavContents readWav(const QString& path)
 {
     WavContents c;
-    SF_INFO info{};
+    SF_INFO info {};
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
     if (!f)
         return c;
@@ -39,8 +39,8 @@ inline WavContents readWav(const QString& path)
     return c;
 }
 
-inline std::vector<std::int16_t> sineTone(int rate, double hz, std::size_t frames, double amplitude = 12000.0,
-                                          std::size_t startFrame = 0)
+inline std::vector<std::int16_t> sineTone(
+    int rate, double hz, std::size_t frames, double amplitude = 12000.0, std::size_t startFrame = 0)
 {
     std::vector<std::int16_t> out(frames);
     for (std::size_t i = 0; i < frames; ++i) {

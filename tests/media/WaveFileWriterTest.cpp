@@ -1,7 +1,7 @@
-#include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
-#include "media/WaveReader.h"
+#include "media/FormatConverter.h"
 #include "media/WaveInput.h"
+#include "media/WaveReader.h"
 #include "platform/Error.h"
 
 #include "FakeAudioSystem.h"
@@ -35,18 +35,18 @@ struct RecordingFormat {
     int inputRate;
 };
 
-const RecordingFormat kPcm22050{"pcm 22050 16", WaveFormat::pcm(22050, 16), 22050};
-const RecordingFormat kPcm8000x8{"pcm 8000 8", WaveFormat::pcm(8000, 8), 22050};
-const RecordingFormat kGsm8000{"gsm 8000", WaveFormat::gsm610(8000), 8000};
-const RecordingFormat kGsm11025{"gsm 11025", WaveFormat::gsm610(11025), 11025};
-const RecordingFormat kFlac{"flac 22050", WaveFormat::flac(22050), 22050};
-const RecordingFormat kOpus{"opus 24000", WaveFormat::opus(24000), 22050};
+const RecordingFormat kPcm22050 { "pcm 22050 16", WaveFormat::pcm(22050, 16), 22050 };
+const RecordingFormat kPcm8000x8 { "pcm 8000 8", WaveFormat::pcm(8000, 8), 22050 };
+const RecordingFormat kGsm8000 { "gsm 8000", WaveFormat::gsm610(8000), 8000 };
+const RecordingFormat kGsm11025 { "gsm 11025", WaveFormat::gsm610(11025), 11025 };
+const RecordingFormat kFlac { "flac 22050", WaveFormat::flac(22050), 22050 };
+const RecordingFormat kOpus { "opus 24000", WaveFormat::opus(24000), 22050 };
 
 // Converter and writer as the recorder wires them.
 struct Chain {
     RecordingMessages messages;
     FormatConverter converter;
-    WaveFileWriter writer{messages};
+    WaveFileWriter writer { messages };
     Chain(const QString& path, const WaveFormat& format)
     {
         converter.setOutput(&writer);
@@ -64,9 +64,9 @@ struct Chain {
 TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
 {
     QTemporaryDir dir;
-    for (const RecordingFormat& f : {kPcm22050, kPcm8000x8, kGsm8000}) {
+    for (const RecordingFormat& f : { kPcm22050, kPcm8000x8, kGsm8000 }) {
         const QString path = dir.filePath(QString::fromLatin1(f.label) + QStringLiteral(".wav"));
-        static const std::atomic<std::int64_t> kLimit{4000};
+        static const std::atomic<std::int64_t> kLimit { 4000 };
         Chain chain(path, f.format);
         chain.writer.setSinkFactory(
             [](const QString& p) -> std::unique_ptr<ByteSink> { return std::make_unique<FillingDisk>(p, kLimit); });
@@ -124,7 +124,7 @@ TEST(WaveFileWriter, ExistingFileIsNeverTruncated)
     const int chunk = format.sampleRate() / 50;
     for (int i = 0; i < seconds * 50; ++i) {
         audio.feed(sineTone(format.sampleRate(), 1000.0, static_cast<std::size_t>(chunk), 12000.0,
-                            static_cast<std::size_t>(i * chunk)));
+            static_cast<std::size_t>(i * chunk)));
         QTest::qWait(20);
     }
     std::raise(SIGKILL);
@@ -145,8 +145,8 @@ void checkKilledRecording(const RecordingFormat& f)
     QFile::remove(path);
     // The statement runs in a child process, whose parent is this one.
     EXPECT_EXIT(recordUntilKilled(killedRecordingPath(getppid(), f.label) + QLatin1String(f.format.fileExtension()),
-                                  f.format, kSeconds),
-                ::testing::KilledBySignal(SIGKILL), "");
+                    f.format, kSeconds),
+        ::testing::KilledBySignal(SIGKILL), "");
 
     const WavContents c = readWav(path);
     ASSERT_TRUE(c.opened) << f.label;
@@ -165,7 +165,7 @@ void checkKilledRecording(const RecordingFormat& f)
         return;
     }
     QProcess sox;
-    sox.start(QStringLiteral("sox"), {path, QStringLiteral("-n"), QStringLiteral("stat")});
+    sox.start(QStringLiteral("sox"), { path, QStringLiteral("-n"), QStringLiteral("stat") });
     ASSERT_TRUE(sox.waitForFinished(20000));
     EXPECT_EQ(sox.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sox.exitCode(), 0) << sox.readAllStandardError().toStdString();

@@ -14,7 +14,7 @@ TEST(WaveFormat, UnwritableFormatsAreRefusedWithANumber)
 {
     WaveFormatTemplate t;
     t.BitLength = 2;
-    for (const auto& make : std::vector<std::function<WaveFormat()>>{
+    for (const auto& make : std::vector<std::function<WaveFormat()>> {
              [&] { return t.format(); },
              [] { return WaveFormat::pcm(22050, 24); },
              [] { return WaveFormat::pcm(0, 16); },
@@ -37,8 +37,8 @@ TEST(WaveHelperPeaks, PeakKeepsSignAndSurvivesMostNegativeSample)
         int first;
         int second;
     };
-    const Case cases[] = {{{}, 1, 0, 0}, {{1, -5, 3}, 1, -5, -5}, {{100, -32768, 32767}, 1, -32768, -32768},
-                          {{10, -20, -30, 40}, 2, -30, 40}}; // stereo: left 10,-30; right -20,40
+    const Case cases[] = { { {}, 1, 0, 0 }, { { 1, -5, 3 }, 1, -5, -5 }, { { 100, -32768, 32767 }, 1, -32768, -32768 },
+        { { 10, -20, -30, 40 }, 2, -30, 40 } }; // stereo: left 10,-30; right -20,40
     for (const Case& c : cases) {
         const WaveHelper::Peaks p = WaveHelper::peaks(c.samples, c.channels);
         EXPECT_EQ(p.first, c.first);

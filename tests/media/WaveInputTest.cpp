@@ -1,6 +1,6 @@
+#include "media/WaveInput.h"
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
-#include "media/WaveInput.h"
 #include "platform/Error.h"
 
 #include "FakeAudioSystem.h"
@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace wendmoor;
 using namespace wendmoor::test;
 
@@ -24,9 +23,9 @@ namespace {
 struct InputChain {
     FakeAudioSystem audio;
     RecordingMessages messages;
-    WaveInput input{audio, messages};
+    WaveInput input { audio, messages };
     FormatConverter converter;
-    WaveFileWriter writer{messages};
+    WaveFileWriter writer { messages };
 
     explicit InputChain(const WaveFormat& format)
     {
@@ -72,7 +71,7 @@ TEST(WaveInput, DeviceAtAnotherRateIsResampledToTheAskedRate)
 {
     QTemporaryDir dir;
     InputChain chain(WaveFormat::pcm(22050, 16));
-    chain.audio.supportedInputRates = {48000};
+    chain.audio.supportedInputRates = { 48000 };
     chain.record(dir.filePath(QStringLiteral("a.wav")));
     chain.audio.feed(sineTone(48000, 1000.0, 96000));
     chain.input.pump();
@@ -99,7 +98,6 @@ TEST(WaveInput, DropoutsAreReportedOnceNamingTheDevice)
     EXPECT_EQ(chain.input.droppedFrames(), 300u);
 }
 
-
 // A sound card that stops delivering (a pulled cable) for 10 s is reported, tried again, and
 // recording goes on into the same file when it is back, the 10 s as silence in their place.
 TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
@@ -112,7 +110,7 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     input.setClock([&now] { return now; });
     std::size_t delivered = 0;
     QObject::connect(&input, &wendmoor::WaveInput::bufferFilled,
-                     [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
+        [&delivered](std::span<const std::int16_t> b) { delivered += b.size(); });
     input.open();
     input.start();
     audio.feed(std::vector<std::int16_t>(1000, 1));
@@ -120,7 +118,7 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     ASSERT_EQ(delivered, 1000u);
 
     audio.capture->running = false; // the device died
-    audio.failOpen = true;          // and cannot be opened for a while
+    audio.failOpen = true; // and cannot be opened for a while
     input.pump();
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("stopped delivering"))) << messages.shown[0].toStdString();

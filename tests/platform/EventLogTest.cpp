@@ -28,7 +28,7 @@ struct EventLogTest : ::testing::Test {
 
     EventLogFile make(const QString& folder, qint64 maxBytes = 1 << 20)
     {
-        return EventLogFile(clock, window, {folder, maxBytes, false});
+        return EventLogFile(clock, window, { folder, maxBytes, false });
     }
 };
 
@@ -42,10 +42,10 @@ TEST_F(EventLogTest, EveryMessageShownIsLoggedWithItsTimeAndEventsAreNotShown)
     clock.advanceMs(61'000);
     log.note(QStringLiteral("Roll-over: closed /x/L120626.wav, 44 bytes"));
 
-    EXPECT_EQ(window.shown, QStringList{QStringLiteral("53 File not found /x/L120626.wav")});
+    EXPECT_EQ(window.shown, QStringList { QStringLiteral("53 File not found /x/L120626.wav") });
     EXPECT_EQ(linesOf(log.path()),
-              (QStringList{QStringLiteral("2026-12-06 10:00:00  Message: 53 File not found /x/L120626.wav"),
-                           QStringLiteral("2026-12-06 10:01:01  Roll-over: closed /x/L120626.wav, 44 bytes")}));
+        (QStringList { QStringLiteral("2026-12-06 10:00:00  Message: 53 File not found /x/L120626.wav"),
+            QStringLiteral("2026-12-06 10:01:01  Roll-over: closed /x/L120626.wav, 44 bytes") }));
 }
 
 TEST_F(EventLogTest, RotatesIntoOneOlderFileAndStaysBounded)
@@ -85,7 +85,7 @@ TEST_F(EventLogTest, AFullStateFolderIsReportedOnceAndNeverStopsTheProgram)
     ASSERT_EQ(window.shown.size(), 3);
     EXPECT_TRUE(window.shown[0].startsWith(QStringLiteral("61 ")) && window.shown[0].contains(log.path()))
         << window.shown[0].toStdString();
-    EXPECT_EQ(window.shown.mid(1), (QStringList{QStringLiteral("first"), QStringLiteral("third")}));
+    EXPECT_EQ(window.shown.mid(1), (QStringList { QStringLiteral("first"), QStringLiteral("third") }));
 
     QFile::remove(log.path());
     log.note(QStringLiteral("fourth"));

@@ -32,7 +32,7 @@ TEST(LinuxPortInput, ReadsTheByteAtTheAddressFromThePortDevice)
     QFile notAParport(dir.filePath(QStringLiteral("parport0")));
     ASSERT_TRUE(notAParport.open(QIODevice::WriteOnly));
     notAParport.close();
-    for (const QString& parport : {dir.filePath(QStringLiteral("no-parport")), notAParport.fileName()}) {
+    for (const QString& parport : { dir.filePath(QStringLiteral("no-parport")), notAParport.fileName() }) {
         LinuxPortInput input(parport, port);
         writePort(port, 0x379, 0x5f);
         EXPECT_EQ(input.Inp(0x379), 0x5f);
@@ -47,8 +47,8 @@ TEST(LinuxPortInput, FailureNamesDeviceAndReason)
     QTemporaryDir dir;
     writePort(dir.filePath(QStringLiteral("port")), 0x379, 0x7f);
     const std::tuple<const char*, int, const char*> cases[] = {
-        {"missing", 0x285, "No such file"},  // no port device
-        {"port", 0x1000, "no byte"},         // address past the end
+        { "missing", 0x285, "No such file" }, // no port device
+        { "port", 0x1000, "no byte" }, // address past the end
     };
     for (const auto& [name, address, reason] : cases) {
         const QString device = dir.filePath(QLatin1String(name));

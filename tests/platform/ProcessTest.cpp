@@ -19,7 +19,7 @@ namespace {
 std::unique_ptr<QProcess> startProbe(const QString& folder, int lifeMs)
 {
     auto p = std::make_unique<QProcess>();
-    p->start(QStringLiteral(WENDMOOR_INSTANCE_PROBE), {folder, QString::number(lifeMs)});
+    p->start(QStringLiteral(WENDMOOR_INSTANCE_PROBE), { folder, QString::number(lifeMs) });
     return p;
 }
 
@@ -40,9 +40,9 @@ TEST(SingleInstance, OnlyOneRecorderRunsAndTheLaterOneRaisesIt)
         SCOPED_TRACE(round);
         auto a = startProbe(dir.path(), 1000);
         auto b = startProbe(dir.path(), 1000);
-        QStringList answers{firstLine(*a), firstLine(*b)};
+        QStringList answers { firstLine(*a), firstLine(*b) };
         answers.sort();
-        ASSERT_EQ(answers, (QStringList{QStringLiteral("first"), QStringLiteral("running")}));
+        ASSERT_EQ(answers, (QStringList { QStringLiteral("first"), QStringLiteral("running") }));
         a->waitForFinished(10000);
         b->waitForFinished(10000);
         const QString rest = QString::fromLatin1(a->readAll() + b->readAll());
@@ -67,7 +67,7 @@ TEST(ShutdownSignals, HangUpEndsTheProgramLikeTerminate)
     QObject context;
     int calls = 0;
     wendmoor::onShutdownSignals(&context, [&calls] { ++calls; });
-    for (const int signal : {SIGHUP, SIGTERM}) {
+    for (const int signal : { SIGHUP, SIGTERM }) {
         const int before = calls;
         ::raise(signal);
         const QDeadlineTimer deadline(5000);
@@ -85,5 +85,6 @@ TEST(EscapedFailures, AreReportedInsteadOfEndingTheProgram)
     EXPECT_FALSE(wendmoor::deliverReportingFailures(
         []() -> bool { throw wendmoor::Error(61, QStringLiteral("Disk full: /srv/a.wav")); }, &messages));
     EXPECT_FALSE(wendmoor::deliverReportingFailures([]() -> bool { throw std::runtime_error("soxr"); }, &messages));
-    EXPECT_EQ(messages.shown, (QStringList{QStringLiteral("61 Disk full: /srv/a.wav"), QStringLiteral("1099 soxr")}));
+    EXPECT_EQ(
+        messages.shown, (QStringList { QStringLiteral("61 Disk full: /srv/a.wav"), QStringLiteral("1099 soxr") }));
 }

@@ -1,5 +1,5 @@
-#include "platform/Error.h"
 #include "platform/Volumes.h"
+#include "platform/Error.h"
 
 #include "Fakes.h"
 
@@ -22,20 +22,22 @@ struct Machine {
     QString lettersFile() const { return dir.filePath(QStringLiteral("config/Wendmoor/DriveLetters.txt")); }
     std::unique_ptr<SystemVolumes> volumes()
     {
-        return std::make_unique<SystemVolumes>(lettersFile(), &messages, QStringLiteral("/home/op"), [this] { return mounts; });
+        return std::make_unique<SystemVolumes>(
+            lettersFile(), &messages, QStringLiteral("/home/op"), [this] { return mounts; });
     }
     static QString letters(const Volumes& v)
     {
         QStringList out;
         for (const Drive& d : v.drives())
-            out.append(QStringLiteral("%1=%2%3").arg(d.letter).arg(d.root, d.mounted ? QString() : QStringLiteral("?")));
+            out.append(
+                QStringLiteral("%1=%2%3").arg(d.letter).arg(d.root, d.mounted ? QString() : QStringLiteral("?")));
         return out.join(QLatin1Char(' '));
     }
 };
 
-const MountedFileSystem Archive{QStringLiteral("/srv/archive"), QStringLiteral("uuid-archive")};
-const MountedFileSystem Stick{QStringLiteral("/media/op/STICK"), QStringLiteral("uuid-stick")};
-const MountedFileSystem Share{QStringLiteral("/mnt/share"), QString()};
+const MountedFileSystem Archive { QStringLiteral("/srv/archive"), QStringLiteral("uuid-archive") };
+const MountedFileSystem Stick { QStringLiteral("/media/op/STICK"), QStringLiteral("uuid-stick") };
+const MountedFileSystem Share { QStringLiteral("/mnt/share"), QString() };
 
 } // namespace
 
@@ -46,8 +48,8 @@ TEST(Volumes, MountTableGivesTheWritableRealFileSystemsInMountPointOrder)
                               "tmpfs /run tmpfs rw 0 0\n"
                               "/dev/sdd1 /mnt/old ext4 ro,relatime 0 0\n"
                               "/dev/sde1 /mnt/usb\\040stick vfat rw 0 0\n";
-    const QList<MountedFileSystem> fs = SystemVolumes::fileSystemsFromMounts(
-        mounts, [](const QString& device) { return device == QLatin1String("/dev/sdb1") ? QStringLiteral("u1") : QString(); });
+    const QList<MountedFileSystem> fs = SystemVolumes::fileSystemsFromMounts(mounts,
+        [](const QString& device) { return device == QLatin1String("/dev/sdb1") ? QStringLiteral("u1") : QString(); });
     ASSERT_EQ(fs.size(), 3);
     EXPECT_EQ(fs[0].mountPoint, QStringLiteral("/mnt/old"));
     EXPECT_FALSE(fs[0].writable);
@@ -67,19 +69,19 @@ TEST(Volumes, LettersStayWithTheirFileSystems)
         const char* letters;
     };
     const Step steps[] = {
-        {"first start", {Archive, Share}, false, "C=/home/op D=/mnt/share E=/srv/archive"},
-        {"a stick sorts before both", {Stick, Archive, Share}, false,
-         "C=/home/op D=/mnt/share E=/srv/archive F=/media/op/STICK"},
-        {"the archive disk unmounted", {Stick, Share}, false,
-         "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK"},
-        {"after a restart, the disk still away", {Stick, Share}, true,
-         "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK"},
-        {"the disk back at another place", {{QStringLiteral("/media/op/disk"), Archive.uuid}, Share}, false,
-         "C=/home/op D=/mnt/share E=/media/op/disk F=/media/op/STICK?"},
-        {"another stick at the first one's place", {{Stick.mountPoint, QStringLiteral("uuid-other")}, Share}, true,
-         "C=/home/op D=/mnt/share E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK"},
-        {"read-only: letter kept, not usable", {{Share.mountPoint, QString(), false}}, false,
-         "C=/home/op D=/mnt/share? E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK?"},
+        { "first start", { Archive, Share }, false, "C=/home/op D=/mnt/share E=/srv/archive" },
+        { "a stick sorts before both", { Stick, Archive, Share }, false,
+            "C=/home/op D=/mnt/share E=/srv/archive F=/media/op/STICK" },
+        { "the archive disk unmounted", { Stick, Share }, false,
+            "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK" },
+        { "after a restart, the disk still away", { Stick, Share }, true,
+            "C=/home/op D=/mnt/share E=/srv/archive? F=/media/op/STICK" },
+        { "the disk back at another place", { { QStringLiteral("/media/op/disk"), Archive.uuid }, Share }, false,
+            "C=/home/op D=/mnt/share E=/media/op/disk F=/media/op/STICK?" },
+        { "another stick at the first one's place", { { Stick.mountPoint, QStringLiteral("uuid-other") }, Share }, true,
+            "C=/home/op D=/mnt/share E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK" },
+        { "read-only: letter kept, not usable", { { Share.mountPoint, QString(), false } }, false,
+            "C=/home/op D=/mnt/share? E=/media/op/disk? F=/media/op/STICK? G=/media/op/STICK?" },
     };
     std::unique_ptr<SystemVolumes> volumes;
     for (const Step& s : steps) {
@@ -95,7 +97,7 @@ TEST(Volumes, LettersStayWithTheirFileSystems)
 TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
 {
     Machine m;
-    m.mounts = {Archive};
+    m.mounts = { Archive };
     const std::unique_ptr<SystemVolumes> drives = m.volumes();
     const Volumes& volumes = *drives;
     EXPECT_EQ(volumes.archiveFolder(QLatin1Char('d')), QStringLiteral("/srv/archive/Wendmoor/logs"));
@@ -113,10 +115,10 @@ TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
     // A letters file that cannot be written is told once; the letters hold for this run.
     Machine blocked;
     QDir().mkpath(blocked.lettersFile());
-    blocked.mounts = {Archive};
+    blocked.mounts = { Archive };
     const std::unique_ptr<SystemVolumes> unsaved = blocked.volumes();
     (void)unsaved->drives();
-    blocked.mounts = {Archive, Stick};
+    blocked.mounts = { Archive, Stick };
     EXPECT_EQ(Machine::letters(*unsaved), QStringLiteral("C=/home/op D=/srv/archive E=/media/op/STICK"));
     ASSERT_EQ(blocked.messages.shown.size(), 1);
     EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile()));

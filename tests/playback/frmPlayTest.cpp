@@ -1,8 +1,8 @@
 #include "playback/frmPlay.h"
 
-#include "widgets/PositionSlider.h"
 #include "media/WavePlayer.h"
 #include "playback/PlaybackController.h"
+#include "widgets/PositionSlider.h"
 
 #include "TestServices.h"
 #include "TestWavFiles.h"

@@ -1,5 +1,5 @@
-#include "widgets/ListBox.h"
 #include "preferences/frmMyPreferences.h"
+#include "widgets/ListBox.h"
 
 #include "TestServices.h"
 
@@ -81,10 +81,11 @@ protected:
 // stored record names a letter, never a position in the list.
 TEST_F(Preferences, DriveListShowsAbsentDrivesAndStoredRecordNamesALetter)
 {
-    ts.volumes.list = {{QLatin1Char('C'), ts.drive(QLatin1Char('C'))}, {QLatin1Char('E'), ts.drive(QLatin1Char('E'))},
-                       {QLatin1Char('F'), QStringLiteral("/media/op/ARCHIVE"), false}};
-    for (const auto& [record, letter] : {std::pair{qint16(2), "E"}, std::pair{qint16(3), "F"}}) {
-        ts.writeSettings({0, 0, 0, record});
+    ts.volumes.list
+        = { { QLatin1Char('C'), ts.drive(QLatin1Char('C')) }, { QLatin1Char('E'), ts.drive(QLatin1Char('E')) },
+              { QLatin1Char('F'), QStringLiteral("/media/op/ARCHIVE"), false } };
+    for (const auto& [record, letter] : { std::pair { qint16(2), "E" }, std::pair { qint16(3), "F" } }) {
+        ts.writeSettings({ 0, 0, 0, record });
         open();
         ListBox* drives = list("lstDrv");
         ASSERT_NE(drives->currentItem(), nullptr) << letter;
@@ -118,15 +119,16 @@ TEST_F(Preferences, StoredSettingsAreShown)
         open();
         const auto checked = [this](const char* group, int count) {
             for (int i = 0; i < count; ++i)
-                if (option(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(i).toLatin1().constData())->isChecked())
+                if (option(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(i).toLatin1().constData())
+                        ->isChecked())
                     return i;
             return -1;
         };
         const QString seen = QStringList { QString::number(list("lstMM1")->listIndex()),
             QString::number(list("lstMM2")->listIndex()), QString::number(list("List2")->listIndex()),
             list("lstDrv")->currentItem()->text(), QString::number(list("List1")->listIndex()),
-            QString::number(checked("optRecord", 4)), QString::number(checked("Option2", 3)), box("txtThreshold")->text(),
-            box("txtStopDelay")->text(), QString::number(settings.StartPauseMode),
+            QString::number(checked("optRecord", 4)), QString::number(checked("Option2", 3)),
+            box("txtThreshold")->text(), box("txtStopDelay")->text(), QString::number(settings.StartPauseMode),
             control<QCheckBox>("Check1")->isChecked() ? QStringLiteral("ticked") : QStringLiteral("clear") }
                                  .join(QLatin1Char(' '));
         EXPECT_EQ(seen.toStdString(), shown.toStdString());

@@ -23,7 +23,7 @@ struct WeekCase {
     QDate first;
 };
 
-class SimulatedWeek : public MenuFixture, public ::testing::TestWithParam<WeekCase> {};
+class SimulatedWeek : public MenuFixture, public ::testing::TestWithParam<WeekCase> { };
 
 TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
 {
@@ -35,7 +35,7 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     // due on the first day, whose midnight the program did not see, and stays.
     for (int back = 1; back <= 3; ++back) {
         const QString day = first.addDays(-back).toString(QStringLiteral("MMddyy"));
-        for (const char* suffix : {"A.wav", "P.wav", "A01.wav"})
+        for (const char* suffix : { "A.wav", "P.wav", "A01.wav" })
             touch(QStringLiteral("L") + day + QLatin1String(suffix));
     }
     touch(QStringLiteral("notes.wav"));
@@ -85,16 +85,16 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
 }
 
 INSTANTIATE_TEST_SUITE_P(Santiago, SimulatedWeek,
-                         ::testing::Values(WeekCase{"with a 25-hour day", QDate(2026, 4, 1)},
-                                           WeekCase{"with a day that skips midnight", QDate(2026, 9, 3)}),
-                         [](const auto& info) { return info.index == 0 ? std::string("LongDay") : std::string("SkippedMidnight"); });
+    ::testing::Values(WeekCase { "with a 25-hour day", QDate(2026, 4, 1) },
+        WeekCase { "with a day that skips midnight", QDate(2026, 9, 3) }),
+    [](const auto& info) { return info.index == 0 ? std::string("LongDay") : std::string("SkippedMidnight"); });
 
 // The roll-over and the purge over a run of ticks: what fired, and at which tick.
 struct RulesCase {
     const char* name;
     int format;
     std::vector<QDateTime> ticks; // the first tick is the program's first
-    QStringList expected;         // "roll hh:mm:ss.zzz" / "purge hh:mm:ss.zzz"
+    QStringList expected; // "roll hh:mm:ss.zzz" / "purge hh:mm:ss.zzz"
 };
 
 std::vector<QDateTime> every100ms(const QDateTime& from, const QDateTime& to)
@@ -113,18 +113,20 @@ QDateTime day(int d, int h, int m, int s, int ms = 0)
 TEST(ClockRulesTest, RollOverAndPurgeComeOncePerDayOnTheFirstTickThatSeesThem)
 {
     const RulesCase cases[] = {
-        {"midnight at 00:00:01, purge 1.5 s after 00:00:30", 1, every100ms(day(6, 23, 59, 59), day(7, 0, 1, 0)),
-         {"roll 00:00:01.000", "purge 00:00:31.500"}},
-        {"noon split only for the largest format", 5, every100ms(day(6, 11, 59, 59), day(6, 12, 0, 2)),
-         {"roll 12:00:00.000"}},
-        {"no noon roll-over for other formats", 8, every100ms(day(6, 11, 59, 59), day(6, 12, 0, 2)), {}},
-        {"started during 00:00:00", 1, every100ms(day(7, 0, 0, 0, 500), day(7, 0, 0, 2)), {"roll 00:00:01.000"}},
-        {"a tick stalled across 00:00:01 and 00:00:30", 1, {day(6, 23, 59, 59, 900), day(7, 0, 0, 0, 300),
-         day(7, 0, 0, 3), day(7, 0, 5, 0), day(7, 0, 5, 1), day(7, 0, 5, 2)},
-         {"roll 00:00:03.000", "purge 00:05:02.000"}},
-        {"a clock going back an hour brings no day back", 1,
-         {day(6, 23, 59, 59), day(7, 0, 0, 2), day(6, 23, 0, 0), day(7, 0, 0, 2), day(7, 0, 0, 40), day(7, 0, 0, 42)},
-         {"roll 00:00:02.000", "purge 00:00:42.000"}},
+        { "midnight at 00:00:01, purge 1.5 s after 00:00:30", 1, every100ms(day(6, 23, 59, 59), day(7, 0, 1, 0)),
+            { "roll 00:00:01.000", "purge 00:00:31.500" } },
+        { "noon split only for the largest format", 5, every100ms(day(6, 11, 59, 59), day(6, 12, 0, 2)),
+            { "roll 12:00:00.000" } },
+        { "no noon roll-over for other formats", 8, every100ms(day(6, 11, 59, 59), day(6, 12, 0, 2)), {} },
+        { "started during 00:00:00", 1, every100ms(day(7, 0, 0, 0, 500), day(7, 0, 0, 2)), { "roll 00:00:01.000" } },
+        { "a tick stalled across 00:00:01 and 00:00:30", 1,
+            { day(6, 23, 59, 59, 900), day(7, 0, 0, 0, 300), day(7, 0, 0, 3), day(7, 0, 5, 0), day(7, 0, 5, 1),
+                day(7, 0, 5, 2) },
+            { "roll 00:00:03.000", "purge 00:05:02.000" } },
+        { "a clock going back an hour brings no day back", 1,
+            { day(6, 23, 59, 59), day(7, 0, 0, 2), day(6, 23, 0, 0), day(7, 0, 0, 2), day(7, 0, 0, 40),
+                day(7, 0, 0, 42) },
+            { "roll 00:00:02.000", "purge 00:00:42.000" } },
     };
     for (const RulesCase& c : cases) {
         ClockRules rules;
@@ -156,18 +158,18 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
         bool pause;
         bool resume;
     } rows[] = {
-        {"VOX, delay reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 5), false, true, false},
-        {"VOX, delay not reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 4, 900), false, false, false},
-        {"Off never pauses", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), false, false, false},
-        {"Off chosen in Standby resumes", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), true, false, true},
-        {"delay 0 pauses at once", ModeContinous, RemoteParallelPort, 0, 36000, QTime(10, 0, 0), false, true, false},
-        {"contacts without an input never pause", ModeMomentary, RemoteOff, 0, 0, QTime(10, 0, 0), false, false,
-         false},
-        {"contacts without an input end a Standby", ModeContinous, RemoteOff, 0, 0, QTime(10, 0, 0), true, false,
-         true},
-        {"already in Standby", ModeVox, RemoteOff, 5, 0, QTime(10, 0, 0), true, false, false},
-        {"activity before midnight counts across it", ModeContinous, RemotePrairieCard, 5, 86399, QTime(0, 0, 1),
-         false, true, false},
+        { "VOX, delay reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 5), false, true, false },
+        { "VOX, delay not reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 4, 900), false, false, false },
+        { "Off never pauses", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), false, false, false },
+        { "Off chosen in Standby resumes", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), true, false, true },
+        { "delay 0 pauses at once", ModeContinous, RemoteParallelPort, 0, 36000, QTime(10, 0, 0), false, true, false },
+        { "contacts without an input never pause", ModeMomentary, RemoteOff, 0, 0, QTime(10, 0, 0), false, false,
+            false },
+        { "contacts without an input end a Standby", ModeContinous, RemoteOff, 0, 0, QTime(10, 0, 0), true, false,
+            true },
+        { "already in Standby", ModeVox, RemoteOff, 5, 0, QTime(10, 0, 0), true, false, false },
+        { "activity before midnight counts across it", ModeContinous, RemotePrairieCard, 5, 86399, QTime(0, 0, 1),
+            false, true, false },
     };
     for (const Row& r : rows) {
         ClockRules rules;
@@ -188,11 +190,11 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
     Settings settings;
     settings.StartPauseMode = ModeContinous;
     QList<bool> said;
-    for (const std::int16_t remote : {RemoteOff, RemoteOff, RemoteParallelPort, RemoteOff}) {
+    for (const std::int16_t remote : { RemoteOff, RemoteOff, RemoteParallelPort, RemoteOff }) {
         settings.RemoteControl = remote;
-        said << rules.tick(day(6, 10, 0, 0), settings, RecorderState{}, true).noContactInput;
+        said << rules.tick(day(6, 10, 0, 0), settings, RecorderState {}, true).noContactInput;
     }
-    EXPECT_EQ(said, QList<bool>({true, false, false, true}));
+    EXPECT_EQ(said, QList<bool>({ true, false, false, true }));
 }
 
 TEST(ClockRulesTest, HeaderIsRefreshedInTheFirstSecondsOfTheLog)
@@ -202,19 +204,20 @@ TEST(ClockRulesTest, HeaderIsRefreshedInTheFirstSecondsOfTheLog)
     QList<int> refreshed;
     for (int e = 0; e <= 10; ++e) {
         state.ElapsedSeconds = e;
-        if (rules.tick(day(6, 10, 0, e), Settings{}, state, true).refreshHeader)
+        if (rules.tick(day(6, 10, 0, e), Settings {}, state, true).refreshHeader)
             refreshed << e;
     }
-    EXPECT_EQ(refreshed, QList<int>({2, 4, 6, 8}));
+    EXPECT_EQ(refreshed, QList<int>({ 2, 4, 6, 8 }));
 }
 
-class ClockTest : public MenuFixture, public ::testing::Test {};
+class ClockTest : public MenuFixture, public ::testing::Test { };
 
 TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
 {
     // The two formats that keep every sample as it is: 16-bit PCM and FLAC.
-    const std::array<std::tuple<int, int, const char*, const char*>, 2> formats{
-        {{5, 6, "L120626P.wav", "L120726A.wav"}, {9, 7, "L120726.flac", "L120826.flac"}}};
+    const std::array<std::tuple<int, int, const char*, const char*>, 2> formats {
+        { { 5, 6, "L120626P.wav", "L120726A.wav" }, { 9, 7, "L120726.flac", "L120826.flac" } }
+    };
     for (const auto& [format, day, before, after] : formats) {
         settings.RecordFormat = format;
         at(QDateTime(QDate(2026, 12, day), QTime(23, 59, 50)));
@@ -261,7 +264,7 @@ TEST_F(ClockTest, PauseShowsStandbyKeepsTheInputRunningAndResumeWritesAgain)
 class FailingPoll final : public StartPauseControl {
 public:
     int polls = 0;
-    void onVoxActivity() override {}
+    void onVoxActivity() override { }
     void PollRemoteControl() override
     {
         ++polls;

@@ -1,6 +1,6 @@
 #include "platform/Error.h"
-#include "widgets/UiUnits.h"
 #include "recorder/Menu.h"
+#include "widgets/UiUnits.h"
 
 #include "../media/WavChecks.h"
 #include "FillingDisk.h"
@@ -21,7 +21,11 @@ namespace {
 
 class RecordLogTest : public MenuFixture, public ::testing::Test {
 protected:
-    RecordLogTest() : MenuFixture(3) { at(10, 0, 0); }
+    RecordLogTest()
+        : MenuFixture(3)
+    {
+        at(10, 0, 0);
+    }
 
     // A second of tone at the rate the input runs at, taken by the chain.
     void feedTone(double hz)
@@ -75,19 +79,19 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
         const char* label;
     };
     const Case cases[] = {
-        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
-        {5, SF_FORMAT_PCM_16, "Format:  PCM   22.050 kHz, 16 Bit, Mono"},
-        {7, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono"},
-        {0, SF_FORMAT_PCM_U8, "Format:  PCM   8.000 kHz, 8 Bit, Mono"},
-        {8, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono"},
-        {1, SF_FORMAT_PCM_16, "Format:  PCM   8.000 kHz, 16 Bit, Mono"},
-        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
-        {2, SF_FORMAT_PCM_U8, "Format:  PCM   11.025 kHz, 8 Bit, Mono"},
-        {6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono"},
-        {3, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono"},
-        {4, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono"},
-        {9, SF_FORMAT_PCM_16, "Format:  FLAC   22.050 kHz, 16 Bit, Mono"},
-        {10, SF_FORMAT_OPUS, "Format:  Opus   24.000 kHz, 32 kb/s, Mono"},
+        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
+        { 5, SF_FORMAT_PCM_16, "Format:  PCM   22.050 kHz, 16 Bit, Mono" },
+        { 7, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono" },
+        { 0, SF_FORMAT_PCM_U8, "Format:  PCM   8.000 kHz, 8 Bit, Mono" },
+        { 8, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono" },
+        { 1, SF_FORMAT_PCM_16, "Format:  PCM   8.000 kHz, 16 Bit, Mono" },
+        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
+        { 2, SF_FORMAT_PCM_U8, "Format:  PCM   11.025 kHz, 8 Bit, Mono" },
+        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
+        { 3, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono" },
+        { 4, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono" },
+        { 9, SF_FORMAT_PCM_16, "Format:  FLAC   22.050 kHz, 16 Bit, Mono" },
+        { 10, SF_FORMAT_OPUS, "Format:  Opus   24.000 kHz, 32 kb/s, Mono" },
     };
     settings.StartOnLoad = 1; // every case gets a renumbered name of its own, nothing asked
     for (const Case& c : cases) {
@@ -121,21 +125,20 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         bool asked;
         const char* recordedInto;
     };
-    const Case cases[] = {{"yes", 0, true, true, "L120626.wav"},
-                          {"no", 0, false, true, "L12062601.wav"},
-                          {"automatic", 1, true, false, "L12062601.wav"},
-                          {"automatic 2", 2, true, false, "L12062601.wav"}};
+    const Case cases[] = { { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" },
+        { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
     for (const Case& c : cases) {
         QFile::remove(log(QStringLiteral("L12062601.wav")));
         makeFile(log(QStringLiteral("L120626.wav")));
         ts.prompt.questions.clear();
-        ts.prompt.answers = {c.answer};
+        ts.prompt.answers = { c.answer };
         settings.StartOnLoad = c.startOnLoad;
         menu->GetLogName();
         menu->RecordLog();
-        EXPECT_EQ(ts.prompt.questions, c.asked ? QStringList{QStringLiteral("Wendmoor|Overwrite Existing File--> ")
-                                                             + log(QStringLiteral("L120626.wav")) + QLatin1Char('?')}
-                                               : QStringList{})
+        EXPECT_EQ(ts.prompt.questions,
+            c.asked ? QStringList { QStringLiteral("Wendmoor|Overwrite Existing File--> ")
+                + log(QStringLiteral("L120626.wav")) + QLatin1Char('?') }
+                    : QStringList {})
             << c.label;
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(c.recordedInto))) << c.label;
         menu->cmdStop_Click();
@@ -153,9 +156,9 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
         int number;
     };
     const Case cases[] = {
-        {"format out of range", 11, 0, false, ErrorNumber::InvalidArgument},
-        {"no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound},
-        {"archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound},
+        { "format out of range", 11, 0, false, ErrorNumber::InvalidArgument },
+        { "no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound },
+        { "archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound },
     };
     for (const Case& c : cases) {
         ts.messages.shown.clear();
@@ -196,7 +199,8 @@ TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
     run(300);
     EXPECT_TRUE(state.IsRecording);
     ASSERT_EQ(ts.messages.shown.size(), 2);
-    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("53 ")) && ts.messages.shown[0].contains(QStringLiteral("deleted")))
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("53 "))
+        && ts.messages.shown[0].contains(QStringLiteral("deleted")))
         << ts.messages.shown[0].toStdString();
     run(1'000);
     menu->cmdStop_Click();
@@ -207,11 +211,11 @@ TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
 {
     menu->cmdRecord_Click();
     feedTone(1000.0);
-    ts.prompt.answers = {true}; // "Stop recording and close Wendmoor?"
+    ts.prompt.answers = { true }; // "Stop recording and close Wendmoor?"
     menu->close();
     expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 1.0);
 
-    ts.prompt.answers = {false};
+    ts.prompt.answers = { false };
     menu->cmdRecord_Click();
     feedTone(1000.0);
     menu.reset();
@@ -223,8 +227,8 @@ TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
 // meanwhile, the first log kept and the rest in the next name.
 TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
 {
-    constexpr std::int64_t kRoomy = std::int64_t{1} << 40;
-    std::atomic<std::int64_t> room{kRoomy};
+    constexpr std::int64_t kRoomy = std::int64_t { 1 } << 40;
+    std::atomic<std::int64_t> room { kRoomy };
     menu->chain().withStages([&room](WaveInput&, WaveFileWriter& writer) {
         writer.setSinkFactory([&room](const QString& p) { return std::make_unique<FillingDisk>(p, room); });
     });
@@ -251,7 +255,7 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
     EXPECT_EQ(ts.messages.shown.size(), 4);
     run(1'000);
     menu->cmdStop->click();
-    EXPECT_EQ(logs(), (QStringList{QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav")}));
+    EXPECT_EQ(logs(), (QStringList { QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav") }));
     const WavContents first = readWav(log(QStringLiteral("L120626.wav")));
     EXPECT_NEAR(first.samples.size() / 11025.0, 6.9, 0.5); // from 10:00:20.1 to the full disk at 10:00:27
     EXPECT_EQ(countingBreak(first.samples), 0u);

@@ -1,5 +1,5 @@
-#include "config/RecordFormats.h"
 #include "recorder/RecordingChain.h"
+#include "config/RecordFormats.h"
 
 #include "../media/WavChecks.h"
 #include "FakeAudioSystem.h"

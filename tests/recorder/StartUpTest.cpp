@@ -1,5 +1,5 @@
-#include "recorder/Menu.h"
 #include "TestServices.h"
+#include "recorder/Menu.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -10,21 +10,22 @@
 using namespace wendmoor;
 using namespace wendmoor::test;
 
-class StartOnLoad : public ::testing::TestWithParam<int> {};
+class StartOnLoad : public ::testing::TestWithParam<int> { };
 
 // Only the value 1 starts a recording; 2 and others are not "true enough".
 TEST_P(StartOnLoad, OnlyExactlyOneStartsRecordingAtStartUp)
 {
     TestServices t;
     t.makeArchive();
-    t.writeSettings({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(GetParam())});
+    t.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(GetParam()) });
     Settings settings;
     RecorderState state;
     Menu menu(t.services, settings, state);
     menu.Form_Initialize();
     EXPECT_EQ(settings.StartOnLoad, GetParam());
     if (GetParam() == 1)
-        EXPECT_TRUE(state.CurrentLogPath.endsWith(QStringLiteral("/L120626.wav"))) << state.CurrentLogPath.toStdString();
+        EXPECT_TRUE(state.CurrentLogPath.endsWith(QStringLiteral("/L120626.wav")))
+            << state.CurrentLogPath.toStdString();
     else
         EXPECT_TRUE(state.CurrentLogPath.isEmpty());
 }

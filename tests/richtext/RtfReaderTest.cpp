@@ -67,14 +67,14 @@ std::string looks(const QTextDocument& doc, const char* phrase)
 TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
 {
     const std::tuple<const char*, const char*, const char*> phrases[] = {
-        {"libreoffice-constructs.rtf", "Plain paragraph", "12pt Liberation Serif"},
-        {"libreoffice-constructs.rtf", "Bold words", "b"},
-        {"libreoffice-constructs.rtf", "Eighteen points", "18pt"},
-        {"libreoffice-constructs.rtf", "mono font", "Liberation Mono"},
-        {"libreoffice-constructs.rtf", "Red text", "fg#ff0000"},
-        {"libreoffice-tabs-highlight-header-picture.rtf", "Highlighted words", "12pt DejaVu Serif bg#ffff00"},
-        {"wordpad-cp1252.rtf", "Green", "11pt Calibri fg#008000"},
-        {"wordpad-cp1252.rtf", "Centred bold italic", "b i 11pt Calibri"},
+        { "libreoffice-constructs.rtf", "Plain paragraph", "12pt Liberation Serif" },
+        { "libreoffice-constructs.rtf", "Bold words", "b" },
+        { "libreoffice-constructs.rtf", "Eighteen points", "18pt" },
+        { "libreoffice-constructs.rtf", "mono font", "Liberation Mono" },
+        { "libreoffice-constructs.rtf", "Red text", "fg#ff0000" },
+        { "libreoffice-tabs-highlight-header-picture.rtf", "Highlighted words", "12pt DejaVu Serif bg#ffff00" },
+        { "wordpad-cp1252.rtf", "Green", "11pt Calibri fg#008000" },
+        { "wordpad-cp1252.rtf", "Centred bold italic", "b i 11pt Calibri" },
     };
     for (const auto& [file, phrase, expected] : phrases) {
         QTextDocument doc;
@@ -82,10 +82,10 @@ TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
         EXPECT_EQ(looks(doc, phrase), expected) << file << ": " << phrase;
     }
     const std::tuple<const char*, const char*, Qt::Alignment, double, double, double> paragraphs[] = {
-        {"libreoffice-constructs.rtf", "Centred line", Qt::AlignHCenter, 0, 0, 0},
-        {"libreoffice-constructs.rtf", "Indented paragraph", Qt::AlignLeft, 96, 48, -24},
+        { "libreoffice-constructs.rtf", "Centred line", Qt::AlignHCenter, 0, 0, 0 },
+        { "libreoffice-constructs.rtf", "Indented paragraph", Qt::AlignLeft, 96, 48, -24 },
         // \pard after an indented paragraph starts again from no indent.
-        {"wordpad-cp1252.rtf", "Centred bold italic", Qt::AlignHCenter, 0, 0, 0},
+        { "wordpad-cp1252.rtf", "Centred bold italic", Qt::AlignHCenter, 0, 0, 0 },
     };
     for (const auto& [file, phrase, align, left, right, first] : paragraphs) {
         SCOPED_TRACE(std::string(file) + ": " + phrase);
@@ -93,7 +93,8 @@ TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
         loadData(file, doc);
         const QTextBlockFormat f = blockOf(doc, QString::fromUtf8(phrase));
         EXPECT_EQ(f.alignment() & Qt::AlignHorizontal_Mask, align);
-        EXPECT_EQ(QList<double>({f.leftMargin(), f.rightMargin(), f.textIndent()}), QList<double>({left, right, first}));
+        EXPECT_EQ(
+            QList<double>({ f.leftMargin(), f.rightMargin(), f.textIndent() }), QList<double>({ left, right, first }));
     }
 }
 

@@ -163,7 +163,7 @@ TEST(RemoteContacts, FailedResumeIsReportedAndStaysInStandby)
     state.IsRecording = true;
     state.InStandby = true;
     StartPause control(settings, state, ts.clock, ts.ports, ts.messages,
-                       [] { throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("disk gone")); });
+        [] { throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("disk gone")); });
     ts.ports.bytes[Parallel] = 0x5f;
     control.PollRemoteControl();
     EXPECT_TRUE(state.InStandby);

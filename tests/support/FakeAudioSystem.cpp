@@ -22,7 +22,8 @@ std::unique_ptr<CaptureStream> FakeAudioSystem::openCapture(int device, int samp
 std::unique_ptr<PlaybackStream> FakeAudioSystem::openPlayback(int device, int sampleRate, int channels)
 {
     if (failOpen || device < 0 || device >= outputs.size())
-        throw Error(ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound output number %1.").arg(device));
+        throw Error(
+            ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound output number %1.").arg(device));
     ++playbackOpens;
     playback->device = device;
     playback->rate = sampleRate;
@@ -37,8 +38,8 @@ void FakeAudioSystem::play(std::size_t frames)
         return;
     const auto ch = static_cast<std::size_t>(playback->channels);
     const std::size_t n = std::min(frames * ch, playback->queued.size());
-    playback->played.insert(playback->played.end(), playback->queued.begin(),
-                            playback->queued.begin() + static_cast<std::ptrdiff_t>(n));
+    playback->played.insert(
+        playback->played.end(), playback->queued.begin(), playback->queued.begin() + static_cast<std::ptrdiff_t>(n));
     playback->queued.erase(playback->queued.begin(), playback->queued.begin() + static_cast<std::ptrdiff_t>(n));
     playback->framesPlayed += static_cast<std::int64_t>(n / ch);
 }

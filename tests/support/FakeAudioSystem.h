@@ -14,22 +14,37 @@ namespace wendmoor::test {
 class FakeCaptureStream final : public CaptureStream {
 public:
     struct Shared {
-        explicit Shared(std::size_t capacity = std::size_t{1} << 20) : ring(capacity) {}
+        explicit Shared(std::size_t capacity = std::size_t { 1 } << 20)
+            : ring(capacity)
+        {
+        }
         CaptureRing ring;
-        std::atomic<bool> running{false};
-        std::atomic<bool> open{false};
-        std::atomic<int> starts{0};
-        std::atomic<int> device{-1};
-        std::atomic<int> rate{0};
+        std::atomic<bool> running { false };
+        std::atomic<bool> open { false };
+        std::atomic<int> starts { 0 };
+        std::atomic<int> device { -1 };
+        std::atomic<int> rate { 0 };
     };
-    explicit FakeCaptureStream(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) { m_shared->open = true; }
-    ~FakeCaptureStream() override { m_shared->open = false; m_shared->running = false; }
+    explicit FakeCaptureStream(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+        m_shared->open = true;
+    }
+    ~FakeCaptureStream() override
+    {
+        m_shared->open = false;
+        m_shared->running = false;
+    }
     FakeCaptureStream(const FakeCaptureStream&) = delete;
     FakeCaptureStream& operator=(const FakeCaptureStream&) = delete;
 
     int sampleRate() const override { return m_shared->rate; }
     QString deviceName() const override { return QStringLiteral("Fake input %1").arg(m_shared->device.load()); }
-    void start() override { m_shared->running = true; ++m_shared->starts; }
+    void start() override
+    {
+        m_shared->running = true;
+        ++m_shared->starts;
+    }
     void stop() override { m_shared->running = false; }
     bool isRunning() const override { return m_shared->running; }
     std::size_t read(std::span<std::int16_t> out) override { return m_shared->ring.read(out); }
@@ -53,8 +68,16 @@ public:
         int channels = 0;
         std::int64_t framesPlayed = 0;
     };
-    explicit FakePlaybackStream(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) { m_shared->open = true; }
-    ~FakePlaybackStream() override { m_shared->open = false; m_shared->running = false; }
+    explicit FakePlaybackStream(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+        m_shared->open = true;
+    }
+    ~FakePlaybackStream() override
+    {
+        m_shared->open = false;
+        m_shared->running = false;
+    }
     FakePlaybackStream(const FakePlaybackStream&) = delete;
     FakePlaybackStream& operator=(const FakePlaybackStream&) = delete;
 
@@ -62,7 +85,11 @@ public:
     int channels() const override { return m_shared->channels; }
     QString deviceName() const override { return QStringLiteral("Fake output %1").arg(m_shared->device); }
     void start() override { m_shared->running = true; }
-    void stop() override { m_shared->running = false; m_shared->queued.clear(); }
+    void stop() override
+    {
+        m_shared->running = false;
+        m_shared->queued.clear();
+    }
     bool isRunning() const override { return m_shared->running; }
     std::size_t writableFrames() const override
     {
@@ -74,11 +101,14 @@ public:
         const auto ch = static_cast<std::size_t>(m_shared->channels);
         const std::size_t frames = std::min(interleaved.size() / ch, writableFrames());
         m_shared->queued.insert(m_shared->queued.end(), interleaved.begin(),
-                                interleaved.begin() + static_cast<std::ptrdiff_t>(frames * ch));
+            interleaved.begin() + static_cast<std::ptrdiff_t>(frames * ch));
         return frames;
     }
     std::int64_t framesPlayed() const override { return m_shared->framesPlayed; }
-    std::size_t queuedFrames() const override { return m_shared->queued.size() / static_cast<std::size_t>(m_shared->channels); }
+    std::size_t queuedFrames() const override
+    {
+        return m_shared->queued.size() / static_cast<std::size_t>(m_shared->channels);
+    }
 
 private:
     std::shared_ptr<Shared> m_shared;
@@ -86,11 +116,11 @@ private:
 
 class FakeAudioSystem final : public AudioSystem {
 public:
-    QStringList inputs{QStringLiteral("Fake input 0")};
-    QStringList outputs{QStringLiteral("Fake output 0")};
+    QStringList inputs { QStringLiteral("Fake input 0") };
+    QStringList outputs { QStringLiteral("Fake output 0") };
     // Rates the fake input can run at; any other rate opens at the first of them. Empty: any.
     std::vector<int> supportedInputRates;
-    std::atomic<bool> failOpen{false};
+    std::atomic<bool> failOpen { false };
 
     std::shared_ptr<FakeCaptureStream::Shared> capture = std::make_shared<FakeCaptureStream::Shared>();
     std::shared_ptr<FakePlaybackStream::Shared> playback = std::make_shared<FakePlaybackStream::Shared>();

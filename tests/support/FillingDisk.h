@@ -11,7 +11,11 @@ namespace wendmoor::test {
 // A file on a disk that is full beyond `room` bytes; the test may move `room` from any thread.
 class FillingDisk final : public ByteSink {
 public:
-    FillingDisk(const QString& path, const std::atomic<std::int64_t>& room) : m_file(path), m_room(room) {}
+    FillingDisk(const QString& path, const std::atomic<std::int64_t>& room)
+        : m_file(path)
+        , m_room(room)
+    {
+    }
     std::int64_t length() override { return m_file.length(); }
     std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
     std::int64_t tell() override { return m_file.tell(); }

@@ -48,7 +48,7 @@ struct MenuFixture {
     [[nodiscard]] QString log(const QString& name) const { return archive + QLatin1Char('/') + name; }
     [[nodiscard]] QStringList logs() const
     {
-        return QDir(archive).entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
+        return QDir(archive).entryList({ QStringLiteral("*.wav") }, QDir::Files, QDir::Name);
     }
     void touch(const QString& name) const
     {

@@ -6,12 +6,12 @@
 namespace wendmoor::test {
 
 TestServices::TestServices()
-    : services{clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path()), events}
+    : services { clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path()), events }
 {
-    for (char l : {'C', 'D', 'E'}) {
+    for (char l : { 'C', 'D', 'E' }) {
         const QString root = dir.path() + QStringLiteral("/drive") + QLatin1Char(l);
         QDir().mkpath(root);
-        volumes.list.append({QLatin1Char(l), root});
+        volumes.list.append({ QLatin1Char(l), root });
     }
 }
 
@@ -34,7 +34,7 @@ void TestServices::writeSettings(const QList<qint16>& records) const
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     for (qint16 v : records) {
-        const char bytes[2] = {static_cast<char>(v & 0xff), static_cast<char>((v >> 8) & 0xff)};
+        const char bytes[2] = { static_cast<char>(v & 0xff), static_cast<char>((v >> 8) & 0xff) };
         f.write(bytes, 2);
     }
 }

@@ -1,6 +1,6 @@
-#include "windows/QtPrompt.h"
 #include "windows/frmHelp.h"
 #include "TestServices.h"
+#include "windows/QtPrompt.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,13 +46,13 @@ TEST(frmHelp, UnreadableManualIsReportedOnceAndTheWindowStaysEmpty)
     struct Case {
         const char* what;
         QByteArray content; // empty: no file
-        qint64 size;        // grown to this size when larger than the content
+        qint64 size; // grown to this size when larger than the content
         const char* start;
     };
     const Case cases[] = {
-        {"missing", {}, 0, "53 File not found: "},
-        {"cut short", "{\\rtf1 The first part reads well\\par but the file is cut", 0, "1020 "},
-        {"over 16 MB", "{\\rtf1 x}", 16 * 1024 * 1024 + 1, "1020 "},
+        { "missing", {}, 0, "53 File not found: " },
+        { "cut short", "{\\rtf1 The first part reads well\\par but the file is cut", 0, "1020 " },
+        { "over 16 MB", "{\\rtf1 x}", 16 * 1024 * 1024 + 1, "1020 " },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -68,7 +68,8 @@ TEST(frmHelp, UnreadableManualIsReportedOnceAndTheWindowStaysEmpty)
             waitForManual(*window);
             EXPECT_TRUE(window->RichTextBox1->document()->isEmpty());
             ASSERT_EQ(t.messages.shown.size(), opening);
-            EXPECT_TRUE(t.messages.shown.last().startsWith(QLatin1String(c.start))) << t.messages.shown.last().toStdString();
+            EXPECT_TRUE(t.messages.shown.last().startsWith(QLatin1String(c.start)))
+                << t.messages.shown.last().toStdString();
             EXPECT_TRUE(t.messages.shown.last().contains(t.services.paths.helpFile));
             window->mnuExit->trigger();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -103,9 +104,9 @@ TEST(frmHelp, InstalledManualOpensWithTextAndExplainsEveryFixedMessage)
     waitForManual(window);
     EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
     const QString text = window.RichTextBox1->toPlainText();
-    for (const char* m : {"You must select the number of days to save wave files.", "You must select a hard drive.",
-                          "No Log Selected", "Wave file does not exist or has been damaged",
-                          "Overwrite Existing File-->", "System Information Is Unavailable At This Time"})
+    for (const char* m : { "You must select the number of days to save wave files.", "You must select a hard drive.",
+             "No Log Selected", "Wave file does not exist or has been damaged", "Overwrite Existing File-->",
+             "System Information Is Unavailable At This Time" })
         EXPECT_TRUE(text.contains(QLatin1String(m))) << m;
 }
 
