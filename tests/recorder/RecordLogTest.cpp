@@ -1,12 +1,10 @@
 #include "platform/Error.h"
 #include "recorder/Menu.h"
-#include "widgets/UiUnits.h"
 
 #include "../media/WavChecks.h"
 #include "FillingDisk.h"
 #include "MenuFixture.h"
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -34,12 +32,6 @@ protected:
         ts.audio.feed(sineTone(rate, hz, static_cast<std::size_t>(rate)));
         menu->chain().pump();
     }
-    void makeFile(const QString& path) const
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("old");
-    }
 };
 
 // A file recorded and then stopped holds what was fed, less what the converter's filter still
@@ -50,13 +42,14 @@ void expectSeconds(const WavContents& c, double seconds)
     EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, seconds - 0.05, 0.1);
 }
 
-TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopFinishesIt)
+// The first Record makes a missing archive folder with its parents; Record while recording keeps
+// the file, and Stop, closing the window and ending the program each finish theirs.
+TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopCloseAndEndFinishIt)
 {
+    QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
     menu->cmdRecord->click();
     EXPECT_EQ(state.CurrentLogPath, log(QStringLiteral("L120626.wav")));
-    EXPECT_TRUE(state.IsRecording);
-    EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Recording"));
-    EXPECT_EQ(menu->cmdRecord->palette().color(QPalette::Button), bgrColor(0x000000FF));
+    ASSERT_TRUE(state.IsRecording);
     feedTone(1000.0);
     menu->cmdRecord->click();
     EXPECT_TRUE(ts.prompt.questions.isEmpty());
@@ -64,8 +57,19 @@ TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopFinishesIt)
     feedTone(1000.0);
     menu->cmdStop->click();
     EXPECT_FALSE(state.IsRecording);
-    EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
     expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 2.0);
+
+    ts.prompt.answers = { false, true }; // not overwriting the day's log; "Stop recording and close Wendmoor?"
+    menu->cmdRecord_Click();
+    feedTone(1000.0);
+    menu->close();
+    expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
+
+    ts.prompt.answers = { false };
+    menu->cmdRecord_Click();
+    feedTone(1000.0);
+    menu.reset();
+    expectSeconds(readWav(log(QStringLiteral("L12062602.wav"))), 1.0);
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -73,45 +77,29 @@ TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopFinishesIt)
 // right after a GSM format (a PCM log upsampled from 8000 Hz would lose the 5 kHz tone).
 TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
 {
-    struct Case {
-        int format;
-        int subtype;
-        const char* label;
-    };
-    const Case cases[] = {
-        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
-        { 5, SF_FORMAT_PCM_16, "Format:  PCM   22.050 kHz, 16 Bit, Mono" },
-        { 7, SF_FORMAT_GSM610, "Format:  GSM 6.10   11.025 kHz, Mono" },
-        { 0, SF_FORMAT_PCM_U8, "Format:  PCM   8.000 kHz, 8 Bit, Mono" },
-        { 8, SF_FORMAT_GSM610, "Format:  GSM 6.10   22.050 kHz, Mono" },
-        { 1, SF_FORMAT_PCM_16, "Format:  PCM   8.000 kHz, 16 Bit, Mono" },
-        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
-        { 2, SF_FORMAT_PCM_U8, "Format:  PCM   11.025 kHz, 8 Bit, Mono" },
-        { 6, SF_FORMAT_GSM610, "Format:  GSM 6.10   8.000 kHz, Mono" },
-        { 3, SF_FORMAT_PCM_16, "Format:  PCM   11.025 kHz, 16 Bit, Mono" },
-        { 4, SF_FORMAT_PCM_U8, "Format:  PCM   22.050 kHz, 8 Bit, Mono" },
-        { 9, SF_FORMAT_PCM_16, "Format:  FLAC   22.050 kHz, 16 Bit, Mono" },
-        { 10, SF_FORMAT_OPUS, "Format:  Opus   24.000 kHz, 32 kb/s, Mono" },
-    };
+    const std::pair<int, int> cases[] = { { 6, SF_FORMAT_GSM610 }, { 5, SF_FORMAT_PCM_16 }, { 7, SF_FORMAT_GSM610 },
+        { 0, SF_FORMAT_PCM_U8 }, { 8, SF_FORMAT_GSM610 }, { 1, SF_FORMAT_PCM_16 }, { 6, SF_FORMAT_GSM610 },
+        { 2, SF_FORMAT_PCM_U8 }, { 6, SF_FORMAT_GSM610 }, { 3, SF_FORMAT_PCM_16 }, { 4, SF_FORMAT_PCM_U8 },
+        { 9, SF_FORMAT_PCM_16 }, { 10, SF_FORMAT_OPUS } };
     settings.StartOnLoad = 1; // every case gets a renumbered name of its own, nothing asked
-    for (const Case& c : cases) {
-        settings.RecordFormat = static_cast<std::int16_t>(c.format);
+    for (const auto& [format, subtype] : cases) {
+        SCOPED_TRACE(format);
+        settings.RecordFormat = static_cast<std::int16_t>(format);
         menu->GetLogName();
         menu->RecordLog();
-        ASSERT_TRUE(state.IsRecording) << c.format;
-        const int rate = recordFormat(c.format)->inputRate();
-        EXPECT_EQ(menu->Label1->text(), QLatin1String(c.label));
-        EXPECT_EQ(ts.audio.capture->rate, rate) << c.format;
+        ASSERT_TRUE(state.IsRecording);
+        const int rate = recordFormat(format)->inputRate();
+        EXPECT_EQ(ts.audio.capture->rate, rate);
         const double hz = rate == 8000 ? 3000.0 : 5000.0;
         feedTone(hz);
         menu->cmdStop_Click();
         const WavContents f = readWav(state.CurrentLogPath);
-        ASSERT_TRUE(f.opened) << c.format;
-        EXPECT_EQ(f.rate, recordFormat(c.format)->sampleRate) << c.format;
-        EXPECT_EQ(f.format & SF_FORMAT_SUBMASK, c.subtype) << c.format;
+        ASSERT_TRUE(f.opened);
+        EXPECT_EQ(f.rate, recordFormat(format)->sampleRate);
+        EXPECT_EQ(f.format & SF_FORMAT_SUBMASK, subtype);
         expectSeconds(f, 1.0);
-        if (c.subtype != SF_FORMAT_GSM610) {
-            EXPECT_NEAR(toneFrequency(f.samples, f.rate), hz, 20.0) << c.format;
+        if (subtype != SF_FORMAT_GSM610) {
+            EXPECT_NEAR(toneFrequency(f.samples, f.rate), hz, 20.0);
         }
     }
 }
@@ -129,7 +117,7 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
     for (const Case& c : cases) {
         QFile::remove(log(QStringLiteral("L12062601.wav")));
-        makeFile(log(QStringLiteral("L120626.wav")));
+        touch(QStringLiteral("L120626.wav"));
         ts.prompt.questions.clear();
         ts.prompt.answers = { c.answer };
         settings.StartOnLoad = c.startOnLoad;
@@ -180,12 +168,16 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
     EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
 }
 
-TEST_F(RecordLogTest, MissingArchiveFolderIsMadeWithItsParents)
+// Only StartOnLoad exactly 1 starts a recording with the program; 2 and others are not "true enough".
+TEST_F(RecordLogTest, OnlyStartOnLoadOfExactlyOneRecordsAtStartUp)
 {
-    QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
-    menu->cmdRecord_Click();
-    EXPECT_TRUE(state.IsRecording);
-    EXPECT_TRUE(QFile::exists(log(QStringLiteral("L120626.wav"))));
+    for (const qint16 value : { 0, 1, 2, -1 }) {
+        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, value });
+        menu->Form_Initialize();
+        EXPECT_EQ(settings.StartOnLoad, value);
+        EXPECT_EQ(state.IsRecording, value == 1) << value;
+        menu->cmdStop_Click();
+    }
 }
 
 // A log deleted while it is being recorded is noticed (within the writer's one-second check),
@@ -205,21 +197,6 @@ TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
     run(1'000);
     menu->cmdStop_Click();
     EXPECT_NEAR(readWav(log(QStringLiteral("L120626.wav"))).samples.size() / 11025.0, 1.0, 0.3);
-}
-
-TEST_F(RecordLogTest, ClosingTheWindowOrEndingTheProgramFinishesTheFile)
-{
-    menu->cmdRecord_Click();
-    feedTone(1000.0);
-    ts.prompt.answers = { true }; // "Stop recording and close Wendmoor?"
-    menu->close();
-    expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 1.0);
-
-    ts.prompt.answers = { false };
-    menu->cmdRecord_Click();
-    feedTone(1000.0);
-    menu.reset();
-    expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
 }
 
 // A sound card that appears 20 s after Record, then a disk that fills and frees: tried again
