@@ -1,5 +1,3 @@
-#include "recorder/ClockRules.h"
-#include "startpause/ContactDecoding.h"
 #include "startpause/StartPause.h"
 
 #include "TestServices.h"
@@ -10,165 +8,93 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <functional>
 
 namespace wendmoor::test {
 namespace {
 
-// The start/pause control on fake services, with the clock's own rules pausing the writer that
-// `writerOn` stands for.
-struct StartPauseHarness {
-    explicit StartPauseHarness(PortInput* ports = nullptr)
-        : control(settings, state, ts.clock, ports ? *ports : ts.ports, ts.messages, [this] {
-            ++resumes;
-            writerOn = true;
-        })
+// The start/pause control of a recording on fake services, at 10:00:00.
+struct Harness {
+    Harness(std::int16_t source, std::int16_t mode, PortInput* ports = nullptr)
+        : control(settings, state, ts.clock, ports ? *ports : ts.ports, ts.messages, [this] { onResume(); })
     {
-        setTime(10, 0, 0);
-    }
-    void setTime(int h, int m, int s) { ts.clock.set(QDate(2026, 12, 6), QTime(h, m, s)); }
-    void recordingInStandby()
-    {
+        settings.RemoteControl = source;
+        settings.StartPauseMode = mode;
         state.IsRecording = true;
-        state.InStandby = true;
-        writerOn = false;
+        at(10, 0, 0);
     }
-    void run(int ms)
+    void at(int h, int m, int s) { ts.clock.set(QDate(2026, 12, 6), QTime(h, m, s)); }
+    // The input's status byte, then one poll of the control.
+    void poll(std::uint8_t byte)
     {
-        for (int t = 0; t < ms; t += 100) {
-            ts.clock.advanceMs(100);
-            if (rules.tick(ts.clock.now(), settings, state, true).pause) {
-                writerOn = false;
-                state.InStandby = true;
-            }
-            control.PollRemoteControl();
-        }
+        ts.ports.bytes[settings.RemoteControl == RemoteParallelPort ? 0x379 : 0x285] = byte;
+        control.PollRemoteControl();
     }
 
     TestServices ts;
     Settings settings;
     RecorderState state;
-    ClockRules rules;
     int resumes = 0;
-    bool writerOn = false;
+    std::function<void()> onResume = [this] { ++resumes; };
     StartPause control;
 };
-
-constexpr int Parallel = 0x379;
-constexpr int Card = 0x285;
 
 struct ByteCase {
     const char* what;
     std::int16_t source;
     std::uint8_t byte;
-    bool record;
-    bool pause;
+    bool record, pause;
 };
 
 // Pin 12 (status bit 5) is the record contact, pin 13 (bit 4) the pause contact, both pulled low
 // by a closed contact; the busy line (bit 7) high hides both. The card reads its bits as they are.
-const std::vector<ByteCase> byteCases = {
-    { "parallel pin 12 low", 1, 0x5f, true, false },
-    { "parallel pin 13 low", 1, 0x6f, false, true },
-    { "parallel both low", 1, 0x4f, true, true },
-    { "parallel idle", 1, 0x7f, false, false },
-    { "parallel busy with pin 12 low", 1, 0xdf, false, false },
-    { "parallel all high", 1, 0xff, false, false },
-    { "parallel busy and all low", 1, 0x80, false, false },
-    { "parallel ack low only", 1, 0x3f, false, false },
-    { "card record", 2, 0x20, true, false },
-    { "card pause", 2, 0x10, false, true },
-    { "card both", 2, 0x30, true, true },
-    { "card none", 2, 0x00, false, false },
-    { "card low bits only", 2, 0x0f, false, false },
-    { "card high bits and record", 2, 0xe0, true, false },
-    { "card all set", 2, 0xff, true, true },
-};
+const ByteCase byteCases[] = { { "parallel pin 12 low", 1, 0x5f, true, false },
+    { "parallel pin 13 low", 1, 0x6f, false, true }, { "parallel both low", 1, 0x4f, true, true },
+    { "parallel idle", 1, 0x7f, false, false }, { "parallel busy with pin 12 low", 1, 0xdf, false, false },
+    { "parallel busy and all low", 1, 0x80, false, false }, { "parallel ack low only", 1, 0x3f, false, false },
+    { "card record", 2, 0x20, true, false }, { "card pause", 2, 0x10, false, true },
+    { "card none", 2, 0x00, false, false }, { "card low bits only", 2, 0x0f, false, false },
+    { "card high bits and record", 2, 0xe0, true, false }, { "card all set", 2, 0xff, true, true } };
 
-void setByte(StartPauseHarness& h, std::int16_t source, std::uint8_t byte)
-{
-    h.ts.ports.bytes[source == 1 ? Parallel : Card] = byte;
-}
-
-std::uint8_t idleByte(std::int16_t source)
-{
-    return source == 1 ? 0x7f : 0x00;
-}
-
-TEST(RemoteContacts, DecoderSeesEachContactOfTheByteTable)
+// Continous, the recording in Standby: only the record contact is activity, and it resumes the
+// recording at once. Momentary, the latch set an hour earlier: the record contact refreshes the
+// activity time, the pause contact ends the latch, and a latch that survives keeps refreshing it.
+TEST(RemoteContacts, EachContactOfTheByteTableActsInContinousAndMomentaryMode)
 {
     for (const ByteCase& c : byteCases) {
         SCOPED_TRACE(c.what);
-        const ContactReading r = peelContacts(c.source, remoteInputValue(c.source, c.byte));
-        EXPECT_EQ(r.record, c.record);
-        EXPECT_EQ(r.pause, c.pause);
-    }
-}
+        Harness continous(c.source, ModeContinous);
+        continous.state.InStandby = true;
+        continous.poll(c.byte);
+        EXPECT_EQ(continous.state.LastActivityTime, c.record ? 36000 : 0);
+        EXPECT_EQ(continous.state.InStandby, !c.record);
+        EXPECT_EQ(continous.resumes, c.record ? 1 : 0);
+        EXPECT_FALSE(continous.control.MomentaryLatch());
 
-// Continous mode while the recording stands by: only the record contact is activity, and it
-// resumes the recording at once.
-TEST(RemoteContacts, ContinousResumesOnlyOnTheRecordContact)
-{
-    for (const ByteCase& c : byteCases) {
-        SCOPED_TRACE(c.what);
-        StartPauseHarness h;
-        h.settings.RemoteControl = c.source;
-        h.settings.StartPauseMode = ModeContinous;
-        h.recordingInStandby();
-        setByte(h, c.source, c.byte);
-        h.control.PollRemoteControl();
-        EXPECT_EQ(h.state.LastActivityTime, c.record ? 36000 : 0);
-        EXPECT_EQ(h.state.InStandby, !c.record);
-        EXPECT_EQ(h.resumes, c.record ? 1 : 0);
-        EXPECT_FALSE(h.control.MomentaryLatch());
-    }
-}
-
-// Momentary mode with the latch set an hour earlier: the record contact refreshes the activity
-// time, the pause contact ends the latch, and a latch that survives keeps refreshing it.
-TEST(RemoteContacts, MomentaryLatchFollowsBothContacts)
-{
-    for (const ByteCase& c : byteCases) {
-        SCOPED_TRACE(c.what);
-        StartPauseHarness h;
-        h.settings.RemoteControl = c.source;
-        h.settings.StartPauseMode = ModeMomentary;
-        h.state.IsRecording = true;
-        h.setTime(9, 0, 0);
-        setByte(h, c.source, c.source == 1 ? 0x5f : 0x20);
-        h.control.PollRemoteControl();
+        Harness h(c.source, ModeMomentary);
+        h.at(9, 0, 0);
+        h.poll(c.source == RemoteParallelPort ? 0x5f : 0x20);
         ASSERT_TRUE(h.control.MomentaryLatch());
-
-        h.setTime(10, 0, 0);
-        setByte(h, c.source, c.byte);
-        h.control.PollRemoteControl();
+        h.at(10, 0, 0);
+        h.poll(c.byte);
         const bool latched = !c.pause;
         EXPECT_EQ(h.control.MomentaryLatch(), latched);
         EXPECT_EQ(h.state.LastActivityTime, c.record || latched ? 36000 : 32400);
-
-        h.setTime(10, 0, 10);
-        setByte(h, c.source, idleByte(c.source));
-        h.control.PollRemoteControl();
+        h.at(10, 0, 10);
+        h.poll(c.source == RemoteParallelPort ? 0x7f : 0x00);
         EXPECT_EQ(h.state.LastActivityTime, latched ? 36010 : (c.record ? 36000 : 32400));
     }
 }
 
 TEST(RemoteContacts, FailedResumeIsReportedAndStaysInStandby)
 {
-    TestServices ts;
-    Settings settings;
-    settings.RemoteControl = RemoteParallelPort;
-    settings.StartPauseMode = ModeContinous;
-    RecorderState state;
-    state.IsRecording = true;
-    state.InStandby = true;
-    StartPause control(settings, state, ts.clock, ts.ports, ts.messages,
-        [] { throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("disk gone")); });
-    ts.ports.bytes[Parallel] = 0x5f;
-    control.PollRemoteControl();
-    EXPECT_TRUE(state.InStandby);
-    ASSERT_EQ(ts.messages.shown.size(), 1);
-    EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("disk gone")));
+    Harness h(RemoteParallelPort, ModeContinous);
+    h.state.InStandby = true;
+    h.onResume = [] { throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("disk gone")); };
+    h.poll(0x5f);
+    EXPECT_TRUE(h.state.InStandby);
+    ASSERT_EQ(h.ts.messages.shown.size(), 1);
+    EXPECT_TRUE(h.ts.messages.shown[0].contains(QStringLiteral("disk gone")));
 }
 
 // The real port reader with no port device at all: the contacts read as open (so Continous
@@ -178,15 +104,13 @@ TEST(PortFileDrive, MissingPortDeviceIsReportedOnceAndReadsAsOpen)
     QTemporaryDir dir;
     const QString missing = dir.path() + QStringLiteral("/gone");
     LinuxPortInput port(dir.path() + QStringLiteral("/no-parport"), missing);
-    StartPauseHarness h(&port);
-    h.settings.RemoteControl = RemoteParallelPort;
-    h.settings.StartPauseMode = ModeContinous;
-    h.settings.StopDelay = 1;
-    h.state.IsRecording = true;
-    h.writerOn = true;
+    Harness h(RemoteParallelPort, ModeContinous, &port);
     h.state.LastActivityTime = 36000;
-    h.run(5000);
-    EXPECT_FALSE(h.writerOn);
+    for (int s = 1; s <= 3; ++s) {
+        h.at(10, 0, s);
+        h.control.PollRemoteControl();
+    }
+    EXPECT_EQ(h.state.LastActivityTime, 36000) << "a missing port read as a closed contact";
     ASSERT_EQ(h.ts.messages.shown.size(), 1);
     EXPECT_TRUE(h.ts.messages.shown[0].startsWith(QStringLiteral("1030 ")));
     EXPECT_TRUE(h.ts.messages.shown[0].contains(missing)) << h.ts.messages.shown[0].toStdString();
