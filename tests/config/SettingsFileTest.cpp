@@ -13,24 +13,6 @@
 using namespace wendmoor;
 using namespace wendmoor::test;
 
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-} // namespace
-
 TEST(SettingsFile, FirstStartCreatesFolderAndEmptyFile)
 {
     TestServices t;
@@ -48,15 +30,13 @@ TEST(SettingsFile, FirstStartCreatesFolderAndEmptyFile)
 TEST(SettingsFile, WritingPastTheEndExtendsWithZeroRecordsAndKeepsOthers)
 {
     TestServices t;
-    writeBytes(t.services.paths.settingsFile, QByteArray::fromHex("0900"));
+    t.writeSettings({ 9 });
     SettingsFile f(t.services.paths.settingsFile);
     f.write(SettingsRecord::LogListOrder, -2);
     f.close();
-    EXPECT_EQ(fileBytes(t.services.paths.settingsFile),
-        QByteArray::fromHex("0900"
-                            "0000000000000000000000000000"
-                            "0000"
-                            "feff"));
+    QFile written(t.services.paths.settingsFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().toHex(), "0900" + QByteArray(32, '0') + "feff");
 }
 
 // Values no setting stands for fall back to one that works, each told once with the file's name.
@@ -65,8 +45,7 @@ TEST(SettingsFile, DriveAndModeOutsideTheirRangesFallBackAndAreReported)
     struct Case {
         qint16 drive, mode;
         char letter;
-        int usedMode;
-        int reported; // 0, or the message's number
+        int usedMode, reported; // reported: 0, or the message's number
     };
     const Case cases[] = { { 0, 3, 'C', 3, 0 }, { 23, 0, 'Z', 0, 0 },
         { 24, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid }, { -1, 0, 'C', 0, ErrorNumber::SettingsDriveInvalid },
@@ -111,7 +90,8 @@ TEST(SettingsFile, UnreadableSettingsFolderIsAnErrorNamingThePath)
 {
     TestServices t;
     // A file where the settings folder should be: the folder cannot be made.
-    writeBytes(t.services.paths.settingsFolder, "x");
+    QDir().mkpath(QFileInfo(t.services.paths.settingsFolder).path());
+    ASSERT_TRUE(QFile(t.services.paths.settingsFolder).open(QIODevice::WriteOnly));
     Settings s;
     try {
         LoadSettings(t.services.paths, s, t.messages);
