@@ -13,17 +13,28 @@
 using namespace wendmoor;
 using namespace wendmoor::test;
 
-TEST(SettingsFile, FirstStartCreatesFolderAndEmptyFile)
+// On the first start the settings folder is made with an empty file in it, nothing written and
+// nothing said; a folder that cannot be made (a file stands in its place) is an error naming it.
+TEST(SettingsFile, FirstStartMakesFolderAndEmptyFileOrNamesTheFolderItCannotMake)
 {
     TestServices t;
-    ASSERT_FALSE(QDir(t.services.paths.settingsFolder).exists());
+    const AppPaths& paths = t.services.paths;
+    ASSERT_FALSE(QDir(paths.settingsFolder).exists());
     Settings s;
-    LoadSettings(t.services.paths, s, t.messages);
-
-    EXPECT_TRUE(QDir(t.services.paths.settingsFolder).exists());
-    ASSERT_TRUE(QFileInfo::exists(t.services.paths.settingsFile));
-    EXPECT_EQ(QFileInfo(t.services.paths.settingsFile).size(), 0) << "loading must not write records";
+    LoadSettings(paths, s, t.messages);
+    EXPECT_TRUE(QDir(paths.settingsFolder).exists());
+    ASSERT_TRUE(QFileInfo::exists(paths.settingsFile));
+    EXPECT_EQ(QFileInfo(paths.settingsFile).size(), 0) << "loading must not write records";
     EXPECT_TRUE(t.messages.shown.isEmpty());
+
+    ASSERT_TRUE(QDir(paths.settingsFolder).removeRecursively());
+    ASSERT_TRUE(QFile(paths.settingsFolder).open(QIODevice::WriteOnly));
+    try {
+        LoadSettings(paths, s, t.messages);
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(paths.settingsFolder)) << e.text().toStdString();
+    }
 }
 
 // The playback window writes record 10 alone into a file that may be shorter.
@@ -84,19 +95,4 @@ TEST(SettingsFile, SettingsFileThatCannotBeWrittenStillLoads)
     EXPECT_EQ(s.PlayDevice, 0x457f) << "the file's first two bytes, 7F 45";
     running.kill();
     running.waitForFinished();
-}
-
-TEST(SettingsFile, UnreadableSettingsFolderIsAnErrorNamingThePath)
-{
-    TestServices t;
-    // A file where the settings folder should be: the folder cannot be made.
-    QDir().mkpath(QFileInfo(t.services.paths.settingsFolder).path());
-    ASSERT_TRUE(QFile(t.services.paths.settingsFolder).open(QIODevice::WriteOnly));
-    Settings s;
-    try {
-        LoadSettings(t.services.paths, s, t.messages);
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_TRUE(e.description().contains(t.services.paths.settingsFolder)) << e.text().toStdString();
-    }
 }
