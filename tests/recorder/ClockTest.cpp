@@ -1,5 +1,4 @@
 #include "recorder/ClockRules.h"
-#include "recorder/Menu.h"
 #include "recorder/StartPauseControl.h"
 
 #include "../media/WavChecks.h"
@@ -37,12 +36,10 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     // due on the first day, whose midnight the program did not see, and stays.
     const char* suffixes[] = { "A.wav", "P.wav", "A01.wav", ".flac", "01.opus" };
     QStringList kept { QStringLiteral("notes.wav") };
-    for (int back = 1; back <= 3; ++back) {
-        for (const char* suffix : suffixes) {
+    for (const char* suffix : suffixes) {
+        for (int back = 1; back <= 3; ++back)
             touch(logName(first.addDays(-back), suffix));
-            if (back == 3)
-                kept << logName(first.addDays(-back), suffix);
-        }
+        kept << logName(first.addDays(-3), suffix);
     }
     touch(QStringLiteral("notes.wav"));
 
@@ -65,11 +62,9 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     }
 
     // Days kept: today (the last, its morning only) and the two before it.
-    for (int back = 0; back <= 2; ++back) {
-        kept << logName(last.addDays(-back), "A.wav");
-        if (back > 0)
-            kept << logName(last.addDays(-back), "P.wav");
-    }
+    kept << logName(last, "A.wav");
+    for (int back = 1; back <= 2; ++back)
+        kept << logName(last.addDays(-back), "A.wav") << logName(last.addDays(-back), "P.wav");
     kept.sort();
     QStringList left = QDir(archive).entryList(QDir::Files);
     left.sort();
@@ -109,7 +104,7 @@ TEST(ClockRulesTest, RollOverAndPurgeComeOncePerDayOnTheFirstTickThatSeesThem)
     for (const Case& c : cases) {
         ClockRules rules;
         Settings settings;
-        settings.RecordFormat = static_cast<std::int16_t>(c.format);
+        settings.RecordFormat = c.format;
         QStringList fired;
         for (const QDateTime& t : c.ticks) {
             const ClockActions a = rules.tick(t, settings, RecorderState {}, true);
@@ -139,7 +134,6 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
         { "contacts without an input end a Standby", ModeContinous, RemoteOff, 0, 0, QTime(10, 0), true, false, true },
     };
     for (const Row& r : rows) {
-        ClockRules rules;
         Settings settings;
         settings.StartPauseMode = r.mode;
         settings.RemoteControl = r.remote;
@@ -148,7 +142,7 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
         state.IsRecording = true;
         state.InStandby = r.inStandby;
         state.LastActivityTime = r.lastActivity;
-        const ClockActions a = rules.tick(QDateTime(QDate(2026, 12, 6), r.now), settings, state, true);
+        const ClockActions a = ClockRules().tick(QDateTime(QDate(2026, 12, 6), r.now), settings, state, true);
         EXPECT_EQ(a.pause, r.pause) << r.name;
         EXPECT_EQ(a.resume, r.resume) << r.name;
     }
@@ -193,8 +187,7 @@ TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
 }
 
 // A failure inside the tick is reported once and the clock goes on.
-class FailingPoll final : public StartPauseControl {
-public:
+struct FailingPoll final : StartPauseControl {
     int polls = 0;
     void onVoxActivity() override { }
     void PollRemoteControl() override

@@ -20,15 +20,10 @@ TEST(LogNames, HalfDaySuffixOnlyForTheLargestFormatAndTurnsAtNoon)
 
 TEST(LogNames, RenumberingTakesTheFirstFreeNumberFromTheSameBase)
 {
-    struct Case {
-        const char* path;
-        QSet<QString> taken;
-        const char* expected;
-    };
     QSet<QString> oneToNine;
     for (int n = 1; n <= 9; ++n)
         oneToNine.insert(QStringLiteral("/a/L1206260%1.wav").arg(n));
-    const Case cases[] = {
+    const std::tuple<const char*, QSet<QString>, const char*> cases[] = {
         { "/a/L120626.wav", {}, "/a/L12062601.wav" },
         { "/a/L120626.wav", oneToNine, "/a/L12062610.wav" },
         { "/a/L120626.wav", { QStringLiteral("/a/L12062601.wav"), QStringLiteral("/a/L12062603.wav") },
@@ -37,10 +32,9 @@ TEST(LogNames, RenumberingTakesTheFirstFreeNumberFromTheSameBase)
         { "/a/L120626.flac", { QStringLiteral("/a/L12062601.flac") }, "/a/L12062602.flac" },
         { "/a.b/L120626", {}, "/a.b/L12062601" },
     };
-    for (const Case& c : cases) {
-        const QString got
-            = renumberedLogPath(QLatin1String(c.path), [&](const QString& p) { return c.taken.contains(p); });
-        EXPECT_EQ(got, QLatin1String(c.expected));
+    for (const auto& [path, taken, expected] : cases) {
+        const auto isTaken = [&taken = taken](const QString& p) { return taken.contains(p); };
+        EXPECT_EQ(renumberedLogPath(QLatin1String(path), isTaken), QLatin1String(expected));
     }
 }
 

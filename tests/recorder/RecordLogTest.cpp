@@ -1,5 +1,4 @@
 #include "platform/Error.h"
-#include "recorder/Menu.h"
 
 #include "../media/WavChecks.h"
 #include "FillingDisk.h"
@@ -106,64 +105,51 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
 
 TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStartedByItself)
 {
-    struct Case {
-        const char* label;
-        std::int16_t startOnLoad;
-        bool answer;
-        bool asked;
-        const char* recordedInto;
-    };
-    const Case cases[] = { { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" },
-        { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
-    for (const Case& c : cases) {
+    const std::tuple<const char*, std::int16_t, bool, bool, const char*> cases[]
+        = { { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" },
+              { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
+    const QStringList question { QStringLiteral("Wendmoor|Overwrite Existing File--> ")
+        + log(QStringLiteral("L120626.wav")) + QLatin1Char('?') };
+    for (const auto& [label, startOnLoad, answer, asked, recordedInto] : cases) {
+        SCOPED_TRACE(label);
         QFile::remove(log(QStringLiteral("L12062601.wav")));
         touch(QStringLiteral("L120626.wav"));
         ts.prompt.questions.clear();
-        ts.prompt.answers = { c.answer };
-        settings.StartOnLoad = c.startOnLoad;
+        ts.prompt.answers = { answer };
+        settings.StartOnLoad = startOnLoad;
         menu->GetLogName();
         menu->RecordLog();
-        EXPECT_EQ(ts.prompt.questions,
-            c.asked ? QStringList { QStringLiteral("Wendmoor|Overwrite Existing File--> ")
-                + log(QStringLiteral("L120626.wav")) + QLatin1Char('?') }
-                    : QStringList {})
-            << c.label;
-        EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(c.recordedInto))) << c.label;
+        EXPECT_EQ(ts.prompt.questions, asked ? question : QStringList {});
+        EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
         menu->cmdStop_Click();
-        EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, c.answer && c.asked) << c.label;
+        EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, answer && asked);
     }
 }
 
 TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecording)
 {
-    struct Case {
-        const char* label;
-        int format;
-        std::int16_t device;
-        bool removeArchive;
-        int number;
+    const std::tuple<const char*, int, int, std::int16_t, bool> cases[] = {
+        { "format out of range", 11, ErrorNumber::InvalidArgument, 0, false },
+        { "no such device", 1, ErrorNumber::SoundDeviceNotFound, 7, false },
+        { "archive folder cannot be made", 1, ErrorNumber::PathNotFound, 0, true },
     };
-    const Case cases[] = {
-        { "format out of range", 11, 0, false, ErrorNumber::InvalidArgument },
-        { "no such device", 1, 7, false, ErrorNumber::SoundDeviceNotFound },
-        { "archive folder cannot be made", 1, 0, true, ErrorNumber::PathNotFound },
-    };
-    for (const Case& c : cases) {
+    for (const auto& [label, format, number, device, removeArchive] : cases) {
+        SCOPED_TRACE(label);
         ts.messages.shown.clear();
-        settings.RecordFormat = static_cast<std::int16_t>(c.format);
-        settings.RecordDevice = c.device;
-        if (c.removeArchive) {
+        settings.RecordFormat = static_cast<std::int16_t>(format);
+        settings.RecordDevice = device;
+        if (removeArchive) {
             QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
             QFile f(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")); // a file where the folder goes
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
         menu->cmdRecord_Click();
-        ASSERT_EQ(ts.messages.shown.size(), 1) << c.label;
-        EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(c.number) + QLatin1Char(' ')))
+        ASSERT_EQ(ts.messages.shown.size(), 1);
+        EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(number) + QLatin1Char(' ')))
             << ts.messages.shown.front().toStdString();
-        EXPECT_FALSE(state.IsRecording) << c.label;
-        EXPECT_FALSE(menu->chain().isInputRecording()) << c.label;
-        EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("&Record")) << c.label;
+        EXPECT_FALSE(state.IsRecording);
+        EXPECT_FALSE(menu->chain().isInputRecording());
+        EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("&Record"));
     }
     EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
 }

@@ -1,12 +1,7 @@
 #include "recorder/RecordingChain.h"
-#include "config/RecordFormats.h"
 
 #include "../media/WavChecks.h"
-#include "FakeAudioSystem.h"
-#include "Fakes.h"
 #include "MenuFixture.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
