@@ -1,9 +1,9 @@
 #include "media/WaveFormat.h"
+#include "media/FormatConverter.h"
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 using namespace wendmoor;
@@ -12,10 +12,10 @@ namespace {
 
 TEST(WaveFormat, UnwritableFormatsAreRefusedWithANumber)
 {
-    WaveFormatTemplate t;
-    t.BitLength = 2;
-    for (const auto& make : std::vector<std::function<WaveFormat()>> {
-             [&] { return t.format(); },
+    for (const auto make : std::initializer_list<WaveFormat (*)()> {
+             [] {
+                 return WaveFormatTemplate { 8000, 2 }.format();
+             },
              [] { return WaveFormat::pcm(22050, 24); },
              [] { return WaveFormat::pcm(0, 16); },
              [] { return WaveFormat::gsm610(-8000); },
@@ -44,6 +44,14 @@ TEST(WaveHelperPeaks, PeakKeepsSignAndSurvivesMostNegativeSample)
         EXPECT_EQ(p.first, c.first);
         EXPECT_EQ(p.second, c.second);
     }
+}
+
+TEST(FormatConverter, EightBitReductionRoundsToNearestStepWithoutWrapping)
+{
+    std::vector<std::int16_t> s { 0, 127, 128, -128, -129, 32767, 32640, -32768, 383 };
+    FormatConverter::reduceTo8Bit(s);
+    const std::vector<std::int16_t> expected { 0, 0, 256, 0, -256, 32512, 32512, -32768, 256 };
+    EXPECT_EQ(s, expected);
 }
 
 } // namespace
