@@ -28,10 +28,7 @@ inline WavContents readWav(const QString& path)
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
     if (!f)
         return c;
-    c.opened = true;
-    c.rate = info.samplerate;
-    c.channels = info.channels;
-    c.format = info.format;
+    c = { true, info.samplerate, info.channels, info.format, {} };
     std::int16_t block[4096];
     for (sf_count_t got; (got = sf_read_short(f, block, 4096 - 4096 % info.channels)) > 0;)
         c.samples.insert(c.samples.end(), block, block + got);
@@ -53,22 +50,13 @@ inline std::vector<std::int16_t> sineTone(
 // The frequency of a steady tone from the number of its rising zero crossings.
 inline double toneFrequency(const std::vector<std::int16_t>& samples, int rate)
 {
-    if (samples.size() < 2)
-        return 0.0;
-    int crossings = 0;
-    std::size_t first = 0;
-    std::size_t last = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if (samples[i - 1] < 0 && samples[i] >= 0) {
-            if (crossings == 0)
-                first = i;
-            last = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2)
-        return 0.0;
-    return (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
+    std::vector<std::size_t> rising;
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1] < 0 && samples[i] >= 0)
+            rising.push_back(i);
+    return rising.size() < 2
+        ? 0.0
+        : static_cast<double>(rising.size() - 1) * rate / static_cast<double>(rising.back() - rising.front());
 }
 
 // Root-mean-square of the samples.
