@@ -16,15 +16,6 @@ void loadData(const char* name, QTextDocument& doc)
     RtfReader::loadFile(QStringLiteral(WENDMOOR_TEST_DATA "/") + QLatin1String(name), doc);
 }
 
-// The text of the document with paragraphs joined by "\n" and line breaks kept as U+2028.
-QString rawText(const QTextDocument& doc)
-{
-    QStringList blocks;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        blocks.append(b.text());
-    return blocks.join(QLatin1Char('\n'));
-}
-
 QTextBlockFormat blockOf(const QTextDocument& doc, const QString& phrase)
 {
     const QTextCursor found = doc.find(phrase);
@@ -115,8 +106,9 @@ TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
         SCOPED_TRACE(std::string(e.file) + ": " + e.contains);
         QTextDocument doc;
         loadData(e.file, doc);
-        const QStringList paragraphs = rawText(doc).split(QLatin1Char('\n'));
-        EXPECT_TRUE(paragraphs.contains(QString::fromUtf8(e.contains))) << rawText(doc).toStdString();
+        // The paragraphs, line breaks kept as U+2028.
+        const QStringList paragraphs = doc.toRawText().split(QChar::ParagraphSeparator);
+        EXPECT_TRUE(paragraphs.contains(QString::fromUtf8(e.contains))) << doc.toRawText().toStdString();
     }
 }
 
