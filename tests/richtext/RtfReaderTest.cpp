@@ -83,11 +83,8 @@ TEST(RtfReader, WordProcessorFormattingIsKeptForEveryPhrase)
 
 TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
 {
-    struct Expect {
-        const char* file;
-        const char* contains; // one paragraph, exactly
-    };
-    const Expect table[] = {
+    // A file and one paragraph of it, exactly.
+    const std::pair<const char*, const char*> table[] = {
         { "libreoffice-constructs.rtf", "Accents: café naïve € “quotes” — dash; Greek: αβγ; Cyrillic: Жук; CJK: 日本" },
         { "libreoffice-tabs-highlight-header-picture.rtf", "Braces {like these} and a back\\slash." },
         { "libreoffice-tabs-highlight-header-picture.rtf", "Picture:  after the picture." },
@@ -102,13 +99,13 @@ TEST(RtfReader, TextOfEachDocumentIsReadWithoutHiddenOrDoubledCharacters)
         { "skipped-destinations.rtf", "BeforeAfter" },
         { "skipped-destinations.rtf", "Escapes: \\ { } and \u00A0non\u2011breakinghyphen" },
     };
-    for (const Expect& e : table) {
-        SCOPED_TRACE(std::string(e.file) + ": " + e.contains);
+    for (const auto& [file, paragraph] : table) {
+        SCOPED_TRACE(std::string(file) + ": " + paragraph);
         QTextDocument doc;
-        loadData(e.file, doc);
+        loadData(file, doc);
         // The paragraphs, line breaks kept as U+2028.
         const QStringList paragraphs = doc.toRawText().split(QChar::ParagraphSeparator);
-        EXPECT_TRUE(paragraphs.contains(QString::fromUtf8(e.contains))) << doc.toRawText().toStdString();
+        EXPECT_TRUE(paragraphs.contains(QString::fromUtf8(paragraph))) << doc.toRawText().toStdString();
     }
 }
 

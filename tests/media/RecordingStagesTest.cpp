@@ -72,10 +72,9 @@ TEST(WaveInput, RollOverThroughTheResamplerKeepsWhatTheFilterHeld)
     chain.input.stop(); // writer still on: the tail goes into the file
 
     std::vector<std::int16_t> both = readWav(dir.filePath(QStringLiteral("day1.wav"))).samples;
-    const std::size_t first = both.size();
     const std::vector<std::int16_t> day2 = readWav(dir.filePath(QStringLiteral("day2.wav"))).samples;
     both.insert(both.end(), day2.begin(), day2.end());
-    EXPECT_NEAR(static_cast<double>(both.size()), 16000.0, 2.0) << first;
+    EXPECT_NEAR(static_cast<double>(both.size()), 16000.0, 2.0);
     EXPECT_NEAR(toneFrequency(both, 8000), 440.0, 0.5);
 }
 
@@ -183,6 +182,50 @@ TEST(WaveFileWriter, FullDiskIsReportedOnceAndWhatWasWrittenStaysReadable)
         EXPECT_GT(c.samples.size(), 0u) << label;
         EXPECT_LE(static_cast<std::int64_t>(c.samples.size()) * format.bitsPerSample() / 8, kLimit) << label;
     }
+}
+
+TEST(WaveFormat, UnwritableFormatsAreRefusedWithANumber)
+{
+    for (const auto make : std::initializer_list<WaveFormat (*)()> {
+             [] {
+                 return WaveFormatTemplate { 8000, 2 }.format();
+             },
+             [] { return WaveFormat::pcm(22050, 24); },
+             [] { return WaveFormat::pcm(0, 16); },
+             [] { return WaveFormat::gsm610(-8000); },
+         }) {
+        try {
+            (void)make();
+            ADD_FAILURE() << "an unwritable format was made";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::WaveFormatUnsupported);
+        }
+    }
+}
+
+TEST(WaveHelperPeaks, PeakKeepsSignAndSurvivesMostNegativeSample)
+{
+    struct Case {
+        std::vector<std::int16_t> samples;
+        int channels;
+        int first;
+        int second;
+    };
+    const Case cases[] = { { {}, 1, 0, 0 }, { { 1, -5, 3 }, 1, -5, -5 }, { { 100, -32768, 32767 }, 1, -32768, -32768 },
+        { { 10, -20, -30, 40 }, 2, -30, 40 } }; // stereo: left 10,-30; right -20,40
+    for (const Case& c : cases) {
+        const WaveHelper::Peaks p = WaveHelper::peaks(c.samples, c.channels);
+        EXPECT_EQ(p.first, c.first);
+        EXPECT_EQ(p.second, c.second);
+    }
+}
+
+TEST(FormatConverter, EightBitReductionRoundsToNearestStepWithoutWrapping)
+{
+    std::vector<std::int16_t> s { 0, 127, 128, -128, -129, 32767, 32640, -32768, 383 };
+    FormatConverter::reduceTo8Bit(s);
+    const std::vector<std::int16_t> expected { 0, 0, 256, 0, -256, 32512, 32512, -32768, 256 };
+    EXPECT_EQ(s, expected);
 }
 
 // A file that appeared at the log's path is left as it is: the writer never empties a file.
