@@ -203,23 +203,6 @@ TEST(WaveFormat, UnwritableFormatsAreRefusedWithANumber)
     }
 }
 
-TEST(WaveHelperPeaks, PeakKeepsSignAndSurvivesMostNegativeSample)
-{
-    struct Case {
-        std::vector<std::int16_t> samples;
-        int channels;
-        int first;
-        int second;
-    };
-    const Case cases[] = { { {}, 1, 0, 0 }, { { 1, -5, 3 }, 1, -5, -5 }, { { 100, -32768, 32767 }, 1, -32768, -32768 },
-        { { 10, -20, -30, 40 }, 2, -30, 40 } }; // stereo: left 10,-30; right -20,40
-    for (const Case& c : cases) {
-        const WaveHelper::Peaks p = WaveHelper::peaks(c.samples, c.channels);
-        EXPECT_EQ(p.first, c.first);
-        EXPECT_EQ(p.second, c.second);
-    }
-}
-
 TEST(FormatConverter, EightBitReductionRoundsToNearestStepWithoutWrapping)
 {
     std::vector<std::int16_t> s { 0, 127, 128, -128, -129, 32767, 32640, -32768, 383 };

@@ -1,5 +1,4 @@
 #include "media/WavePlayer.h"
-#include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
 #include "media/WaveFormat.h"
 
