@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <numeric>
 #include <vector>
 
 namespace wendmoor::test {
@@ -16,7 +17,6 @@ namespace wendmoor::test {
 struct WavContents {
     bool opened = false;
     int rate = 0;
-    int channels = 0;
     int format = 0; // SF_FORMAT_* bits
     std::vector<std::int16_t> samples;
 };
@@ -28,10 +28,7 @@ inline WavContents readWav(const QString& path)
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
     if (!f)
         return c;
-    c.opened = true;
-    c.rate = info.samplerate;
-    c.channels = info.channels;
-    c.format = info.format;
+    c = { true, info.samplerate, info.format, {} };
     std::int16_t block[4096];
     for (sf_count_t got; (got = sf_read_short(f, block, 4096 - 4096 % info.channels)) > 0;)
         c.samples.insert(c.samples.end(), block, block + got);
@@ -43,40 +40,28 @@ inline std::vector<std::int16_t> sineTone(
     int rate, double hz, std::size_t frames, double amplitude = 12000.0, std::size_t startFrame = 0)
 {
     std::vector<std::int16_t> out(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i + startFrame) / rate;
-        out[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * hz * t)));
-    }
+    for (std::size_t i = 0; i < frames; ++i)
+        out[i] = static_cast<std::int16_t>(std::lround(
+            amplitude * std::sin(2.0 * std::numbers::pi * hz * (static_cast<double>(i + startFrame) / rate))));
     return out;
 }
 
 // The frequency of a steady tone from the number of its rising zero crossings.
 inline double toneFrequency(const std::vector<std::int16_t>& samples, int rate)
 {
-    if (samples.size() < 2)
-        return 0.0;
-    int crossings = 0;
-    std::size_t first = 0;
-    std::size_t last = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if (samples[i - 1] < 0 && samples[i] >= 0) {
-            if (crossings == 0)
-                first = i;
-            last = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2)
-        return 0.0;
-    return (crossings - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
+    std::vector<std::size_t> rising;
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1] < 0 && samples[i] >= 0)
+            rising.push_back(i);
+    return rising.size() < 2
+        ? 0.0
+        : static_cast<double>(rising.size() - 1) * rate / static_cast<double>(rising.back() - rising.front());
 }
 
 // Root-mean-square of the samples.
 inline double rms(const std::vector<std::int16_t>& samples)
 {
-    double sum = 0.0;
-    for (std::int16_t s : samples)
-        sum += static_cast<double>(s) * s;
+    const double sum = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
     return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
 }
 
