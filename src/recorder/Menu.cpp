@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <optional>
+
 namespace wendmoor {
 
 namespace {
@@ -216,6 +218,11 @@ void Menu::RecordLog()
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
+
+        // A drive letter whose file system is away is named with its mount point, and tried
+        // again until the disk is back; nothing goes into an empty mount point meanwhile.
+        if (const std::optional<Error> missing = m_services.volumes.driveMissing(m_settings.LogDrive))
+            throw *missing;
 
         // The archive folder is made when it is missing (deleted by hand, a disk mounted late).
         const QString folder = QFileInfo(m_state.CurrentLogPath).path();

@@ -225,4 +225,24 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
     EXPECT_GT(readWav(log(QStringLiteral("L12062601.wav"))).samples.size(), 11025u / 2);
 }
 
+// An archive disk that is not mounted is named with its mount point, nothing is written into the
+// empty mount point meanwhile, and recording starts within 5 s of the disk's return.
+TEST_F(RecordLogTest, ArchiveDiskAwayIsReportedAndRecordedToOnceItIsBack)
+{
+    Drive& d = ts.volumes.list[1];
+    d.mounted = false;
+    settings.LogDrive = d.letter;
+    menu->cmdRecord->click();
+    run(10'000);
+    EXPECT_FALSE(state.IsRecording);
+    ASSERT_EQ(ts.messages.shown.size(), 1);
+    EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("1042 "))) << ts.messages.shown[0].toStdString();
+    EXPECT_TRUE(ts.messages.shown[0].contains(d.root)) << ts.messages.shown[0].toStdString();
+    EXPECT_TRUE(QDir(d.root).isEmpty());
+    d.mounted = true;
+    run(5'000);
+    ASSERT_TRUE(state.IsRecording);
+    EXPECT_TRUE(state.CurrentLogPath.startsWith(d.root + QStringLiteral("/Wendmoor/logs/")));
+}
+
 } // namespace
