@@ -82,6 +82,8 @@ void WaveInput::start()
     }
     m_state = Recording;
     m_lastDataMs = m_clock();
+    // A file begun while the device is away holds silence from its start.
+    m_gapFromMs = m_failureReported ? m_lastDataMs : -1;
     m_drainTimer.start();
 }
 
@@ -142,6 +144,8 @@ void WaveInput::pump()
         if (n == 0)
             break;
         m_lastDataMs = m_clock();
+        if (m_failureReported)
+            endOutage(n);
         const std::span<const std::int16_t> got(m_raw.data(), n);
         if (m_resampler) {
             m_converted.clear();
@@ -191,6 +195,7 @@ void WaveInput::checkDevice()
                                "recorder keeps trying to open it again.")
                     .arg(m_stream->deviceName())));
             m_lastReopenMs = m_clock();
+            m_gapFromMs = m_lastDataMs;
         }
         if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
             reopenDevice();
@@ -200,7 +205,6 @@ void WaveInput::checkDevice()
 void WaveInput::reopenDevice()
 {
     m_lastReopenMs = m_clock();
-    const QString name = m_stream ? m_stream->deviceName() : m_deviceName;
     try {
         // pump() has taken what the dead stream held; it makes room for the new one.
         m_stream.reset();
@@ -215,19 +219,28 @@ void WaveInput::reopenDevice()
     } else {
         m_resampler.reset();
     }
-    m_failureReported = false;
-    const qint64 goneMs = m_lastDataMs >= 0 ? m_clock() - m_lastDataMs : 0;
+    // The new stream gets the whole silence limit to deliver its first buffer (a sound server
+    // takes a second or two); the outage ends when it does.
     m_lastDataMs = m_clock();
+}
+
+void WaveInput::endOutage(std::size_t framesJustRead)
+{
+    m_failureReported = false;
+    // The buffer just read was captured before it arrived: the outage ended where it begins.
+    const qint64 bufferMs = static_cast<qint64>(framesJustRead) * 1000 / m_stream->sampleRate();
+    const qint64 goneMs = m_gapFromMs >= 0 ? std::max<qint64>(0, m_lastDataMs - bufferMs - m_gapFromMs) : 0;
+    m_gapFromMs = -1;
     m_messages.ShowMessage(Error(ErrorNumber::SoundDeviceFailure,
         QStringLiteral("The sound input \"%1\" delivers audio again; the %2 seconds it was "
                        "gone are silence in the log.")
-            .arg(name)
+            .arg(m_stream->deviceName())
             .arg(goneMs / 1000)));
     // The outage as silence at the asked rate, in buffers of the usual size.
-    std::fill(m_raw.begin(), m_raw.end(), std::int16_t { 0 });
+    const std::vector<std::int16_t> silence(kBufferFrames);
     for (qint64 left = goneMs * m_sampleRate / 1000; left > 0 && m_state == Recording;) {
         const auto n = static_cast<std::size_t>(std::min<qint64>(left, kBufferFrames));
-        deliver(std::span<const std::int16_t>(m_raw.data(), n));
+        deliver(std::span<const std::int16_t>(silence.data(), n));
         left -= static_cast<qint64>(n);
     }
 }

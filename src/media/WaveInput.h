@@ -95,6 +95,9 @@ private:
     void deliver(std::span<const std::int16_t> samples);
     void checkDevice();
     void reopenDevice();
+    // The first buffer after an outage: reported, and the time the device was gone written as
+    // silence before it.
+    void endOutage(std::size_t framesJustRead);
 
     AudioSystem& m_audio;
     MessageSink& m_messages;
@@ -123,6 +126,8 @@ private:
     int m_reopenIntervalMs = 2000;
     // When the device last delivered anything (or was started); -1: never.
     qint64 m_lastDataMs = -1;
+    // Where the silence for an outage begins, once the device delivers again; -1: none.
+    qint64 m_gapFromMs = -1;
     int m_silenceLimitMs = 10000;
     QTimer m_drainTimer;
     QTimer m_closeTimer;

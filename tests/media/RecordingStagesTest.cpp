@@ -116,8 +116,9 @@ TEST(WaveInput, DropoutsAreSilenceInTheirPlaceReportedOnceNamingTheDevice)
     EXPECT_EQ(readWav(dir.filePath(QStringLiteral("a.wav"))).samples, expected);
 }
 
-// A sound card that stops delivering (a pulled cable) for 10 s is reported, tried again, and
-// recording goes on into the same file when it is back, the 10 s as silence in their place.
+// A sound card that stops delivering (a pulled cable) is reported, tried again, and recording
+// goes on into the same file when it delivers again: opened after 10 s, its first buffer (0.1 s)
+// arriving 2 s later, so 11.9 s of silence stand for the time nothing was captured.
 TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
 {
     QTemporaryDir dir;
@@ -144,14 +145,15 @@ TEST(WaveInputRecovery, DeviceThatStopsIsReportedAndOpenedAgain)
     chain.input.pump();
     EXPECT_EQ(audio.captureOpens, opens + 1);
     EXPECT_TRUE(audio.capture->running);
+    now += 2'000;
+    chain.feed(std::vector<std::int16_t>(2205, 2));
     ASSERT_EQ(shown.size(), 2);
-    EXPECT_TRUE(shown[1].contains(QStringLiteral("\"Fake input 0\" delivers audio again; the 10 seconds")))
+    EXPECT_TRUE(shown[1].contains(QStringLiteral("\"Fake input 0\" delivers audio again; the 11 seconds")))
         << shown[1].toStdString();
-    chain.feed(std::vector<std::int16_t>(500, 2));
     chain.input.stop();
     std::vector<std::int16_t> expected(1000, 1);
-    expected.resize(1000 + 10 * 22050, 0);
-    expected.resize(expected.size() + 500, 2);
+    expected.resize(1000 + 11'900 * 22050 / 1000, 0);
+    expected.resize(expected.size() + 2205, 2);
     EXPECT_TRUE(readWav(dir.filePath(QStringLiteral("a.wav"))).samples == expected);
 }
 
