@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
@@ -75,7 +76,14 @@ class FakePortInput final : public PortInput {
 public:
     QMap<int, std::uint8_t> bytes;
     int reads = 0;
-    std::uint8_t Inp(int address) override;
+    std::uint8_t Inp(int address) override
+    {
+        ++reads;
+        const auto it = bytes.find(address);
+        if (it == bytes.end())
+            throw Error(ErrorNumber::PortAccess, QStringLiteral("No port at address %1").arg(address));
+        return *it;
+    }
 };
 
 class FakeSystemInfo final : public SystemInfo {

@@ -1,4 +1,8 @@
 #include "TestWavFiles.h"
+#include "RecordedLog.h"
+
+#include "media/FormatConverter.h"
+#include "media/WaveFileWriter.h"
 
 #include <QFile>
 
@@ -8,12 +12,6 @@
 #include <vector>
 
 namespace wendmoor::test {
-
-std::int16_t countingSample(std::int64_t frame, int channel)
-{
-    const auto v = static_cast<std::int16_t>(frame % 32768);
-    return channel == 0 ? v : static_cast<std::int16_t>(-v);
-}
 
 bool writeWav(const QString& path, int rate, int channels, std::int64_t frames, const SampleFn& sample)
 {
@@ -41,6 +39,26 @@ bool writeWav(const QString& path, int rate, int channels, std::int64_t frames, 
 bool writeLog(const QString& path, std::int64_t ms)
 {
     return writeWav(path, 8000, 1, ms * 8);
+}
+
+void recordLog(const QString& path, const WaveFormat& format, int seconds,
+    const std::function<std::int16_t(std::int64_t frame)>& sample, MessageSink& messages)
+{
+    WaveFileWriter writer(messages);
+    QFile::remove(path); // the writer never replaces a file
+    writer.setFileName(path);
+    writer.setEnabled(true);
+    FormatConverter converter;
+    converter.setOutput(&writer);
+    converter.setOutputFormat(format);
+    converter.beginStream(WaveFormat::pcm(format.sampleRate(), 16));
+    std::vector<std::int16_t> second(static_cast<std::size_t>(format.sampleRate()));
+    for (std::int64_t frame = 0; frame < std::int64_t { seconds } * format.sampleRate();) {
+        for (std::int16_t& s : second)
+            s = sample(frame++);
+        converter.writeSamples(second);
+    }
+    converter.endStream();
 }
 
 } // namespace wendmoor::test
