@@ -117,8 +117,7 @@ public:
         ++captureOpens;
         capture->device = device;
         const bool supported = supportedInputRates.empty()
-            || std::find(supportedInputRates.begin(), supportedInputRates.end(), sampleRate)
-                != supportedInputRates.end();
+            || std::ranges::find(supportedInputRates, sampleRate) != supportedInputRates.end();
         capture->rate = supported ? sampleRate : supportedInputRates.front();
         return std::make_unique<FakeCaptureStream>(capture);
     }

@@ -79,10 +79,9 @@ public:
     std::uint8_t Inp(int address) override
     {
         ++reads;
-        const auto it = bytes.find(address);
-        if (it == bytes.end())
+        if (!bytes.contains(address))
             throw Error(ErrorNumber::PortAccess, QStringLiteral("No port at address %1").arg(address));
-        return *it;
+        return bytes.value(address);
     }
 };
 
@@ -94,10 +93,8 @@ public:
     bool startSucceeds = true;
     std::optional<RawValue> readValue(const QString& key, const QString& name) override
     {
-        const auto it = values.find(key + QLatin1Char('|') + name);
-        if (it == values.end())
-            return std::nullopt;
-        return *it;
+        const QString at = key + QLatin1Char('|') + name;
+        return values.contains(at) ? std::optional(values.value(at)) : std::nullopt;
     }
     bool isNormalFile(const QString& path) override { return files.contains(path); }
     bool startProgram(const QString& path) override
