@@ -98,10 +98,9 @@ TEST(LinuxPortInput, ReadsTheByteAtTheAddressFromThePortDeviceOrSaysWhyNot)
         port.close();
     };
     writePort(0x285, 0x30);
-    QFile notAParport(dir.filePath(QStringLiteral("parport0")));
-    ASSERT_TRUE(notAParport.open(QIODevice::WriteOnly));
-    notAParport.close();
-    for (const QString& parport : { dir.filePath(QStringLiteral("no-parport")), notAParport.fileName() }) {
+    const QString notAParport = dir.filePath(QStringLiteral("parport0"));
+    ASSERT_TRUE(QFile(notAParport).open(QIODevice::WriteOnly));
+    for (const QString& parport : { dir.filePath(QStringLiteral("no-parport")), notAParport }) {
         LinuxPortInput input(parport, port.fileName());
         writePort(0x379, 0x5f);
         EXPECT_EQ(input.Inp(0x379), 0x5f);

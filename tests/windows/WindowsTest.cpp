@@ -43,11 +43,6 @@ void writeManual(TestServices& t, const QByteArray& content)
     f.write(content);
 }
 
-SystemInfo::RawValue text(const char* s)
-{
-    return { frmAbout::REG_SZ, QByteArray(s) + '\0' };
-}
-
 } // namespace
 
 // One window at a time shows only the latest text; OK closes it and the next message opens afresh.
@@ -75,18 +70,19 @@ TEST(MessageWindow, OneWindowShowsTheLatestTextAndOkClosesIt)
 // second key names; when none is found or it cannot be started the operator is told.
 TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
 {
+    const auto text = [](const char* s) { return SystemInfo::RawValue { frmAbout::REG_SZ, QByteArray(s) + '\0' }; };
     struct Case {
         const char* what;
         std::optional<SystemInfo::RawValue> first;
         std::optional<SystemInfo::RawValue> second; // a folder that holds MSINFO32.EXE
         bool startSucceeds;
-        const char* started; // empty: nothing started and the notice shown
+        const char* started; // what was started, or tried
     };
     const Case table[] = {
         { "first key names the program; second key not read", text("/usr/bin/hardinfo"), text("/opt/sys"), true,
             "/usr/bin/hardinfo" },
         { "second key's folder holds the program", std::nullopt, text("/opt/sys"), true, "/opt/sys/MSINFO32.EXE" },
-        { "program found but cannot be started", text("/usr/bin/hardinfo"), std::nullopt, false, "" },
+        { "program found but cannot be started", text("/usr/bin/hardinfo"), std::nullopt, false, "/usr/bin/hardinfo" },
         { "first key present without data; second not tried", SystemInfo::RawValue { frmAbout::REG_SZ, {} },
             text("/opt/sys"), true, "" },
     };
@@ -102,14 +98,11 @@ TEST(frmAbout, SystemInformationStartsOnlyWhenTheProgramIsFoundAndStarts)
         QPointer<frmAbout> box = new frmAbout(t.services);
         box->show();
         QTest::mouseClick(box->cmdSysInfo, Qt::LeftButton);
-        const QString started = QLatin1String(c.started);
+        EXPECT_EQ(t.systemInfo.started.join(QLatin1Char(' ')), QLatin1String(c.started));
+        const bool unavailable = !c.startSucceeds || !*c.started;
         EXPECT_EQ(t.prompt.notices,
-            started.isEmpty()
-                ? QStringList { QStringLiteral("Wendmoor|System Information Is Unavailable At This Time") }
-                : QStringList {});
-        if (c.startSucceeds) {
-            EXPECT_EQ(t.systemInfo.started, started.isEmpty() ? QStringList {} : QStringList { started });
-        }
+            unavailable ? QStringList { QStringLiteral("Wendmoor|System Information Is Unavailable At This Time") }
+                        : QStringList {});
         ASSERT_TRUE(box && box->isVisible()); // the box stays open either way
         delete box;
     }
