@@ -51,7 +51,6 @@ public:
         std::deque<std::int16_t> queued;
         std::size_t capacityFrames = 48000;
         bool running = false; // also false once the stream is closed
-        int device = -1;
         int rate = 0;
         int channels = 0;
         std::int64_t framesPlayed = 0;
@@ -64,7 +63,7 @@ public:
 
     int sampleRate() const override { return m_shared->rate; }
     int channels() const override { return m_shared->channels; }
-    QString deviceName() const override { return QStringLiteral("Fake output %1").arg(m_shared->device); }
+    QString deviceName() const override { return QStringLiteral("Fake output"); }
     void start() override { m_shared->running = true; }
     void stop() override
     {
@@ -126,7 +125,6 @@ public:
         if (failOpen || device < 0 || device >= outputs.size())
             throw Error(
                 ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound output number %1.").arg(device));
-        playback->device = device;
         playback->rate = sampleRate;
         playback->channels = channels;
         playback->queued.clear();

@@ -43,11 +43,10 @@ public:
     bool askYesNo(const QString& title, const QString& text) override
     {
         questions.append(title + QLatin1Char('|') + text);
-        if (answers.empty())
-            return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
     }
     void notice(const QString& title, const QString& text) override { notices.append(title + QLatin1Char('|') + text); }
 };
