@@ -34,24 +34,11 @@ struct EventLogTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(EventLogTest, EveryMessageShownIsLoggedWithItsTimeAndEventsAreNotShown)
-{
-    EventLogFile log = make(dir.path() + QStringLiteral("/state/Wendmoor"));
-    LoggedMessages messages(window, log);
-    messages.ShowMessage(Error(53, QStringLiteral("File not found /x/L120626.wav")));
-    clock.advanceMs(61'000);
-    log.note(QStringLiteral("Roll-over: closed /x/L120626.wav, 44 bytes"));
-
-    EXPECT_EQ(window.shown, QStringList { QStringLiteral("53 File not found /x/L120626.wav") });
-    EXPECT_EQ(linesOf(log.path()),
-        (QStringList { QStringLiteral("2026-12-06 10:00:00  Message: 53 File not found /x/L120626.wav"),
-            QStringLiteral("2026-12-06 10:01:01  Roll-over: closed /x/L120626.wav, 44 bytes") }));
-}
-
 TEST_F(EventLogTest, RotatesIntoOneOlderFileAndStaysBounded)
 {
     const qint64 bound = 200;
-    EventLogFile log = make(dir.path(), bound);
+    const QString folder = dir.path() + QStringLiteral("/state/Wendmoor"); // made by the log
+    EventLogFile log = make(folder, bound);
     for (int i = 0; i < 30; ++i)
         log.note(QStringLiteral("event %1").arg(i, 2, 10, QLatin1Char('0')));
 
@@ -64,12 +51,13 @@ TEST_F(EventLogTest, RotatesIntoOneOlderFileAndStaysBounded)
     EXPECT_TRUE(current.last().endsWith(QStringLiteral("event 29")));
     // No line is lost between the two files, and no third file appears.
     EXPECT_TRUE(older.last().endsWith(QStringLiteral("event %1").arg(29 - current.size())));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
     EXPECT_TRUE(window.shown.isEmpty());
 }
 
 // A full disk costs the file, never the program: the operator hears of it once, the messages
-// still reach the window, and a log that has room again is written again.
+// still reach the window, and a log that has room again is written again: every message shown
+// and every event with its time, the events not shown.
 TEST_F(EventLogTest, AFullStateFolderIsReportedOnceAndNeverStopsTheProgram)
 {
     const QString folder = dir.path() + QStringLiteral("/full");
@@ -88,6 +76,11 @@ TEST_F(EventLogTest, AFullStateFolderIsReportedOnceAndNeverStopsTheProgram)
     EXPECT_EQ(window.shown.mid(1), (QStringList { QStringLiteral("first"), QStringLiteral("third") }));
 
     QFile::remove(log.path());
-    log.note(QStringLiteral("fourth"));
-    EXPECT_EQ(linesOf(log.path()).size(), 1);
+    messages.ShowMessage(Error(53, QStringLiteral("File not found /x/L120626.wav")));
+    clock.advanceMs(61'000);
+    log.note(QStringLiteral("Roll-over: closed /x/L120626.wav, 44 bytes"));
+    EXPECT_EQ(window.shown.mid(3), QStringList { QStringLiteral("53 File not found /x/L120626.wav") });
+    EXPECT_EQ(linesOf(log.path()),
+        (QStringList { QStringLiteral("2026-12-06 10:00:00  Message: 53 File not found /x/L120626.wav"),
+            QStringLiteral("2026-12-06 10:01:01  Roll-over: closed /x/L120626.wav, 44 bytes") }));
 }

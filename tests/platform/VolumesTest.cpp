@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <memory>
-
 #include <gtest/gtest.h>
 
 using namespace wendmoor;
@@ -19,11 +17,11 @@ struct Machine {
     QTemporaryDir dir;
     QList<MountedFileSystem> mounts;
     test::RecordingMessages messages;
-    QString lettersFile() const { return dir.filePath(QStringLiteral("config/Wendmoor/DriveLetters.txt")); }
+    QString lettersFile = dir.filePath(QStringLiteral("config/Wendmoor/DriveLetters.txt"));
     std::unique_ptr<SystemVolumes> volumes()
     {
         return std::make_unique<SystemVolumes>(
-            lettersFile(), &messages, QStringLiteral("/home/op"), [this] { return mounts; });
+            lettersFile, &messages, QStringLiteral("/home/op"), [this] { return mounts; });
     }
     static QString letters(const Volumes& v)
     {
@@ -114,12 +112,12 @@ TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
 
     // A letters file that cannot be written is told once; the letters hold for this run.
     Machine blocked;
-    QDir().mkpath(blocked.lettersFile());
+    QDir().mkpath(blocked.lettersFile);
     blocked.mounts = { Archive };
     const std::unique_ptr<SystemVolumes> unsaved = blocked.volumes();
     (void)unsaved->drives();
     blocked.mounts = { Archive, Stick };
     EXPECT_EQ(Machine::letters(*unsaved), QStringLiteral("C=/home/op D=/srv/archive E=/media/op/STICK"));
     ASSERT_EQ(blocked.messages.shown.size(), 1);
-    EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile()));
+    EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile));
 }

@@ -2,7 +2,9 @@
 
 #include "media/AudioSystem.h"
 #include "media/CaptureRing.h"
+#include "platform/Error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <vector>
@@ -20,31 +22,18 @@ public:
         }
         CaptureRing ring;
         std::atomic<bool> running { false };
-        std::atomic<bool> open { false };
-        std::atomic<int> starts { 0 };
         std::atomic<int> device { -1 };
         std::atomic<int> rate { 0 };
     };
     explicit FakeCaptureStream(std::shared_ptr<Shared> shared)
         : m_shared(std::move(shared))
     {
-        m_shared->open = true;
     }
-    ~FakeCaptureStream() override
-    {
-        m_shared->open = false;
-        m_shared->running = false;
-    }
-    FakeCaptureStream(const FakeCaptureStream&) = delete;
-    FakeCaptureStream& operator=(const FakeCaptureStream&) = delete;
+    ~FakeCaptureStream() override { m_shared->running = false; }
 
     int sampleRate() const override { return m_shared->rate; }
     QString deviceName() const override { return QStringLiteral("Fake input %1").arg(m_shared->device.load()); }
-    void start() override
-    {
-        m_shared->running = true;
-        ++m_shared->starts;
-    }
+    void start() override { m_shared->running = true; }
     void stop() override { m_shared->running = false; }
     bool isRunning() const override { return m_shared->running; }
     std::size_t read(std::span<std::int16_t> out) override { return m_shared->ring.read(out); }
@@ -61,9 +50,7 @@ public:
         std::vector<std::int16_t> played; // samples handed to the device
         std::deque<std::int16_t> queued;
         std::size_t capacityFrames = 48000;
-        bool running = false;
-        bool open = false;
-        int device = -1;
+        bool running = false; // also false once the stream is closed
         int rate = 0;
         int channels = 0;
         std::int64_t framesPlayed = 0;
@@ -71,19 +58,12 @@ public:
     explicit FakePlaybackStream(std::shared_ptr<Shared> shared)
         : m_shared(std::move(shared))
     {
-        m_shared->open = true;
     }
-    ~FakePlaybackStream() override
-    {
-        m_shared->open = false;
-        m_shared->running = false;
-    }
-    FakePlaybackStream(const FakePlaybackStream&) = delete;
-    FakePlaybackStream& operator=(const FakePlaybackStream&) = delete;
+    ~FakePlaybackStream() override { m_shared->running = false; }
 
     int sampleRate() const override { return m_shared->rate; }
     int channels() const override { return m_shared->channels; }
-    QString deviceName() const override { return QStringLiteral("Fake output %1").arg(m_shared->device); }
+    QString deviceName() const override { return QStringLiteral("Fake output"); }
     void start() override { m_shared->running = true; }
     void stop() override
     {
@@ -125,17 +105,45 @@ public:
     std::shared_ptr<FakeCaptureStream::Shared> capture = std::make_shared<FakeCaptureStream::Shared>();
     std::shared_ptr<FakePlaybackStream::Shared> playback = std::make_shared<FakePlaybackStream::Shared>();
     int captureOpens = 0;
-    int playbackOpens = 0;
 
     QStringList inputDeviceNames() override { return inputs; }
     QStringList outputDeviceNames() override { return outputs; }
-    std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) override;
-    std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate, int channels) override;
+    std::unique_ptr<CaptureStream> openCapture(int device, int sampleRate) override
+    {
+        if (failOpen || device < 0 || device >= inputs.size())
+            throw Error(
+                ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound input number %1.").arg(device));
+        ++captureOpens;
+        capture->device = device;
+        const bool supported = supportedInputRates.empty()
+            || std::ranges::find(supportedInputRates, sampleRate) != supportedInputRates.end();
+        capture->rate = supported ? sampleRate : supportedInputRates.front();
+        return std::make_unique<FakeCaptureStream>(capture);
+    }
+    std::unique_ptr<PlaybackStream> openPlayback(int device, int sampleRate, int channels) override
+    {
+        if (failOpen || device < 0 || device >= outputs.size())
+            throw Error(
+                ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound output number %1.").arg(device));
+        playback->rate = sampleRate;
+        playback->channels = channels;
+        playback->queued.clear();
+        return std::make_unique<FakePlaybackStream>(playback);
+    }
 
     // Feed samples into the input, as if the sound card had captured them.
     void feed(std::span<const std::int16_t> samples) { capture->ring.push(samples); }
     // Let the output device take up to `frames` queued frames.
-    void play(std::size_t frames);
+    void play(std::size_t frames)
+    {
+        if (!playback->running)
+            return;
+        const auto n = static_cast<std::ptrdiff_t>(
+            std::min(frames * static_cast<std::size_t>(playback->channels), playback->queued.size()));
+        playback->played.insert(playback->played.end(), playback->queued.begin(), playback->queued.begin() + n);
+        playback->queued.erase(playback->queued.begin(), playback->queued.begin() + n);
+        playback->framesPlayed += n / playback->channels;
+    }
 };
 
 } // namespace wendmoor::test

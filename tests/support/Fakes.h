@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/MessageSink.h"
 #include "platform/PortInput.h"
@@ -42,11 +43,10 @@ public:
     bool askYesNo(const QString& title, const QString& text) override
     {
         questions.append(title + QLatin1Char('|') + text);
-        if (answers.empty())
-            return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
     }
     void notice(const QString& title, const QString& text) override { notices.append(title + QLatin1Char('|') + text); }
 };
@@ -75,7 +75,13 @@ class FakePortInput final : public PortInput {
 public:
     QMap<int, std::uint8_t> bytes;
     int reads = 0;
-    std::uint8_t Inp(int address) override;
+    std::uint8_t Inp(int address) override
+    {
+        ++reads;
+        if (!bytes.contains(address))
+            throw Error(ErrorNumber::PortAccess, QStringLiteral("No port at address %1").arg(address));
+        return bytes.value(address);
+    }
 };
 
 class FakeSystemInfo final : public SystemInfo {
@@ -86,10 +92,8 @@ public:
     bool startSucceeds = true;
     std::optional<RawValue> readValue(const QString& key, const QString& name) override
     {
-        const auto it = values.find(key + QLatin1Char('|') + name);
-        if (it == values.end())
-            return std::nullopt;
-        return *it;
+        const QString at = key + QLatin1Char('|') + name;
+        return values.contains(at) ? std::optional(values.value(at)) : std::nullopt;
     }
     bool isNormalFile(const QString& path) override { return files.contains(path); }
     bool startProgram(const QString& path) override

@@ -12,7 +12,11 @@ using SampleFn = std::function<std::int16_t(std::int64_t frame, int channel)>;
 
 // A counting pattern: every frame carries its own number (modulo 32768), the right channel its
 // negative, so that played samples tell which frames of the file they were.
-[[nodiscard]] std::int16_t countingSample(std::int64_t frame, int channel);
+[[nodiscard]] inline std::int16_t countingSample(std::int64_t frame, int channel)
+{
+    const auto v = static_cast<std::int16_t>(frame % 32768);
+    return channel == 0 ? v : static_cast<std::int16_t>(-v);
+}
 
 // Writes a 16-bit PCM WAV file through libsndfile. Returns false when it cannot be written.
 bool writeWav(
