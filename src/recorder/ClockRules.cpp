@@ -25,7 +25,12 @@ ClockActions ClockRules::tick(
     const bool contactInput
         = settings.RemoteControl == RemoteParallelPort || settings.RemoteControl == RemotePrairieCard;
     const bool canResume = mode == ModeVox || (contactMode && contactInput);
-    const double elapsed = std::abs(ms / 1000.0 - state.LastActivityTime);
+    // Seconds since midnight: activity just before midnight is seconds old just after it, and a
+    // clock set back a little is no long silence.
+    double sinceActivity = ms / 1000.0 - state.LastActivityTime;
+    if (sinceActivity < -kNoon)
+        sinceActivity += 2 * kNoon;
+    const double elapsed = std::abs(sinceActivity);
     a.pause = canResume && elapsed >= settings.StopDelay && state.IsRecording && !state.InStandby;
     a.resume = !canResume && state.IsRecording && state.InStandby;
     a.noContactInput = contactMode && !contactInput && !m_noContactInputSaid;

@@ -128,6 +128,10 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
         bool inStandby, pause, resume;
     } rows[] = {
         { "VOX, delay not reached", ModeVox, RemoteOff, 5, 36000, QTime(10, 0, 4, 900), false, false, false },
+        { "activity at 23:59:59 is 2 s old at 00:00:01", ModeVox, RemoteOff, 5, 86399, QTime(0, 0, 1), false, false,
+            false },
+        { "the clock set back 2 s is no long silence", ModeVox, RemoteOff, 5, 36002, QTime(10, 0, 0), false, false,
+            false },
         { "Off chosen in Standby resumes", ModeOff, RemoteOff, 0, 0, QTime(10, 0, 0), true, false, true },
         { "delay 0 pauses at once", ModeContinous, RemoteParallelPort, 0, 36000, QTime(10, 0, 0), false, true, false },
         { "contacts without an input never pause", ModeMomentary, RemoteOff, 0, 0, QTime(10, 0), false, false, false },
