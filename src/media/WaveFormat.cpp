@@ -98,11 +98,6 @@ WaveFormat WaveFormatTemplate::format() const
 
 namespace WaveHelper {
 
-WaveFormat gsmFormat(int sampleRate)
-{
-    return WaveFormat::gsm610(sampleRate);
-}
-
 Peaks peaks(std::span<const std::int16_t> samples, int channels)
 {
     if (channels < 1)

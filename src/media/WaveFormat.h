@@ -68,11 +68,8 @@ struct WaveFormatTemplate {
     [[nodiscard]] WaveFormat format() const;
 };
 
-// Wave helpers: GSM formats and peak values.
+// Wave helpers: peak values.
 namespace WaveHelper {
-// A mono GSM 6.10 format of the given rate.
-[[nodiscard]] WaveFormat gsmFormat(int sampleRate);
-
 // The peaks of a buffer of 16-bit samples: for each of the first two channels the sample of the
 // largest magnitude, with its sign (a mono buffer gives its peak twice). Returned as int so that
 // a peak of -32768 stays what it is; an empty buffer gives zeros.

@@ -1,6 +1,7 @@
 #include "recorder/RecordingChain.h"
 
 #include "config/RecordFormats.h"
+#include "media/WaveFormat.h"
 
 #include <QMetaObject>
 
@@ -143,9 +144,8 @@ void RecordingChain::deliverPending()
 
 void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
 {
-    int peak = 0;
-    for (const std::int16_t s : samples)
-        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    // The input is mono; a loud negative half-wave is as much sound as a positive one.
+    const int peak = std::abs(WaveHelper::peaks(samples).first);
     m_peak = std::max(m_peak, peak);
     const int threshold = m_voxThreshold.load(std::memory_order_relaxed);
     if (threshold < 0 || peak <= threshold)
