@@ -7,6 +7,7 @@
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 #include "recorder/LogNames.h"
+#include "recorder/LogPlacement.h"
 #include "recorder/StartPauseControl.h"
 #include "widgets/LevelMeter.h"
 #include "widgets/UiUnits.h"
@@ -15,14 +16,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
-
-#include <optional>
 
 namespace wendmoor {
 
@@ -219,33 +216,12 @@ void Menu::RecordLog()
                     .arg(kRecordFormats.size() - 1));
         }
 
-        // A drive letter whose file system is away is named with its mount point, and tried
-        // again until the disk is back; nothing goes into an empty mount point meanwhile.
-        if (const std::optional<Error> missing = m_services.volumes.driveMissing(m_settings.LogDrive))
-            throw *missing;
-
-        // The archive folder is made when it is missing (deleted by hand, a disk mounted late).
-        const QString folder = QFileInfo(m_state.CurrentLogPath).path();
-        if (!QDir().mkpath(folder)) {
-            throw Error(ErrorNumber::PathNotFound,
-                QStringLiteral("The archive folder %1 could not be made for the log %2.")
-                    .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(m_state.CurrentLogPath)));
-        }
-
-        // An existing log of the day is replaced only when the operator says so.
-        const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
-        if (fileExists(m_state.CurrentLogPath)) {
-            const bool overwrite = m_settings.StartOnLoad == 0 && !m_retrying
-                && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"),
-                    QStringLiteral("Overwrite Existing File--> ") + QDir::toNativeSeparators(m_state.CurrentLogPath)
-                        + QLatin1Char('?'));
-            if (!overwrite)
-                m_state.CurrentLogPath = renumberedLogPath(m_state.CurrentLogPath, fileExists);
-            else if (!QFile::remove(m_state.CurrentLogPath))
-                throw Error(ErrorNumber::PermissionDenied,
-                    QStringLiteral("The log %1 could not be replaced.")
-                        .arg(QDir::toNativeSeparators(m_state.CurrentLogPath)));
-        }
+        // Asked only of the operator's own Record, never of a start or retry nobody watches.
+        m_state.CurrentLogPath = placeLog(
+            m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
+                return m_settings.StartOnLoad == 0 && !m_retrying
+                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+            });
 
         const auto [name, details] = format->waveFormat().describe();
         FormatName = name;
