@@ -143,9 +143,8 @@ double sweep(std::int64_t frame, int rate, int channel, double peak)
     return (channel == 0 ? peak : -peak) * std::sin(2.0 * std::numbers::pi * (150.0 * s + 200.0 * s * s));
 }
 
-// WAV layouts of other programs, and the FLAC and Ogg Opus the recorder writes, written with
-// libsndfile as the recorder's writer does: each shows its length and plays at its pitch and
-// level from the start and from the middle.
+// WAV layouts of other programs, written with libsndfile: each shows its length and plays at its
+// pitch and level from the start and from the middle.
 TEST_F(WavePlayerTest, EveryCommonLayoutPlaysAndSeeks)
 {
     const struct {
@@ -159,12 +158,11 @@ TEST_F(WavePlayerTest, EveryCommonLayoutPlaysAndSeeks)
         { SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 1, 0.5, 0.0001 },
         { SF_FORMAT_WAV | SF_FORMAT_FLOAT, 16000, 2, 1.5, 0.0001 }, // beyond full scale: clipped
         { SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 48000, 2, 0.5, 0.0001 },
-        { SF_FORMAT_WAV | SF_FORMAT_ALAW, 8000, 1, 0.5, 0.02 }, { SF_FORMAT_WAV | SF_FORMAT_ULAW, 8000, 1, 0.5, 0.02 },
+        { SF_FORMAT_WAV | SF_FORMAT_ALAW, 8000, 1, 0.5, 0.02 },
+        { SF_FORMAT_WAV | SF_FORMAT_ULAW, 8000, 1, 0.5, 0.02 },
         { SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 11025, 1, 0.5, 0.08 },
         { SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 22050, 2, 0.5, 0.08 },
         { SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, 0.5, 0.2 },
-        { SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 0.5, 0.0001 },
-        { SF_FORMAT_OGG | SF_FORMAT_OPUS, 24000, 1, 0.5, 0.25 }, // lossy: in shape and time
     };
     for (const auto& c : cases) {
         const std::string what = std::to_string(c.format) + " " + std::to_string(c.rate) + " Hz";
