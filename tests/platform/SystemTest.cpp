@@ -150,19 +150,10 @@ TEST(LinuxSystemInfo, FirstKnownProgramOnThePathAnswersAsAClosedTextValue)
 
 TEST(FormatSeconds, HoursOnlyFromOneHourPaddedBelowTen)
 {
-    const std::pair<std::int32_t, const char*> cases[] = {
-        { 0, "00:00" },
-        { 60, "01:00" },
-        { 3599, "59:59" },
-        { 3600, " 1:00:00" },
-        { 3725, " 1:02:05" },
-        { 35999, " 9:59:59" },
-        { 36000, "10:00:00" },
-        { 360000, "100:00:00" },
-        { -3, "-00:03" },
-        { -3725, "- 1:02:05" },
-        { std::numeric_limits<std::int32_t>::min(), "-596523:14:08" },
-    };
+    const std::pair<std::int32_t, const char*> cases[]
+        = { { 0, "00:00" }, { 60, "01:00" }, { 3599, "59:59" }, { 3600, " 1:00:00" }, { 3725, " 1:02:05" },
+              { 35999, " 9:59:59" }, { 36000, "10:00:00" }, { 360000, "100:00:00" }, { -3, "-00:03" },
+              { -3725, "- 1:02:05" }, { std::numeric_limits<std::int32_t>::min(), "-596523:14:08" } };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(FormatSeconds(seconds), QString::fromLatin1(text)) << seconds;
 }
