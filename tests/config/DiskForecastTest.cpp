@@ -22,3 +22,15 @@ TEST(DiskForecast, DaysOfFreeSpaceAndWhetherTheyCoverTheDaysToKeep)
         EXPECT_EQ(f.daysUntilFull, full);
     }
 }
+
+// A day of each format, worked out by hand: PCM rate x bytes per sample x 86400 (format 5 in its
+// two logs); GSM 6.10 65 bytes for every 320 samples; FLAC at 63 % of 16-bit PCM; Opus 32 kbit/s
+// and 2 % of Ogg pages.
+TEST(DiskForecast, BytesPerDayOfEveryFormat)
+{
+    const qint64 expected[] = { 691'200'000, 1'382'400'000, 952'560'000, 1'905'120'000, 1'905'120'000, 3'810'240'000,
+        140'400'000, 193'488'750, 386'977'500, 2'400'451'200, 352'512'000 };
+    ASSERT_EQ(std::size(expected), kRecordFormats.size());
+    for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
+        EXPECT_EQ(bytesPerDay(kRecordFormats[i]), expected[i]) << kRecordFormats[i].caption;
+}

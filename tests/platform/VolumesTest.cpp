@@ -1,9 +1,7 @@
 #include "platform/Volumes.h"
-#include "platform/Error.h"
 
 #include "Fakes.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -90,34 +88,4 @@ TEST(Volumes, LettersStayWithTheirFileSystems)
         EXPECT_EQ(Machine::letters(*volumes).toStdString(), s.letters);
     }
     EXPECT_TRUE(m.messages.shown.isEmpty());
-}
-
-TEST(Volumes, AnAbsentDriveIsNamedWithItsMountPointAndNeverWrittenTo)
-{
-    Machine m;
-    m.mounts = { Archive };
-    const std::unique_ptr<SystemVolumes> drives = m.volumes();
-    const Volumes& volumes = *drives;
-    EXPECT_EQ(volumes.archiveFolder(QLatin1Char('d')), QStringLiteral("/srv/archive/Wendmoor/logs"));
-    EXPECT_FALSE(volumes.driveMissing(QLatin1Char('D')));
-    m.mounts.clear();
-    const std::optional<Error> missing = volumes.driveMissing(QLatin1Char('D'));
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->number(), ErrorNumber::DriveNotMounted);
-    EXPECT_TRUE(missing->description().contains(QStringLiteral("/srv/archive")));
-    EXPECT_EQ(volumes.rememberedRoot(QLatin1Char('D')), QStringLiteral("/srv/archive"));
-    // Not even root can make the folder of an absent drive: nothing lands in the empty mount point.
-    EXPECT_FALSE(QDir().mkpath(volumes.archiveFolder(QLatin1Char('D'))));
-    EXPECT_TRUE(volumes.driveMissing(QLatin1Char('Q')));
-
-    // A letters file that cannot be written is told once; the letters hold for this run.
-    Machine blocked;
-    QDir().mkpath(blocked.lettersFile);
-    blocked.mounts = { Archive };
-    const std::unique_ptr<SystemVolumes> unsaved = blocked.volumes();
-    (void)unsaved->drives();
-    blocked.mounts = { Archive, Stick };
-    EXPECT_EQ(Machine::letters(*unsaved), QStringLiteral("C=/home/op D=/srv/archive E=/media/op/STICK"));
-    ASSERT_EQ(blocked.messages.shown.size(), 1);
-    EXPECT_TRUE(blocked.messages.shown[0].contains(blocked.lettersFile));
 }
