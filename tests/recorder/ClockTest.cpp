@@ -96,6 +96,8 @@ TEST(ClockRulesTest, RollOverAndPurgeComeOncePerDayOnTheFirstTickThatSeesThem)
         { "started during 00:00:00", 1,
             { day(7, 0, 0, 0, 500), day(7, 0, 0, 0, 900), day(7, 0, 0, 1), day(7, 0, 0, 1, 100) },
             { "roll 00:00:01.000" } },
+        { "a tick during 00:00:00, then a 3-s stall", 1,
+            { day(6, 23, 59, 59, 900), day(7, 0, 0, 0, 400), day(7, 0, 0, 3, 400) }, { "roll 00:00:03.400" } },
         { "a clock going back an hour brings no day back", 1,
             { day(6, 23, 59, 59), day(7, 0, 0, 2), day(6, 23, 0, 0), day(7, 0, 0, 2), day(7, 0, 0, 40),
                 day(7, 0, 0, 42) },
