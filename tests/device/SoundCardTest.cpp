@@ -131,11 +131,11 @@ TEST_F(SoundCard, RecordingAcrossMidnightKeepsEverySampleAndTheTone)
     EXPECT_NEAR(day1.samples.size() / 8000.0, 3.0, 0.3);
     // Every sample the card delivered is in one of the two files: the roll-over lost nothing.
     EXPECT_EQ(day1.samples.size() + day2.samples.size(), delivered.load());
-    // And the card delivered the time recorded, give or take one of its buffers (a quarter of a
-    // second at this rate) still on its way at the final stop.
+    // And the card delivered the time recorded, less what it was still capturing at the stop: the
+    // buffer being filled (a quarter of a second at this rate) and the sound server's latency.
     std::vector<std::int16_t>& all = day1.samples;
     all.insert(all.end(), day2.samples.begin(), day2.samples.end());
-    ASSERT_NEAR(all.size() / 8000.0, recorded, 0.3) << "day 2: " << day2.samples.size();
+    ASSERT_NEAR(all.size() / 8000.0, recorded - 0.2, 0.3) << "day 2: " << day2.samples.size();
     // The tone played all along: the second before midnight holds it.
     const std::vector<std::int16_t> second(all.begin() + 8000, all.begin() + 16000);
     EXPECT_GT(rms(second), 3000.0) << "the tone did not reach the files";
@@ -161,7 +161,7 @@ TEST_F(SoundCard, SoundServerRestartedWhileRecording)
     follow(2000);
     menu->cmdStop->click();
     const double inLog = readWav(archive + QStringLiteral("/L120626.wav")).samples.size() / 8000.0;
-    EXPECT_NEAR(inLog, sinceFirst() / 1000.0, 0.5);
+    EXPECT_NEAR(inLog, sinceFirst() / 1000.0 - 0.2, 0.45);
 }
 
 // "5" on a GSM 6.10 log the recorder's chain wrote (15 s at 400 Hz, then 5 s at 1000 Hz) is
