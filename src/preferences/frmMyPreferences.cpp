@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 namespace wendmoor {
@@ -84,6 +85,34 @@ template <typename W> W* place(W* widget, const char* name, QRect geometry)
 QLabel* label(QWidget* parent, const char* name, const char* caption, QRect geometry)
 {
     return place(new QLabel(QString::fromLatin1(caption), parent), name, geometry);
+}
+
+// One button of a row of options: caption, tooltip, left edge and width in twips.
+struct Option {
+    const char* caption;
+    const char* tooltip;
+    int left;
+    int width;
+};
+
+// A row of option buttons in a frame, named <prefix>_<index>; `chosen` hears the one turned on.
+template <std::size_t N>
+std::array<QRadioButton*, N> optionRow(
+    QGroupBox* frame, const char* prefix, const std::array<Option, N>& options, const std::function<void(int)>& chosen)
+{
+    std::array<QRadioButton*, N> buttons {};
+    for (std::size_t i = 0; i < N; ++i) {
+        auto* button = place(new QRadioButton(QString::fromLatin1(options[i].caption), frame),
+            QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(i).toLatin1().constData(),
+            twipsRect(options[i].left, 240, options[i].width, 255));
+        button->setToolTip(QString::fromLatin1(options[i].tooltip));
+        QObject::connect(button, &QRadioButton::toggled, frame, [chosen, i](bool on) {
+            if (on)
+                chosen(static_cast<int>(i));
+        });
+        buttons[i] = button;
+    }
+    return buttons;
 }
 
 // A list or text box is announced by the caption of the label beside it.
@@ -197,12 +226,6 @@ void frmMyPreferences::buildControls()
     Frame1
         = place(new QGroupBox(QStringLiteral("Record Start/Pause"), client), "Frame1", twipsRect(360, 3240, 4800, 615));
     Frame1->setToolTip(QStringLiteral("Remote control:  Record, Play, EOM, Time Update, Alarm"));
-    struct Option {
-        const char* caption;
-        const char* tooltip;
-        int left;
-        int width;
-    };
     const std::array<Option, 4> modes = { {
         { "Off", "Start/Pause option is off.  Recording is continous until manually stopped.", 120, 705 },
         { "VOX", "Start/Pause is control by threshhold of audio", 840, 795 },
@@ -213,17 +236,7 @@ void frmMyPreferences::buildControls()
             "the recording.  An open pauses the recording.",
             3240, 1365 },
     } };
-    for (int i = 0; i < 4; ++i) {
-        const Option& o = modes[static_cast<std::size_t>(i)];
-        auto* button = place(new QRadioButton(QString::fromLatin1(o.caption), Frame1),
-            QStringLiteral("optRecord_%1").arg(i).toLatin1().constData(), twipsRect(o.left, 240, o.width, 255));
-        button->setToolTip(QString::fromLatin1(o.tooltip));
-        connect(button, &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                optRecord_Click(i);
-        });
-        optRecord[static_cast<std::size_t>(i)] = button;
-    }
+    optRecord = optionRow(Frame1, "optRecord", modes, [this](int i) { optRecord_Click(i); });
 
     Label4 = label(client, "Label4", "Record Audio Threshold", twipsRect(360, 4080, 2370, 255));
     txtThreshold = place(new QLineEdit(client), "txtThreshold", twipsRect(2760, 3960, 735, 285));
@@ -252,17 +265,7 @@ void frmMyPreferences::buildControls()
         { "Parallel ", "Use the Parallel Port for start/pause control.", 840, 1155 },
         { "Prairie Digital", "Use the Prairie Digital Model 30 Card for start/pause control.", 2040, 1695 },
     } };
-    for (int i = 0; i < 3; ++i) {
-        const Option& o = remotes[static_cast<std::size_t>(i)];
-        auto* button = place(new QRadioButton(QString::fromLatin1(o.caption), Frame3),
-            QStringLiteral("Option2_%1").arg(i).toLatin1().constData(), twipsRect(o.left, 240, o.width, 255));
-        button->setToolTip(QString::fromLatin1(o.tooltip));
-        connect(button, &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on)
-                Option2_Click(i);
-        });
-        Option2[static_cast<std::size_t>(i)] = button;
-    }
+    Option2 = optionRow(Frame3, "Option2", remotes, [this](int i) { Option2_Click(i); });
 
     cmdApply = place(new QPushButton(QStringLiteral("Apply"), client), "cmdApply", twipsRect(1560, 5640, 975, 495));
     cmdApply->setFont(dialogFont(true));
