@@ -114,10 +114,11 @@ public:
     // The database's file name in an archive folder.
     static constexpr const char* kFileName = "catalog.db";
 
-    // Opens the catalog of `archiveFolder`. A database that is missing, not a catalog, of a newer
-    // schema or damaged is rebuilt from the logs in the folder (the damaged file kept beside as
-    // catalog.db.damaged); what happened is said on `messages` when given. Throws Error when the
-    // folder cannot be read or (ReadWrite) the database cannot be created.
+    // Opens the catalog of `archiveFolder`. A database that is missing, not a catalog or damaged
+    // is rebuilt from the logs in the folder (a damaged file is kept beside as catalog.db.damaged)
+    // and `messages`, when given, is told (a missing one is only news when reading). Throws Error
+    // when the folder is missing or (ReadWrite) the database cannot be created, or was written by
+    // a newer program (which ReadOnly rebuilds in memory instead).
     [[nodiscard]] static std::unique_ptr<Catalog> open(
         const QString& archiveFolder, Mode mode, MessageSink* messages = nullptr);
     ~Catalog();
@@ -178,12 +179,11 @@ public:
     void inputLost(UtcMs fromUtc, UtcMs toUtc, const QString& detail = {});
 
 private:
-    Catalog(QString folder, sqlite3* db, bool inMemory);
+    Catalog(QString folder, sqlite3* db);
     struct Open;
 
     QString m_folder;
     sqlite3* m_db = nullptr;
-    bool m_inMemory = false;
     bool m_rebuilt = false;
 };
 

@@ -64,7 +64,7 @@ private:
     QString m_folder;
     std::unique_ptr<Catalog> m_catalog;
     bool m_failing = false;
-    std::thread m_thread;
+    std::thread m_thread; // last: it starts when everything else is made
 };
 
 } // namespace wendmoor

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+struct sf_private_tag;
+
 namespace wendmoor {
 
 // When a log's first sample was taken, as the log itself says: a Broadcast Wave `bext` chunk in a
@@ -18,6 +20,10 @@ struct LogStamp {
     QString originator;
     QString version;
 };
+
+// Writes the stamp into a log just created by libsndfile, before its first sample: the bext chunk
+// of a WAV file (`wav`), the comments of a FLAC or Opus one. False when libsndfile refused it.
+[[nodiscard]] bool writeLogStamp(sf_private_tag* file, bool wav, const QDateTime& firstSample, int sampleRate);
 
 // Reads a log's stamp; nothing when the file has none or cannot be read.
 [[nodiscard]] std::optional<LogStamp> readLogStamp(const QString& path);
