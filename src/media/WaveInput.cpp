@@ -243,6 +243,8 @@ void WaveInput::endOutage(std::size_t framesJustRead)
         deliver(std::span<const std::int16_t>(silence.data(), n));
         left -= static_cast<qint64>(n);
     }
+    if (goneMs > 0)
+        emit outageWritten(goneMs, bufferMs);
 }
 
 } // namespace wendmoor

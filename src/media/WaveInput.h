@@ -89,6 +89,8 @@ signals:
     void bufferFilled(std::span<const std::int16_t> samples);
     // After every pump() that found the input recording.
     void pumped();
+    // An outage has just been written as `goneMs` of silence, followed by a buffer of `bufferMs`.
+    void outageWritten(qint64 goneMs, qint64 bufferMs);
 
 private:
     void closeParked();

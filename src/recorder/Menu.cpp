@@ -45,6 +45,7 @@ Menu::Menu(Services& services, Settings& settings, RecorderState& state, QWidget
     , m_services(services)
     , m_settings(settings)
     , m_state(state)
+    , m_catalog(services.messages)
 {
     setObjectName(QStringLiteral("Menu"));
     setWindowTitle(QStringLiteral("Wendmoor"));
@@ -58,12 +59,14 @@ Menu::~Menu()
     // The file is finished while the window can still take the stopped notification.
     m_chain->shutdown();
     m_chain->disconnect(this);
+    m_catalog.programEnded(m_services.clock.now().toMSecsSinceEpoch());
 }
 
 void Menu::buildChain()
 {
     m_chain = std::make_unique<RecordingChain>(m_services.audio, m_services.messages);
     m_chain->setObjectName(QStringLiteral("chain"));
+    m_chain->setCatalog(&m_catalog, &m_services.clock);
     connect(m_chain.get(), &RecordingChain::level, MMLevelX1, &LevelMeter::setPeak);
     connect(m_chain.get(), &RecordingChain::voxActivity, this, [this] {
         if (m_startPause)
@@ -187,6 +190,9 @@ void Menu::Form_Initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
+    // The time since the last run is a gap of the catalog: after a clean end or a crash.
+    m_catalog.setArchiveFolder(m_services.volumes.archiveFolder(m_settings.LogDrive));
+    m_catalog.programStarted(m_services.clock.now().toMSecsSinceEpoch());
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -280,7 +286,7 @@ void Menu::keepRecording(const QDateTime& now)
     // the window shows it; the first new try comes at once, the device kept for it.
     const bool writeFailed = m_state.IsRecording;
     if (writeFailed)
-        m_chain->stop(/*keepDevice=*/true);
+        m_chain->stop(/*keepDevice=*/true, GapReason::WriteFailure);
     if (!m_notRecordingSince.isValid()) {
         m_notRecordingSince = now;
         m_lastRetry = writeFailed ? now.addMSecs(-m_retryIntervalMs) : now;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/CatalogWriter.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
 #include "recorder/ClockRules.h"
@@ -112,6 +113,8 @@ private:
     RecorderState& m_state;
     StartPauseControl* m_startPause = nullptr;
     ClockRules m_rules;
+    // Before the chain, which writes into it until it goes.
+    CatalogWriter m_catalog;
     std::unique_ptr<RecordingChain> m_chain;
     // What the labels show, so that an unchanged text costs no repaint.
     qint64 m_shownClockSecond = -1;

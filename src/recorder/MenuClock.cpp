@@ -49,7 +49,7 @@ void Menu::clockTick()
     if (actions.pause) {
         if (!m_state.InStandby)
             m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
-        m_chain->pause();
+        m_chain->pause(m_settings.StartPauseMode == ModeVox ? QStringLiteral("VOX") : QStringLiteral("contacts"));
         m_state.InStandby = true;
         setRecordButton(QStringLiteral("Standby"), 0x0080FFFF);
     }
@@ -87,7 +87,7 @@ void Menu::rollOver()
     // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     const bool wasRecording = m_state.IsRecording;
-    m_chain->stop(/*keepDevice=*/true);
+    m_chain->stop(/*keepDevice=*/true, GapReason::Unknown);
     if (wasRecording) {
         m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes")
                                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
@@ -99,6 +99,12 @@ void Menu::rollOver()
     RecordLog();
     m_retrying = false;
     m_chain->releaseDevice();
+    // After midnight, the day before in one line of the event log.
+    const QDateTime now = m_services.clock.now();
+    if (now.time().hour() < 12) {
+        m_catalog.daySummary(now.date().addDays(-1), now.toMSecsSinceEpoch(),
+            [this](const QString& summary) { m_services.events.note(summary); });
+    }
 }
 
 void Menu::Timer2_Timer()
