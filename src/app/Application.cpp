@@ -37,6 +37,7 @@ Application::Application(Services& services)
     m_startPause
         = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_recorder->resumeFromStandby(); });
     m_recorder->setStartPauseControl(m_startPause.get());
+    m_timeIndex->setSummarySink([this](const QString& summary) { m_services.events.note(summary); });
     connect(m_menu.get(), &Menu::exitRequested, this, &Application::exitRequested);
     connect(m_menu.get(), &Menu::preferencesRequested, this, &Application::openPreferences);
     connect(m_menu.get(), &Menu::playRequested, this, &Application::openPlay);

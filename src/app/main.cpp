@@ -1,7 +1,7 @@
 #include "app/Application.h"
-#include "app/CommandLine.h"
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
+#include "cli/CommandLine.h"
 #include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"

@@ -150,7 +150,7 @@ void Recorder::RecordLog()
         emit formatChanged(name, details);
 
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
-        m_chain->start();
+        m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
         if (!m_retrying)
             m_messages->ShowMessage(e);
