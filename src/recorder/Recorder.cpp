@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cmath>
@@ -110,6 +111,7 @@ void Recorder::initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
+    m_askBeforeReplacing = m_settings.StartOnLoad == 0;
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -142,8 +144,11 @@ void Recorder::RecordLog()
         // Asked only of the operator's own Record, never of a start or retry nobody watches.
         m_state.CurrentLogPath = placeLog(
             m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
-                return m_settings.StartOnLoad == 0 && !m_retrying
-                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+                if (!m_askBeforeReplacing || m_retrying)
+                    return false;
+                m_asking = true;
+                const auto answered = qScopeGuard([this] { m_asking = false; });
+                return m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
             });
 
         const auto [name, details] = format->waveFormat().describe();
@@ -183,6 +188,7 @@ void Recorder::onStopped()
 void Recorder::record()
 {
     m_settings.StartOnLoad = 0;
+    m_askBeforeReplacing = true;
     m_shouldRecord = true;
     GetLogName();
     RecordLog();
@@ -287,9 +293,12 @@ void Recorder::clockTick()
         emit elapsedChanged(m_state.ElapsedSeconds);
     }
     emit ticked(now);
-    if (actions.rollOver)
-        rollOver();
-    keepRecording(now);
+    m_rollOverDue = m_rollOverDue || actions.rollOver;
+    if (!m_asking) {
+        if (std::exchange(m_rollOverDue, false))
+            rollOver();
+        keepRecording(now);
+    }
     if (actions.purge)
         purge();
     if (m_startPause)

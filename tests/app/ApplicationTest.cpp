@@ -71,40 +71,70 @@ TEST(Application, MenuCommandsOpenEachWindowOnceAndPlayOpensAFreshOne)
     EXPECT_TRUE(app.playWindow()->isVisible());
 }
 
-// The close box and Exit end the whole program (no clock left running behind other windows);
-// while recording they first ask, and only Yes ends it.
-TEST(Closing, CloseBoxAndExitEndTheProgramAskingFirstWhileRecording)
+// Exit ends the program at once: nothing asked, the recording not stopped first (the file is
+// finished on the way out). The close box asks nothing either and ends the recording and the
+// clock with the main window, while the help window stays open.
+TEST(Closing, ExitEndsAtOnceAndTheCloseBoxEndsTheRecorderWithTheWindowOnly)
 {
-    // Recording when there is an answer to give; the answer decides.
-    const std::tuple<const char*, bool, std::deque<bool>> cases[] = {
-        { "close box, not recording", false, {} },
-        { "Exit, not recording", true, {} },
-        { "close box while recording, No", false, { false } },
-        { "Exit while recording, Yes", true, { true } },
-    };
-    for (const auto& [what, useExit, answers] : cases) {
-        SCOPED_TRACE(what);
-        const bool recording = !answers.empty();
-        const bool ends = !recording || answers.front();
+    for (const bool useExit : { true, false }) {
+        SCOPED_TRACE(useExit ? "Exit" : "close box");
         TestServices ts;
         ts.makeArchive();
-        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(recording ? 1 : 0) });
-        Application app(ts.services);
-        app.start();
-        app.openHelp();
-        ASSERT_EQ(app.state().IsRecording, recording);
-        QSignalSpy exit(&app, &Application::exitRequested);
-        ts.prompt.answers = answers;
-        if (useExit)
-            app.menu().mnuExit->trigger();
-        else
-            app.menu().close();
-        EXPECT_EQ(exit.count(), ends ? 1 : 0);
-        EXPECT_EQ(app.menu().isVisible(), !ends);
-        EXPECT_EQ(app.state().IsRecording, recording && !ends);
-        EXPECT_EQ(ts.prompt.questions,
-            recording ? QStringList { QStringLiteral("Wendmoor|Stop recording and close Wendmoor?") } : QStringList {});
+        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+        QString log;
+        {
+            Application app(ts.services);
+            app.start();
+            app.openHelp();
+            ASSERT_TRUE(app.state().IsRecording);
+            log = app.state().CurrentLogPath;
+            ts.audio.feed(sineTone(8000, 1000.0, 8000));
+            QSignalSpy exit(&app, &Application::exitRequested);
+            if (useExit)
+                app.menu().mnuExit->trigger();
+            else
+                app.menu().close();
+            EXPECT_EQ(exit.count(), useExit ? 1 : 0);
+            EXPECT_EQ(app.state().IsRecording, useExit);
+            EXPECT_EQ(app.recorder().clockTimer().isActive(), useExit);
+            EXPECT_EQ(app.menu().isVisible(), useExit);
+            EXPECT_TRUE(app.helpWindow() && app.helpWindow()->isVisible());
+            EXPECT_TRUE(ts.prompt.questions.isEmpty()) << ts.prompt.questions.join(QLatin1Char('\n')).toStdString();
+        }
+        const WavContents c = readWav(log);
+        ASSERT_TRUE(c.opened);
+        EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 1.0, 0.1);
     }
+}
+
+// After Record, the preferences opened and closed without Apply (reading StartOnLoad 1 from the
+// file again) leave the recorder as Record made it: the midnight roll-over that finds the new
+// day's log in place asks before replacing it.
+TEST(Preferences, OpenedWithoutApplyLeaveTheRecorderAsRecordMadeIt)
+{
+    TestServices ts;
+    const QString archive = ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1 });
+    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 57));
+    Application app(ts.services);
+    app.start();
+    app.recorder().clockTimer().stop();
+    app.menu().cmdStop->click();
+    app.menu().cmdRecord->click();
+    app.openPreferences();
+    app.preferencesWindow()->close();
+    ASSERT_EQ(app.settings().StartOnLoad, 1);
+    QFile next(archive + QStringLiteral("/L120726.wav"));
+    ASSERT_TRUE(next.open(QIODevice::WriteOnly));
+    ts.prompt.questions.clear();
+    for (int i = 0; i < 40; ++i) {
+        ts.clock.advanceMs(100);
+        app.recorder().tick();
+    }
+    EXPECT_EQ(ts.prompt.questions,
+        QStringList {
+            QStringLiteral("Wendmoor|Overwrite Existing File--> ") + archive + QStringLiteral("/L120726.wav?") });
+    app.menu().cmdStop->click();
 }
 
 // VOX, threshold 1000, stop delay 2 s, format 1 (8000 Hz 16 bit, the input at the format's rate),

@@ -40,9 +40,13 @@ public:
     std::deque<bool> answers; // Yes = true; when empty, No
     QStringList questions;
     QStringList notices;
+    // Runs while a question is open, as the event loop of a modal question runs the timers.
+    std::function<void()> whileAsked;
     bool askYesNo(const QString& title, const QString& text) override
     {
         questions.append(title + QLatin1Char('|') + text);
+        if (whileAsked)
+            whileAsked();
         const bool yes = !answers.empty() && answers.front();
         if (!answers.empty())
             answers.pop_front();
