@@ -19,7 +19,8 @@ class MessageSink;
 // Writes the recording into a log file (libsndfile): a WAV file of PCM unsigned 8 bit, PCM 16 bit
 // or GSM 6.10, a 16-bit FLAC file or an Ogg Opus file. The file is created (never over an existing
 // one) when the chain starts and closed when it stops; `started` and `stopped` are emitted once
-// each, on the user-interface thread, before the call that caused them returns.
+// each, on the thread the writer lives on (the recording thread), before the call that caused
+// them returns.
 //
 // While the chain runs, the WAV header (RIFF size, data size, GSM sample count) is brought up to
 // date, and the FLAC frames and Ogg pages encoded so far handed to the file, at least every
@@ -78,6 +79,7 @@ signals:
 
 private:
     void close();
+    void dropCreatedFile();
     void refreshHeader(bool sync);
     void checkSink(const char* doing);
     void maybeRefresh();
@@ -88,7 +90,8 @@ private:
     std::unique_ptr<ByteSink> m_sink;
     sf_private_tag* m_file = nullptr;
     QString m_fileName;
-    QString m_openName;
+    QString m_openPath; // the file open now, as named when it was created
+    QString m_openName; // the same, for messages
     bool m_enabled = false;
     bool m_failed = false;
     bool m_dirty = false;
@@ -98,6 +101,7 @@ private:
     std::int64_t m_frames = 0;
     QElapsedTimer m_sinceHeader;
     QElapsedTimer m_sinceSync;
+    QElapsedTimer m_sinceHandOver;
     QTimer m_refreshTimer;
 };
 

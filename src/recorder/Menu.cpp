@@ -1,7 +1,9 @@
 #include "recorder/Menu.h"
 
 #include "config/RecordFormats.h"
+#include "media/LogRepair.h"
 #include "platform/Error.h"
+#include "platform/EventLog.h"
 #include "platform/MessageSink.h"
 #include "platform/Prompt.h"
 #include "platform/TimeSource.h"
@@ -187,6 +189,9 @@ void Menu::Form_Initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
+    // Logs a killed recorder left with a short header are mended before anything records.
+    for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
+        m_services.events.note(note);
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -211,7 +216,7 @@ void Menu::RecordLog()
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
                 QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                               "format in Setup, My Preferences.")
+                               "format in Setup > My Preferences.")
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
