@@ -40,7 +40,7 @@ void Menu::TmrClock_Timer()
 void Menu::clockTick()
 {
     const QDateTime now = m_services.clock.now();
-    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : RecordingChain::kNoVox);
     const bool inputRecording = m_chain->isInputRecording();
     if (inputRecording)
         m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
@@ -61,7 +61,7 @@ void Menu::clockTick()
         m_services.messages.ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
-                           "Setup, My Preferences.")));
+                           "Setup > My Preferences.")));
     }
     if (actions.refreshHeader)
         m_chain->refreshHeader();
