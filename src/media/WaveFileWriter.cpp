@@ -1,6 +1,7 @@
 #include "media/WaveFileWriter.h"
 
 #include "media/LogRepair.h"
+#include "media/LogStamp.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 
@@ -127,6 +128,10 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
         sf_close(file);
         file = nullptr;
     }
+    // The stamp says when the log began to whoever copies it out of the archive; a log without
+    // one is still a log, so a refusal (none is known) does not stop the recording.
+    if (file && m_startTime.isValid())
+        (void)writeLogStamp(file, (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV, m_startTime, info.samplerate);
     if (!file) {
         const int err = m_sink->error();
         dropCreatedFile();

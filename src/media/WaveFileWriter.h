@@ -3,6 +3,7 @@
 #include "media/AudioSink.h"
 #include "media/ByteSink.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -46,6 +47,10 @@ public:
     // The file that the next start creates; it must not exist.
     void setFileName(const QString& path) { m_fileName = path; }
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+    // The clock time of the next file's first sample, written into it as its stamp (LogStamp.h);
+    // an invalid time writes none.
+    void setStartTime(const QDateTime& firstSample) { m_startTime = firstSample; }
 
     // How often, in milliseconds, the header is brought up to date while audio is written;
     // 0 or less: after every buffer.
@@ -92,6 +97,7 @@ private:
     QString m_fileName;
     QString m_openPath; // the file open now, as named when it was created
     QString m_openName; // the same, for messages
+    QDateTime m_startTime;
     bool m_enabled = false;
     bool m_failed = false;
     bool m_dirty = false;
