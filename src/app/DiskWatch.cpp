@@ -50,7 +50,7 @@ void DiskWatch::check()
     const QLocale c = QLocale::c();
     m_services.messages.ShowMessage(Error(ErrorNumber::DiskFull,
         QStringLiteral("Drive %1 (%2) will be full in about %3 days at the present format: %4 free, %5 a day. Delete "
-                       "old logs, keep fewer days or choose another drive in Setup, My Preferences.")
+                       "old logs, keep fewer days or choose another drive in Setup > My Preferences.")
             .arg(drive)
             .arg(QDir::toNativeSeparators(m_services.volumes.rootOf(drive)))
             .arg(*f.daysUntilFull, 0, 'f', 1)

@@ -144,9 +144,9 @@ public:
     QString deviceName() const override { return m_name; }
     void start() override
     {
-        if (isRunning())
-            return;
         const std::lock_guard lock(m_count.mutex());
+        if (Pa_IsStreamActive(m_stream) == 1)
+            return;
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -159,17 +159,23 @@ public:
         if (Pa_IsStreamStopped(m_stream) == 0)
             Pa_StopStream(m_stream);
     }
-    bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
+    bool isRunning() const override
+    {
+        const std::lock_guard lock(m_count.mutex());
+        return Pa_IsStreamActive(m_stream) == 1;
+    }
 
     std::size_t read(std::span<std::int16_t> out) override { return m_ring.read(out); }
-    std::uint64_t takeDroppedFrames() override { return m_ring.takeDroppedFrames(); }
+    Dropouts takeDropouts() override { return m_ring.takeDropouts(); }
 
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
     static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-        PaStreamCallbackFlags, void* user)
+        PaStreamCallbackFlags status, void* user)
     {
         auto* self = static_cast<PaCapture*>(user);
+        if ((status & paInputOverflow) != 0)
+            self->m_ring.noteDriverOverflow();
         const auto* in = static_cast<const std::int16_t*>(input);
         std::array<std::int16_t, kFramesPerBuffer> mixed {};
         unsigned long done = 0;
@@ -243,9 +249,9 @@ public:
     QString deviceName() const override { return m_name; }
     void start() override
     {
-        if (isRunning())
-            return;
         const std::lock_guard lock(m_count.mutex());
+        if (Pa_IsStreamActive(m_stream) == 1)
+            return;
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -261,7 +267,11 @@ public:
         }
         m_ring.clear(); // the callback no longer runs, so this thread may act as the consumer
     }
-    bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
+    bool isRunning() const override
+    {
+        const std::lock_guard lock(m_count.mutex());
+        return Pa_IsStreamActive(m_stream) == 1;
+    }
     std::size_t writableFrames() const override { return m_ring.writable() / static_cast<std::size_t>(m_channels); }
     std::size_t write(std::span<const std::int16_t> interleaved) override
     {

@@ -3,6 +3,7 @@
 #include "archive/LogNames.h"
 #include "archive/PurgeOldLogs.h"
 #include "config/RecordFormats.h"
+#include "media/LogRepair.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/Prompt.h"
@@ -112,6 +113,9 @@ void Recorder::initialize()
             m_settings.LogDrive = QLatin1Char('C');
     }
     m_askBeforeReplacing = m_settings.StartOnLoad == 0;
+    // Logs a killed recorder left with a short header are mended before anything records.
+    for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
+        m_services.events.note(note);
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -136,7 +140,7 @@ void Recorder::RecordLog()
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
                 QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                               "format in Setup, My Preferences.")
+                               "format in Setup > My Preferences.")
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
@@ -262,7 +266,7 @@ void Recorder::tick()
 void Recorder::clockTick()
 {
     const QDateTime now = m_services.clock.now();
-    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : RecordingChain::kNoVox);
     const bool inputRecording = m_chain->isInputRecording();
     if (inputRecording)
         m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
@@ -284,7 +288,7 @@ void Recorder::clockTick()
         m_messages->ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
-                           "Setup, My Preferences.")));
+                           "Setup > My Preferences.")));
     }
     if (actions.refreshHeader)
         m_chain->refreshHeader();

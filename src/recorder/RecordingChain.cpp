@@ -150,7 +150,7 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
     const int peak = std::abs(WaveHelper::peaks(samples).first);
     m_peak = std::max(m_peak, peak);
     const int threshold = m_voxThreshold.load(std::memory_order_relaxed);
-    if (threshold < 0 || peak <= threshold)
+    if (threshold == kNoVox || peak <= threshold)
         return;
     if (m_standby) {
         // Decided here, before the buffer reaches the writer, so that the buffer that resumed the

@@ -17,6 +17,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -64,7 +65,8 @@ public:
     void pause();
     void resume();
     // The level above which a buffer is activity and resumes a paused writer (the buffer itself
-    // is written); below 0: none.
+    // is written). A negative threshold makes every buffer activity; kNoVox: no buffer is.
+    static constexpr int kNoVox = std::numeric_limits<int>::min();
     void setVoxThreshold(int threshold) { m_voxThreshold.store(threshold, std::memory_order_relaxed); }
     // Brings the file's header up to date and pushes it to the disk, without waiting.
     void refreshHeader();
@@ -115,7 +117,7 @@ private:
     std::unique_ptr<QObject> m_context; // lives on the recording thread
     std::unique_ptr<Stages> m_stages; // made, used and destroyed on the recording thread
 
-    std::atomic<int> m_voxThreshold { -1 };
+    std::atomic<int> m_voxThreshold { kNoVox };
     std::atomic<bool> m_inputRecording { false };
     std::atomic<std::int32_t> m_positionMs { 0 };
     std::atomic<bool> m_writerFailed { false };

@@ -185,6 +185,30 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
+// A negative threshold makes every buffer activity: with stop delay 0 (the shortest) and an input
+// of near silence, the recording never pauses and the log holds all of it.
+TEST(StartPauseEndToEnd, NegativeThresholdRecordsEverythingAndNeverPauses)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 1, -99, 0, 0, 0, 1 });
+    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
+    Application app(ts.services);
+    app.start();
+    app.recorder().clockTimer().stop();
+    bool paused = false;
+    for (std::size_t frame = 0; frame < 5 * 8000; frame += 800) {
+        ts.clock.advanceMs(100);
+        ts.audio.feed(std::vector<std::int16_t>(800, 0));
+        app.recorder().chain().pump();
+        app.recorder().tick();
+        paused = paused || app.state().InStandby;
+    }
+    EXPECT_FALSE(paused);
+    app.menu().cmdStop->click();
+    EXPECT_NEAR(readWav(app.state().CurrentLogPath).samples.size() / 8000.0, 5.0, 0.15);
+}
+
 // The pings come from the tick of the UI thread itself: while that thread is held, none go out,
 // so that the service manager sees a hang; when it runs again, they resume.
 TEST(Watchdog, PingsOnTheTickAndStopsWhileTheUiThreadIsBlocked)
