@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "mainwindow/Menu.h"
+#include "platform/TimeSource.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmMyPreferences.h"
 #include "startpause/StartPause.h"
@@ -29,6 +30,8 @@ template <typename Window, typename Make> Window* showSingle(QPointer<Window>& w
 Application::Application(Services& services)
     : m_services(services)
     , m_recorder(std::make_unique<Recorder>(services, m_settings, m_state))
+    , m_catalog(std::make_unique<CatalogWriter>(services.messages))
+    , m_timeIndex(std::make_unique<TimeIndex>(*m_recorder, *m_catalog, m_settings))
     , m_menu(std::make_unique<Menu>(*m_recorder, m_state, services))
 {
     m_startPause
@@ -49,10 +52,14 @@ Application::~Application()
     delete m_help.data();
     delete m_about.data();
     m_recorder->setStartPauseControl(nullptr);
+    // The recorder's last audio goes into its log and the catalog hears of a clean end.
+    m_recorder->shutdown();
+    m_timeIndex->programEnded(m_services.clock.now());
 }
 
 void Application::start()
 {
+    m_timeIndex->programStarted(m_services.clock.now());
     m_menu->Form_Initialize();
     m_menu->show();
 }

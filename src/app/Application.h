@@ -7,6 +7,7 @@
 #include "preferences/frmMyPreferences.h"
 #include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
+#include "recorder/TimeIndex.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
 
@@ -59,6 +60,8 @@ private:
     RecorderState m_state;
     PlaybackMemory m_playback;
     std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<CatalogWriter> m_catalog;
+    std::unique_ptr<TimeIndex> m_timeIndex;
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<StartPause> m_startPause;
     QPointer<frmMyPreferences> m_preferences;
