@@ -31,7 +31,7 @@ def serve_smtp(folder, credentials):
 
     def authenticate(server, session, envelope, mechanism, auth_data):
         ok = credentials is not None and (auth_data.login, auth_data.password) == credentials
-        return AuthResult(success=ok)
+        return AuthResult(success=ok, auth_data=auth_data if ok else None)
 
     # The controller cannot take port 0: a free port is asked of the system first.
     import socket
