@@ -153,7 +153,7 @@ void BM_LastTen_RealOutput(benchmark::State& state)
     }
     test::TestServices& t = *g_services;
     Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths,
-        t.services.events };
+        t.services.events, t.clockSync };
     Window w(services, device);
     for (auto _ : state) {
         w.window.cmdStop_Click();

@@ -1,6 +1,6 @@
 #include "alarms/Alarms.h"
 
-#include "alarms/ClockSync.h"
+#include "platform/ClockSync.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/MessageSink.h"

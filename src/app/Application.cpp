@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
+#include "platform/TimeSource.h"
 #include "playback/frmPlay.h"
+#include "preferences/frmAlarms.h"
 #include "preferences/frmMyPreferences.h"
 #include "recorder/Menu.h"
 #include "startpause/StartPause.h"
@@ -37,6 +39,22 @@ Application::Application(Services& services)
     connect(m_menu.get(), &Menu::playRequested, this, &Application::openPlay);
     connect(m_menu.get(), &Menu::helpRequested, this, &Application::openHelp);
     connect(m_menu.get(), &Menu::aboutRequested, this, &Application::openAbout);
+
+    // The alarms listen to the recorder; whatever they do returns at once, and their deliveries
+    // run on a thread of their own.
+    m_alarms = std::make_unique<Alarms>(services.messages, services.events, services.clock, services.clockSync,
+        Alarms::Places { services.paths.alarmsFile, services.paths.runStateFile });
+    Alarms* alarms = m_alarms.get();
+    connect(&m_menu->chain(), &RecordingChain::level, alarms, &Alarms::level);
+    connect(&m_menu->chain(), &RecordingChain::inputLost, alarms, [this, alarms](bool lost) {
+        alarms->setInputLostSince(lost ? std::optional(m_services.clock.now()) : std::nullopt);
+    });
+    m_alarmTick.setInterval(1000);
+    connect(&m_alarmTick, &QTimer::timeout, alarms, [this, alarms] {
+        const QDateTime since = m_menu->notRecordingSince();
+        alarms->setNotRecordingSince(since.isValid() ? std::optional(since) : std::nullopt);
+        alarms->tick();
+    });
 }
 
 Application::~Application()
@@ -46,18 +64,37 @@ Application::~Application()
     delete m_preferences.data();
     delete m_help.data();
     delete m_about.data();
+    delete m_alarmsPage.data();
     m_menu->setStartPauseControl(nullptr);
+    m_alarmTick.stop();
+    m_alarms->endRun();
 }
 
 void Application::start()
 {
+    m_alarms->startRun();
     m_menu->Form_Initialize();
     m_menu->show();
+    m_alarmTick.start();
 }
 
 void Application::openPreferences()
 {
-    showSingle(m_preferences, [this] { return new frmMyPreferences(m_services, m_settings); });
+    showSingle(m_preferences, [this] {
+        auto* window = new frmMyPreferences(m_services, m_settings);
+        connect(window, &frmMyPreferences::alarmsRequested, this, &Application::openAlarms);
+        return window;
+    });
+}
+
+void Application::openAlarms()
+{
+    showSingle(m_alarmsPage, [this] {
+        auto* page = new frmAlarms(m_services.paths.alarmsFile, m_services.messages,
+            [this](const AlarmSettings& settings) { m_alarms->sendTest(settings); });
+        connect(page, &frmAlarms::saved, m_alarms.get(), &Alarms::reload);
+        return page;
+    });
 }
 
 void Application::openPlay()

@@ -89,6 +89,8 @@ signals:
     void bufferFilled(std::span<const std::int16_t> samples);
     // After every pump() that found the input recording.
     void pumped();
+    // The device stopped delivering (true) or delivers again (false); reported once each way.
+    void deviceLost(bool lost);
 
 private:
     void closeParked();

@@ -38,6 +38,8 @@ public:
     // does not (a failed start, a failed write), it tries again this often: quietly, into the
     // next free name, and says once it records again and how long nothing was recorded.
     void setRetryInterval(int milliseconds) { m_retryIntervalMs = milliseconds; }
+    // Since when it should record and does not; invalid while it records or should not.
+    [[nodiscard]] QDateTime notRecordingSince() const { return m_notRecordingSince; }
 
     // Sets CurrentLogPath to the name of the present day (and half day for format 5).
     void GetLogName();

@@ -91,6 +91,8 @@ signals:
     void level(int peak);
     // A buffer above the VOX threshold; `resumed`: it ended a pause and was written.
     void voxActivity(bool resumed);
+    // The input device stopped delivering (true) or delivers again (false).
+    void inputLost(bool lost);
 
 private:
     struct Stages;

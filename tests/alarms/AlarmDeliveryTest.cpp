@@ -1,7 +1,7 @@
 #include "alarms/AlarmDelivery.h"
 #include "Fakes.h"
 #include "alarms/Alarms.h"
-#include "alarms/ClockSync.h"
+#include "platform/ClockSync.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -159,11 +159,6 @@ TEST(AlarmDelivery, WebhookAndCommandGetTheFactsAndAFailureIsTriedAgain)
         EXPECT_TRUE(env.contains(line)) << line << " in " << env.constData();
 }
 
-class SyncedClock final : public ClockSync {
-public:
-    std::optional<bool> synchronised() const override { return true; }
-};
-
 // An SMTP server that accepts the connection and never answers costs the recorder nothing: the
 // level that raises dead air returns at once, the failure comes later in the event log and the
 // message window, and ending the program does not wait for the server's time-out.
@@ -183,7 +178,7 @@ TEST(AlarmDelivery, SilentSmtpServerNeverHoldsTheCaller)
     FakeTimeSource clock;
     RecordingMessages messages;
     RecordingEvents events;
-    SyncedClock sync;
+    FakeClockSync sync;
     auto alarms = std::make_unique<Alarms>(messages, events, clock, sync,
         Alarms::Places { dir.filePath(QStringLiteral("alarms.ini")), dir.filePath(QStringLiteral("Running.txt")) },
         AlarmDelivery::Options { 3000ms, 3000ms, { 50ms }, 200 });

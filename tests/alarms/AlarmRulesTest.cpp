@@ -2,7 +2,7 @@
 #include "Fakes.h"
 #include "alarms/AlarmSettings.h"
 #include "alarms/Alarms.h"
-#include "alarms/ClockSync.h"
+#include "platform/ClockSync.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -82,12 +82,6 @@ TEST(AlarmBoard, RepeatsEveryRepeatMinutesWhileStandingAndClearsOnce)
     EXPECT_TRUE(board.update({ AlarmKind::InputLost }, {}, t0.addSecs(132 * 60)).empty()) << "cleared twice";
     EXPECT_TRUE(board.repeatsDue(t0.addSecs(300 * 60), 60).empty()) << "a cleared alarm repeats";
 }
-
-class FakeClockSync final : public ClockSync {
-public:
-    std::optional<bool> value = true;
-    std::optional<bool> synchronised() const override { return value; }
-};
 
 struct AlarmsFixture {
     QTemporaryDir dir;

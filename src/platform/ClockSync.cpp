@@ -1,4 +1,4 @@
-#include "alarms/ClockSync.h"
+#include "platform/ClockSync.h"
 
 #include <sys/timex.h>
 
