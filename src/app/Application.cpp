@@ -1,10 +1,10 @@
 #include "app/Application.h"
 
+#include "mainwindow/Menu.h"
 #include "platform/TimeSource.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmAlarms.h"
 #include "preferences/frmMyPreferences.h"
-#include "recorder/Menu.h"
 #include "startpause/StartPause.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -30,10 +30,12 @@ template <typename Window, typename Make> Window* showSingle(QPointer<Window>& w
 
 Application::Application(Services& services)
     : m_services(services)
-    , m_menu(std::make_unique<Menu>(services, m_settings, m_state))
+    , m_recorder(std::make_unique<Recorder>(services, m_settings, m_state))
+    , m_menu(std::make_unique<Menu>(*m_recorder, m_state, services))
 {
-    m_startPause = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_menu->resumeFromStandby(); });
-    m_menu->setStartPauseControl(m_startPause.get());
+    m_startPause
+        = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_recorder->resumeFromStandby(); });
+    m_recorder->setStartPauseControl(m_startPause.get());
     connect(m_menu.get(), &Menu::exitRequested, this, &Application::exitRequested);
     connect(m_menu.get(), &Menu::preferencesRequested, this, &Application::openPreferences);
     connect(m_menu.get(), &Menu::playRequested, this, &Application::openPlay);
@@ -45,14 +47,21 @@ Application::Application(Services& services)
     m_alarms = std::make_unique<Alarms>(services.messages, services.events, services.clock, services.clockSync,
         Alarms::Places { services.paths.alarmsFile, services.paths.runStateFile });
     Alarms* alarms = m_alarms.get();
-    connect(&m_menu->chain(), &RecordingChain::level, alarms, &Alarms::level);
-    connect(&m_menu->chain(), &RecordingChain::inputLost, alarms, [this, alarms](bool lost) {
-        alarms->setInputLostSince(lost ? std::optional(m_services.clock.now()) : std::nullopt);
-    });
+    connect(m_recorder.get(), &Recorder::level, alarms, &Alarms::level);
+    connect(m_recorder.get(), &Recorder::inputLost, alarms,
+        [this, alarms] { alarms->setInputLostSince(m_services.clock.now()); });
+    connect(m_recorder.get(), &Recorder::inputBack, alarms, [alarms] { alarms->setInputLostSince(std::nullopt); });
+    connect(m_recorder.get(), &Recorder::notRecording, alarms,
+        [alarms](const QDateTime& since) { alarms->setNotRecordingSince(since); });
+    connect(
+        m_recorder.get(), &Recorder::recordingAgain, alarms, [alarms] { alarms->setNotRecordingSince(std::nullopt); });
     m_alarmTick.setInterval(1000);
     connect(&m_alarmTick, &QTimer::timeout, alarms, [this, alarms] {
-        const QDateTime since = m_menu->notRecordingSince();
-        alarms->setNotRecordingSince(since.isValid() ? std::optional(since) : std::nullopt);
+        // Stopped by the operator: nothing should record, and nothing is lost.
+        if (!m_recorder->shouldRecord()) {
+            alarms->setNotRecordingSince(std::nullopt);
+            alarms->setInputLostSince(std::nullopt);
+        }
         alarms->tick();
     });
 }
@@ -65,7 +74,7 @@ Application::~Application()
     delete m_help.data();
     delete m_about.data();
     delete m_alarmsPage.data();
-    m_menu->setStartPauseControl(nullptr);
+    m_recorder->setStartPauseControl(nullptr);
     m_alarmTick.stop();
     m_alarms->endRun();
 }

@@ -7,6 +7,7 @@
 #include "playback/frmPlay.h"
 #include "preferences/frmAlarms.h"
 #include "preferences/frmMyPreferences.h"
+#include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -33,6 +34,7 @@ public:
     // Start-up: load the settings, start recording when they say so, show the main window.
     void start();
 
+    [[nodiscard]] Recorder& recorder() { return *m_recorder; }
     [[nodiscard]] Menu& menu() { return *m_menu; }
     [[nodiscard]] Settings& settings() { return m_settings; }
     [[nodiscard]] RecorderState& state() { return m_state; }
@@ -63,6 +65,7 @@ private:
     Settings m_settings;
     RecorderState m_state;
     PlaybackMemory m_playback;
+    std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<StartPause> m_startPause;
     std::unique_ptr<Alarms> m_alarms;

@@ -194,9 +194,9 @@ void WaveInput::checkDevice()
                 QStringLiteral("The sound input \"%1\" stopped delivering audio; the "
                                "recorder keeps trying to open it again.")
                     .arg(m_stream->deviceName())));
-            emit deviceLost(true);
             m_lastReopenMs = m_clock();
             m_gapFromMs = m_lastDataMs;
+            emit deviceLost();
         }
         if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
             reopenDevice();
@@ -237,7 +237,7 @@ void WaveInput::endOutage(std::size_t framesJustRead)
                        "gone are silence in the log.")
             .arg(m_stream->deviceName())
             .arg(goneMs / 1000)));
-    emit deviceLost(false);
+    emit deviceBack();
     // The outage as silence at the asked rate, in buffers of the usual size.
     const std::vector<std::int16_t> silence(kBufferFrames);
     for (qint64 left = goneMs * m_sampleRate / 1000; left > 0 && m_state == Recording;) {

@@ -35,6 +35,7 @@ inline constexpr int PortAccess = 1030;
 inline constexpr int SettingsDriveInvalid = 1040;
 inline constexpr int SettingsValueInvalid = 1041;
 inline constexpr int DriveNotMounted = 1042;
+inline constexpr int CatalogFailure = 1050; // the archive's catalog cannot be read or written
 // Alarms: the settings file, a delivery that failed, and the alarms themselves.
 inline constexpr int AlarmSettingsInvalid = 1070;
 inline constexpr int AlarmDeliveryFailed = 1071;

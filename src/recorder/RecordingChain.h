@@ -91,8 +91,9 @@ signals:
     void level(int peak);
     // A buffer above the VOX threshold; `resumed`: it ended a pause and was written.
     void voxActivity(bool resumed);
-    // The input device stopped delivering (true) or delivers again (false).
-    void inputLost(bool lost);
+    // The input device stopped delivering audio, and delivers again.
+    void inputLost();
+    void inputBack();
 
 private:
     struct Stages;
