@@ -217,7 +217,7 @@ void BM_LastTen_RealOutput(benchmark::State& state)
     }
     test::TestServices& t = *g_services;
     Services services { t.clock, t.volumes, audio, t.ports, t.prompt, t.systemInfo, t.messages, t.services.paths,
-        t.services.events };
+        t.services.events, t.clockSync };
     Window w(services, device);
     w.select(g_services->volumes.archiveFolder(QLatin1Char('C')) + QStringLiteral("/L120403.wav"));
     for (auto _ : state) {

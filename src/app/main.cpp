@@ -5,6 +5,7 @@
 #include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+#include "platform/ClockSync.h"
 #include "platform/EscapedFailures.h"
 #include "platform/EventLogFile.h"
 #include "platform/LinuxPortInput.h"
@@ -66,6 +67,7 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
     Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
+    QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -113,7 +115,8 @@ int main(int argc, char** argv)
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events };
+    KernelClockSync clockSync;
+    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events, clockSync };
 
     Application wendmoor(services);
     // Exit and the main window's close box end the program; the destructors close the log

@@ -9,8 +9,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -257,4 +260,37 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     free = 140'400'000;
     watch.check();
     EXPECT_EQ(t.messages.shown.size(), 2) << "the next day warns again";
+}
+
+// The Alarms page, reached from My Preferences, saves what it shows into alarms.ini and the
+// running alarms take it at once (a dead-air time of 1 s raises within 1.5 s of silence); "Send a
+// test alarm" runs the command of the page as shown, before it is saved.
+TEST(Application, AlarmsPageSavesAlarmsIniThatTheRunningAlarmsTakeAndSendsATest)
+{
+    TestServices ts;
+    ts.makeArchive();
+    Application app(ts.services);
+    app.start();
+    app.openPreferences();
+    app.preferencesWindow()->cmdAlarms->click();
+    frmAlarms* page = app.alarmsWindow();
+    ASSERT_TRUE(page && page->isVisible());
+
+    const QString marker = ts.dir.filePath(QStringLiteral("test-alarm.txt"));
+    page->txtCommand->setText(QStringLiteral("echo \"$WENDMOOR_ALARM $WENDMOOR_ALARM_STATE\" > '%1'").arg(marker));
+    page->cmdTest->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 5000));
+    QFile written(marker);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "test said\n");
+    EXPECT_FALSE(QFile::exists(ts.services.paths.alarmsFile)) << "the test saved the page";
+
+    page->spnSeconds->setValue(1);
+    page->cmdSave->click();
+    EXPECT_EQ(readAlarmSettings(ts.services.paths.alarmsFile).settings.command, page->txtCommand->text());
+    qint64 steady = 0;
+    app.alarms().setSteadyClock([&] { return steady += 100; });
+    for (int i = 0; i < 15; ++i)
+        app.alarms().level(0);
+    EXPECT_TRUE(app.alarms().stands(AlarmKind::DeadAir));
 }
