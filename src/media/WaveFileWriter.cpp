@@ -1,5 +1,6 @@
 #include "media/WaveFileWriter.h"
 
+#include "media/LogStamp.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 
@@ -126,6 +127,10 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
         sf_close(file);
         file = nullptr;
     }
+    // The stamp says when the log began to whoever copies it out of the archive; a log without
+    // one is still a log, so a refusal (none is known) does not stop the recording.
+    if (file && m_startTime.isValid())
+        (void)writeLogStamp(file, (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV, m_startTime, info.samplerate);
     if (!file) {
         const int err = m_sink->error();
         m_sink.reset();

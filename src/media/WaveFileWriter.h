@@ -3,6 +3,7 @@
 #include "media/AudioSink.h"
 #include "media/ByteSink.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -45,6 +46,10 @@ public:
     // The file that the next start creates; it must not exist.
     void setFileName(const QString& path) { m_fileName = path; }
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+    // The clock time of the next file's first sample, written into it as its stamp (LogStamp.h);
+    // an invalid time writes none.
+    void setStartTime(const QDateTime& firstSample) { m_startTime = firstSample; }
 
     // How often, in milliseconds, the header is brought up to date while audio is written;
     // 0 or less: after every buffer.
@@ -89,6 +94,7 @@ private:
     sf_private_tag* m_file = nullptr;
     QString m_fileName;
     QString m_openName;
+    QDateTime m_startTime;
     bool m_enabled = false;
     bool m_failed = false;
     bool m_dirty = false;

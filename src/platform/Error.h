@@ -35,6 +35,7 @@ inline constexpr int PortAccess = 1030;
 inline constexpr int SettingsDriveInvalid = 1040;
 inline constexpr int SettingsValueInvalid = 1041;
 inline constexpr int DriveNotMounted = 1042;
+inline constexpr int CatalogFailure = 1050; // the archive's catalog cannot be read or written
 inline constexpr int Unexpected = 1099;
 } // namespace ErrorNumber
 
