@@ -1,50 +1,15 @@
 #include "web/ArchiveView.h"
 
-#include "media/WaveReader.h"
-#include "platform/Error.h"
+#include "catalog/Catalog.h"
+#include "catalog/LogFiles.h"
 
+#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <set>
 
 namespace wendmoor {
-
-namespace {
-
-const QRegularExpression& logNamePattern()
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^L(\\d\\d)(\\d\\d)(\\d\\d)([AP]?)(\\d*)\\.(wav|flac|opus)$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern;
-}
-
-// Within a day: the morning or plain log, then the afternoon one, each before its copies.
-std::pair<int, int> orderInDay(const QString& name)
-{
-    const QRegularExpressionMatch m = logNamePattern().match(name);
-    return { m.captured(4).compare(QLatin1String("P"), Qt::CaseInsensitive) == 0 ? 1 : 0,
-        m.captured(5).isEmpty() ? 0 : m.captured(5).toInt() + 1 };
-}
-
-std::int64_t localMs(const QDate& day, const QTime& time)
-{
-    return QDateTime(day, time).toMSecsSinceEpoch();
-}
-
-} // namespace
-
-QDate dayOfLogName(const QString& name)
-{
-    const QRegularExpressionMatch m = logNamePattern().match(name);
-    if (!m.hasMatch())
-        return {};
-    return { 2000 + m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt() };
-}
 
 std::int64_t ArchiveView::Day::recordedMs() const
 {
@@ -59,82 +24,87 @@ ArchiveView::ArchiveView(QString folder)
 {
 }
 
+ArchiveView::~ArchiveView() = default;
+
 QList<QDate> ArchiveView::days() const
 {
     std::set<QDate> found;
-    const QStringList names = QDir(m_folder).entryList(QDir::Files);
-    for (const QString& name : names)
-        if (const QDate day = dayOfLogName(name); day.isValid())
-            found.insert(day);
+    for (const LogFileName& log : logFilesIn(m_folder))
+        found.insert(log.day);
     return { found.begin(), found.end() };
 }
 
-QStringList ArchiveView::logsOf(const QDate& day) const
+ArchiveView::Day ArchiveView::dayLocked(const QDate& date, std::int64_t nowUtc) const
 {
-    const QDir dir(m_folder);
-    if (!dir.exists())
-        throw Error(ErrorNumber::PathNotFound, QStringLiteral("The archive folder %1 does not exist").arg(m_folder));
-    QStringList logs;
-    for (const QString& name : dir.entryList(QDir::Files))
-        if (dayOfLogName(name) == day)
-            logs.append(name);
-    std::sort(
-        logs.begin(), logs.end(), [](const QString& a, const QString& b) { return orderInDay(a) < orderInDay(b); });
-    return logs;
+    // A catalog file is read afresh by every query; one rebuilt in memory (there was no file, or
+    // it could not be read) is rebuilt again after a while, so that new logs show.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_catalog || (m_catalog->wasRebuilt() && now - m_openedAt > std::chrono::seconds(30))) {
+        m_catalog = Catalog::open(m_folder, Catalog::Mode::ReadOnly);
+        m_openedAt = now;
+    }
+    const DayReport report = m_catalog->day(date, nowUtc);
+    Day day;
+    day.day = date;
+    day.startUtc = report.dayStartUtc;
+    day.endUtc = report.dayEndUtc;
+    // The day's own logs in the order they were recorded, then any other log that holds some of
+    // its time (one that ran on over midnight), so that a log keeps its number as the day grows.
+    for (const LogFileName& log : logFilesIn(m_folder))
+        if (log.day == date)
+            day.logs.append(log.fileName);
+    for (const wendmoor::Segment& s : report.segments) {
+        if (!day.logs.contains(s.log))
+            day.logs.append(s.log);
+        day.segments.push_back(
+            { static_cast<int>(day.logs.indexOf(s.log)), s.firstFrame, s.frames, s.startUtc, s.endUtc, s.sampleRate });
+    }
+    for (const auto* gaps : { &report.gaps, &report.silences })
+        for (const wendmoor::Gap& g : *gaps)
+            day.gaps.push_back({ g.fromUtc, g.toUtc, gapReasonName(g.reason), g.detail });
+    std::sort(day.gaps.begin(), day.gaps.end(), [](const Gap& a, const Gap& b) { return a.fromUtc < b.fromUtc; });
+    const std::int64_t dayEnd = QDateTime(date.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
+    for (const wendmoor::Hold& h : m_catalog->holds())
+        if (h.fromUtc < dayEnd && h.toUtc > day.startUtc)
+            day.holds.push_back({ h.id, h.fromUtc, h.toUtc, h.reason, h.user });
+    return day;
 }
 
 ArchiveView::Day ArchiveView::day(const QDate& date, std::int64_t nowUtc) const
 {
-    Day result;
-    result.day = date;
-    result.startUtc = localMs(date, QTime(0, 0));
-    result.endUtc = std::min(localMs(date.addDays(1), QTime(0, 0)), std::max(nowUtc, result.startUtc));
-    result.logs = logsOf(date);
-    // A log starts at the beginning of its day or half day; a renumbered one (a restart) ended
-    // when it was last written.
-    for (int i = 0; i < result.logs.size(); ++i) {
-        const QString path = QDir(m_folder).filePath(result.logs[i]);
-        std::unique_ptr<WaveReader> reader;
-        try {
-            reader = openWaveReader(path);
-        } catch (const Error&) {
-            continue;
-        }
-        const std::int64_t durationMs = reader->frames() * 1000 / std::max(reader->sampleRate(), 1);
-        const auto [half, copy] = orderInDay(result.logs[i]);
-        std::int64_t start = localMs(date, QTime(half == 1 ? 12 : 0, 0));
-        if (copy > 0)
-            start = QFileInfo(path).lastModified().toMSecsSinceEpoch() - durationMs;
-        result.segments.push_back({ i, 0, reader->frames(), start, start + durationMs, reader->sampleRate() });
-    }
-    std::sort(result.segments.begin(), result.segments.end(),
-        [](const Segment& a, const Segment& b) { return a.startUtc < b.startUtc; });
-    std::int64_t covered = result.startUtc;
-    for (const Segment& s : result.segments) {
-        if (s.startUtc > covered)
-            result.gaps.push_back({ covered, s.startUtc, QStringLiteral("unknown"), {} });
-        covered = std::max(covered, s.endUtc);
-    }
-    if (covered < result.endUtc)
-        result.gaps.push_back({ covered, result.endUtc, QStringLiteral("unknown"), {} });
-    return result;
+    const std::lock_guard lock(m_mutex);
+    return dayLocked(date, nowUtc);
 }
 
 std::optional<ArchiveView::Place> ArchiveView::locate(const QDate& date, std::int64_t utc, std::int64_t nowUtc) const
 {
-    const Day d = day(date, nowUtc);
-    for (const Segment& s : d.segments)
-        if (utc >= s.startUtc && utc < s.endUtc)
-            return Place { s.log, s.firstFrame + (utc - s.startUtc) * s.sampleRate / 1000, s.sampleRate };
-    return std::nullopt;
+    const std::lock_guard lock(m_mutex);
+    const Day day = dayLocked(date, nowUtc);
+    const Location where = m_catalog->locate(utc);
+    if (!where.segment || utc >= nowUtc)
+        return std::nullopt;
+    const qsizetype log = day.logs.indexOf(where.segment->log);
+    if (log < 0)
+        return std::nullopt;
+    return Place { static_cast<int>(log), where.frame, where.segment->sampleRate };
 }
 
-QString ArchiveView::logPath(const QDate& date, int log) const
+QString ArchiveView::logPath(const QDate& date, int log, std::int64_t nowUtc) const
 {
-    const QStringList logs = logsOf(date);
-    if (log < 0 || log >= logs.size())
+    const Day d = day(date, nowUtc);
+    if (log < 0 || log >= d.logs.size())
         return {};
-    return QDir(m_folder).filePath(logs[log]);
+    return QDir(m_folder).filePath(d.logs[log]);
+}
+
+std::int64_t ArchiveView::addHold(
+    std::int64_t fromUtc, std::int64_t toUtc, const QString& reason, const QString& user, std::int64_t nowUtc)
+{
+    const std::lock_guard lock(m_mutex);
+    const std::int64_t id
+        = Catalog::open(m_folder, Catalog::Mode::ReadWrite)->addHold(fromUtc, toUtc, reason, user, nowUtc);
+    m_catalog.reset(); // read the file from now on
+    return id;
 }
 
 } // namespace wendmoor

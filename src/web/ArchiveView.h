@@ -4,17 +4,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 namespace wendmoor {
 
-// The archive as the web pages see it: days, what each day holds and where a clock time is.
-// Logs are named by their number within the day (0, 1, … oldest first), never by file name:
-// requests name days and clock times, and only this class turns them into a file of the
-// archive folder. Times are UTC milliseconds since 1970. Used from the server's threads at once.
+class Catalog;
+
+// The archive as the web pages see it, through its catalog: days, what each day holds and where
+// a clock time is. Logs are named by their number within the day (0, 1, … in the order they were
+// recorded), never by file name: requests name days and clock times, and only this class turns
+// them into a file of the archive folder. Times are UTC milliseconds since 1970. Used from the
+// server's threads at once; the catalog is only read, except by addHold.
 class ArchiveView {
 public:
     struct Segment {
@@ -55,6 +60,7 @@ public:
     };
 
     explicit ArchiveView(QString folder);
+    ~ArchiveView();
 
     [[nodiscard]] const QString& folder() const { return m_folder; }
     // The days that have a log, oldest first.
@@ -64,15 +70,20 @@ public:
     // The log and frame of `day` taken at clock time `utc`, nothing in a gap.
     [[nodiscard]] std::optional<Place> locate(const QDate& day, std::int64_t utc, std::int64_t nowUtc) const;
     // The path of log number `log` of `day`, empty when the day has no such log.
-    [[nodiscard]] QString logPath(const QDate& day, int log) const;
+    [[nodiscard]] QString logPath(const QDate& day, int log, std::int64_t nowUtc) const;
+    // Keeps the logs over [fromUtc, toUtc) from the purge; returns the hold's number. The catalog
+    // is made when there is none yet.
+    [[nodiscard]] std::int64_t addHold(
+        std::int64_t fromUtc, std::int64_t toUtc, const QString& reason, const QString& user, std::int64_t nowUtc);
 
 private:
-    [[nodiscard]] QStringList logsOf(const QDate& day) const;
+    // The day with the catalog locked; opens it on first use.
+    [[nodiscard]] Day dayLocked(const QDate& day, std::int64_t nowUtc) const;
 
     QString m_folder;
+    mutable std::mutex m_mutex;
+    mutable std::unique_ptr<Catalog> m_catalog;
+    mutable std::chrono::steady_clock::time_point m_openedAt;
 };
-
-// The day a log's name gives (L<MMDDYY>…), invalid for any other name.
-[[nodiscard]] QDate dayOfLogName(const QString& name);
 
 } // namespace wendmoor

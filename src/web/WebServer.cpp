@@ -153,8 +153,22 @@ std::optional<std::int64_t> clockParameter(const httplib::Request& req, const ch
     return QDateTime(day, time).toMSecsSinceEpoch();
 }
 
-void sendBody(const httplib::Request& req, httplib::Response& res, std::shared_ptr<AudioBody> body)
+std::string requestLine(const httplib::Request& req)
 {
+    std::string line = req.remote_addr + " " + req.method + " " + req.path;
+    std::string query;
+    for (const auto& [key, value] : req.params)
+        query += (query.empty() ? "?" : "&") + key + "=" + value;
+    line += query;
+    if (req.has_header("Range"))
+        line += " Range: " + req.get_header_value("Range");
+    return line;
+}
+
+void sendBody(const httplib::Request& req, httplib::Response& res, std::shared_ptr<AudioBody> body,
+    const std::function<void(const std::string&)>& log)
+{
+    log(requestLine(req) + " begins");
     const ByteRange range = resolveRange(req.get_header_value("Range"), body->size());
     // The range is answered here, against the body's real length; the library must not apply
     // it a second time.
@@ -208,7 +222,11 @@ QJsonObject dayJson(const ArchiveView::Day& day)
     for (const ArchiveView::Hold& h : day.holds)
         holds.append(QJsonObject { { QStringLiteral("id"), double(h.id) },
             { QStringLiteral("from"), double(h.fromUtc) }, { QStringLiteral("to"), double(h.toUtc) },
-            { QStringLiteral("reason"), h.reason }, { QStringLiteral("user"), h.user } });
+            { QStringLiteral("reason"), h.reason }, { QStringLiteral("user"), h.user },
+            { QStringLiteral("fromClock"),
+                QDateTime::fromMSecsSinceEpoch(h.fromUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) },
+            { QStringLiteral("toClock"),
+                QDateTime::fromMSecsSinceEpoch(h.toUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) } });
     return { { QStringLiteral("date"), day.day.toString(Qt::ISODate) },
         { QStringLiteral("from"), double(day.startUtc) }, { QStringLiteral("to"), double(day.endUtc) },
         { QStringLiteral("end"), double(QDateTime(day.day.addDays(1), QTime(0, 0)).toMSecsSinceEpoch()) },
@@ -290,15 +308,10 @@ void WebServer::Routes::install(WebServer& self)
     auto pages = std::make_shared<const std::map<std::string, std::pair<std::string, std::string>>>(loadPages());
     const std::string port = std::to_string(self.m_options.listen.port);
 
+    // Each request when it is answered; audio also when it begins, since a stream is answered
+    // only when the listener stops.
     server.set_logger([&options](const httplib::Request& req, const httplib::Response& res) {
-        std::string line = req.remote_addr + " " + req.method + " " + req.path;
-        std::string query;
-        for (const auto& [key, value] : req.params)
-            query += (query.empty() ? "?" : "&") + key + "=" + value;
-        line += query;
-        if (req.has_header("Range"))
-            line += " Range: " + req.get_header_value("Range");
-        options.log(line + " -> " + std::to_string(res.status));
+        options.log(requestLine(req) + " -> " + std::to_string(res.status));
     });
     server.set_exception_handler(
         [&options](const httplib::Request&, httplib::Response& res, std::exception_ptr failure) {
@@ -430,14 +443,37 @@ void WebServer::Routes::install(WebServer& self)
             const std::optional<ArchiveView::Place> place = archive.locate(date, *at, options.nowUtc());
             if (!place)
                 return sendProblem(res, 404, QStringLiteral("Nothing was recorded at %1").arg(clockText(*at)));
-            return sendBody(req, res, openDecodedBody(archive.logPath(date, place->log), place->frame));
+            return sendBody(req, res,
+                openDecodedBody(archive.logPath(date, place->log, options.nowUtc()), place->frame), options.log);
         }
         bool ok = false;
         const int log = QString::fromStdString(req.get_param_value("log")).toInt(&ok);
-        const QString path = ok ? archive.logPath(date, log) : QString();
+        const QString path = ok ? archive.logPath(date, log, options.nowUtc()) : QString();
         if (path.isEmpty())
             return sendProblem(res, 404, QStringLiteral("The day has no such log"));
-        sendBody(req, res, openLogBody(path));
+        sendBody(req, res, openLogBody(path), options.log);
+    });
+    server.Post("/api/holds", [&access, &archive, &options](const httplib::Request& req, httplib::Response& res) {
+        if (!access.mayChange(cookie(req, kSessionCookie), req.get_param_value("token")))
+            return sendProblem(
+                res, 403, QStringLiteral("Refused: the form's token is missing or stale; load the page again"));
+        const QDate date = dayParameter(req);
+        const QString reason = QString::fromStdString(req.get_param_value("reason")).trimmed().left(500);
+        const std::optional<std::int64_t> fromTime = date.isValid() ? clockParameter(req, "from", date) : std::nullopt;
+        const std::optional<std::int64_t> toTime = date.isValid() ? clockParameter(req, "to", date) : std::nullopt;
+        const std::int64_t from = fromTime.value_or(0);
+        std::int64_t to = toTime.value_or(0);
+        // A hold to 00:00 holds to the end of the day.
+        if (toTime && req.get_param_value("to").rfind("00:00", 0) == 0)
+            to = QDateTime(date.addDays(1), QTime(0, 0)).toMSecsSinceEpoch();
+        if (!fromTime || !toTime || to <= from || reason.isEmpty())
+            return sendProblem(res, 400, QStringLiteral("Give the day, a from time before the to time, and a reason"));
+        const QString user = QStringLiteral("%1 (web, %2)")
+                                 .arg(qEnvironmentVariable("USER", QStringLiteral("wendmoor")),
+                                     QString::fromStdString(req.remote_addr));
+        const std::int64_t id = archive.addHold(from, to, reason, user, options.nowUtc());
+        options.log("hold " + std::to_string(id) + " placed by " + user.toStdString() + ": " + reason.toStdString());
+        sendJson(res, QJsonDocument(QJsonObject { { QStringLiteral("id"), double(id) } }));
     });
     server.Get("/api/status", [&options](const httplib::Request&, httplib::Response& res) {
         QFile file(options.statusFile);

@@ -104,8 +104,8 @@ async function dayPage() {
   const holds = document.querySelector('#holds tbody');
   for (const h of info.holds) {
     const row = holds.insertRow();
-    cell(row, clockOf(h.from - info.from));
-    cell(row, clockOf(h.to - info.from));
+    cell(row, h.fromClock);
+    cell(row, h.toClock);
     cell(row, h.reason);
     cell(row, h.user);
   }
@@ -173,6 +173,25 @@ async function dayPage() {
   document.getElementById('goto').addEventListener('submit', (e) => {
     e.preventDefault();
     play(input.value.length === 5 ? `${input.value}:00` : input.value);
+  });
+  document.getElementById('hold').addEventListener('submit', async (e) => {
+    e.preventDefault();
+    const form = new FormData(e.target);
+    form.append('date', info.date);
+    form.append('token', formToken);
+    const seconds = (v) => (v.length === 5 ? `${v}:00` : v);
+    form.set('from', seconds(form.get('from')));
+    form.set('to', seconds(form.get('to')));
+    const reply = await fetch('/api/holds', { method: 'POST', body: new URLSearchParams(form), credentials: 'same-origin' });
+    if (reply.status === 401) {
+      location.href = '/login';
+      return;
+    }
+    if (!reply.ok) {
+      problem((await reply.json()).error);
+      return;
+    }
+    location.reload();
   });
   if (params.get('time')) {
     input.value = params.get('time');
