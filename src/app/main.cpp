@@ -71,8 +71,8 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
     Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
-    StatusFile status(
-        services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath, wendmoor.recorder().clockTimer());
+    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath,
+        wendmoor.recorder().clockTimer());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
