@@ -30,8 +30,6 @@ DiskWatch::DiskWatch(Services& services, const Settings& settings, QTimer& tick,
 void DiskWatch::check()
 {
     const QDateTime now = m_services.clock.now();
-    if (m_warnedOn == now.date())
-        return;
     if (m_lastMeasured.isValid() && m_lastMeasured.date() == now.date()
         && m_lastMeasured.secsTo(now) < kMeasureEverySeconds && m_lastMeasured <= now)
         return;
@@ -44,7 +42,8 @@ void DiskWatch::check()
     if (!space)
         return;
     const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, m_settings.DaysToKeep);
-    if (!f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
+    emit forecastMade(f.daysUntilFull);
+    if (m_warnedOn == now.date() || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
         return;
     m_warnedOn = now.date();
     const QLocale c = QLocale::c();

@@ -56,9 +56,14 @@ PaDeviceIndex paIndex(bool input, int device, const char* kind)
     return indexes[static_cast<std::size_t>(device)];
 }
 
-// Frames per callback of an input. Large: every callback is a wake-up of the audio thread, and a
-// recorder gains nothing from short ones.
+// The most frames the callback mixes at once (on its stack).
 constexpr unsigned long kFramesPerBuffer = 2048;
+
+// An input's buffer is a quarter of a second at any rate: each buffer is a wake-up of the sound
+// server, of its client thread and of the callback (through the ALSA plugin the server sends one
+// fragment per buffer), and a recorder gains nothing from short ones; the level meter still
+// moves four times a second.
+constexpr int kCaptureBuffersPerSecond = 4;
 
 } // namespace
 
@@ -102,8 +107,8 @@ public:
         p.device = index;
         p.sampleFormat = paInt16;
         // Latency costs a recorder nothing, while a short device buffer overruns (and loses audio)
-        // whenever the machine is busy for a moment.
-        p.suggestedLatency = std::max(info->defaultHighInputLatency, 0.25);
+        // whenever the machine is busy for a moment: two buffers at least.
+        p.suggestedLatency = std::max(info->defaultHighInputLatency, 2.0 / kCaptureBuffersPerSecond);
         // Mono where the device offers it; otherwise its first two channels, mixed down.
         p.channelCount = 1;
         double useRate = rate;
@@ -117,8 +122,9 @@ public:
             }
         }
         m_channels = p.channelCount;
+        const auto framesPerBuffer = static_cast<unsigned long>(useRate) / kCaptureBuffersPerSecond;
         const PaError err
-            = Pa_OpenStream(&m_stream, &p, nullptr, useRate, kFramesPerBuffer, paClipOff, &PaCapture::callback, this);
+            = Pa_OpenStream(&m_stream, &p, nullptr, useRate, framesPerBuffer, paClipOff, &PaCapture::callback, this);
         if (err != paNoError) {
             m_stream = nullptr;
             throw Error(ErrorNumber::SoundDeviceOpen,

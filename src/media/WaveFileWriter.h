@@ -60,6 +60,7 @@ public:
     // Milliseconds of audio written into the current (or last) file.
     [[nodiscard]] std::int32_t positionMs() const;
     [[nodiscard]] std::int64_t framesWritten() const { return m_frames; }
+    [[nodiscard]] int sampleRate() const { return m_rate; }
     [[nodiscard]] bool isOpen() const { return m_file != nullptr; }
     // True once a write into the current file has failed.
     [[nodiscard]] bool hasFailed() const { return m_failed; }

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cmath>
@@ -111,6 +112,7 @@ void Recorder::initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
+    m_askBeforeReplacing = m_settings.StartOnLoad == 0;
     // Logs a killed recorder left with a short header are mended before anything records.
     for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
         m_services.events.note(note);
@@ -146,15 +148,18 @@ void Recorder::RecordLog()
         // Asked only of the operator's own Record, never of a start or retry nobody watches.
         m_state.CurrentLogPath = placeLog(
             m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
-                return m_settings.StartOnLoad == 0 && !m_retrying
-                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+                if (!m_askBeforeReplacing || m_retrying)
+                    return false;
+                m_asking = true;
+                const auto answered = qScopeGuard([this] { m_asking = false; });
+                return m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
             });
 
         const auto [name, details] = format->waveFormat().describe();
         emit formatChanged(name, details);
 
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
-        m_chain->start();
+        m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
         if (!m_retrying)
             m_messages->ShowMessage(e);
@@ -187,6 +192,7 @@ void Recorder::onStopped()
 void Recorder::record()
 {
     m_settings.StartOnLoad = 0;
+    m_askBeforeReplacing = true;
     m_shouldRecord = true;
     GetLogName();
     RecordLog();
@@ -291,9 +297,12 @@ void Recorder::clockTick()
         emit elapsedChanged(m_state.ElapsedSeconds);
     }
     emit ticked(now);
-    if (actions.rollOver)
-        rollOver();
-    keepRecording(now);
+    m_rollOverDue = m_rollOverDue || actions.rollOver;
+    if (!m_asking) {
+        if (std::exchange(m_rollOverDue, false))
+            rollOver();
+        keepRecording(now);
+    }
     if (actions.purge)
         purge();
     if (m_startPause)

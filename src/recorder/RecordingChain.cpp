@@ -190,12 +190,13 @@ void RecordingChain::configure(const RecordFormat& format, int device, const QSt
     });
 }
 
-void RecordingChain::start()
+void RecordingChain::start(const QDateTime& firstSample)
 {
-    run([this] {
+    run([this, firstSample] {
         Stages& s = *m_stages;
         s.WaveIn.open();
         s.WaveFile.setHeaderRefreshInterval(1000);
+        s.WaveFile.setStartTime(firstSample);
         s.WaveIn.start();
         m_standby = false;
         s.WaveFile.setEnabled(true);

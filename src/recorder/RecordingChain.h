@@ -7,6 +7,7 @@
 #include "media/WaveInput.h"
 #include "platform/MessageSink.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -48,7 +49,8 @@ public:
     void configure(const RecordFormat& format, int device, const QString& path);
     // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
     // Throws Error naming the device or the file.
-    void start();
+    // `firstSample`, the clock time of the first sample, is stamped into the new log.
+    void start(const QDateTime& firstSample = {});
     // Switches the writer off and ends the file; what the converter holds back waits for the
     // next file. With keepDevice the input keeps capturing until the next start() or
     // releaseDevice(), so that a roll-over loses nothing.

@@ -102,11 +102,13 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
     }
 }
 
+// Started by itself (StartOnLoad 1 or 2 at start-up) it never asks; from the operator's Record on
+// it asks, and only Yes replaces the day's log.
 TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStartedByItself)
 {
     const std::tuple<const char*, std::int16_t, bool, bool, const char*> cases[]
-        = { { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" },
-              { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
+        = { { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" },
+              { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" } };
     const QStringList question { QStringLiteral("Wendmoor|Overwrite Existing File--> ")
         + log(QStringLiteral("L120626.wav")) + QLatin1Char('?') };
     for (const auto& [label, startOnLoad, answer, asked, recordedInto] : cases) {
@@ -115,13 +117,42 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         touch(QStringLiteral("L120626.wav"));
         ts.prompt.questions.clear();
         ts.prompt.answers = { answer };
-        settings.StartOnLoad = startOnLoad;
-        recorder->GetLogName();
-        recorder->RecordLog();
+        if (startOnLoad == 0) {
+            recorder->record();
+        } else {
+            settings.StartOnLoad = startOnLoad;
+            recorder->GetLogName();
+            recorder->RecordLog();
+        }
         EXPECT_EQ(ts.prompt.questions, asked ? question : QStringList {});
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
         recorder->stop();
         EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, answer && asked);
+    }
+}
+
+// The overwrite question's event loop runs the clock for 30 s: the retry waits for the answer,
+// which alone decides where the recording goes.
+TEST_F(RecordLogTest, TheRetryWaitsForTheOverwriteQuestionWhoseAnswerDecides)
+{
+    for (const bool yes : { true, false }) {
+        SCOPED_TRACE(yes);
+        for (const QString& name : logs())
+            QFile::remove(log(name));
+        touch(QStringLiteral("L120626.wav"));
+        ts.messages.shown.clear();
+        ts.prompt.answers = { yes };
+        ts.prompt.whileAsked = [this] { run(30'000); };
+        recorder->record();
+        ts.prompt.whileAsked = nullptr;
+        feedTone(1000.0);
+        recorder->stop();
+        const QString into = yes ? QStringLiteral("L120626.wav") : QStringLiteral("L12062601.wav");
+        EXPECT_EQ(state.CurrentLogPath, log(into));
+        const QStringList expected = yes ? QStringList { into } : QStringList { QStringLiteral("L120626.wav"), into };
+        EXPECT_EQ(logs(), expected);
+        expectSeconds(readWav(log(into)), 1.0);
+        EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
     }
 }
 
