@@ -3,6 +3,7 @@
 #include "archive/LogNames.h"
 #include "archive/PurgeOldLogs.h"
 #include "config/RecordFormats.h"
+#include "media/LogRepair.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/Prompt.h"
@@ -113,6 +114,9 @@ void Recorder::initialize()
             m_settings.LogDrive = QLatin1Char('C');
     }
     m_askBeforeReplacing = m_settings.StartOnLoad == 0;
+    // Logs a killed recorder left with a short header are mended before anything records.
+    for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
+        m_services.events.note(note);
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -137,7 +141,7 @@ void Recorder::RecordLog()
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
                 QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                               "format in Setup, My Preferences.")
+                               "format in Setup > My Preferences.")
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
@@ -156,7 +160,7 @@ void Recorder::RecordLog()
         emit formatChanged(name, details);
 
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
-        m_chain->start();
+        m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
         // A retry says what keeps it from recording once, unless the writer said the same.
         const bool say = !m_retrying || (!m_failureSaid && e.number() != m_lastNumber);
@@ -291,7 +295,7 @@ void Recorder::tick()
 void Recorder::clockTick()
 {
     const QDateTime now = m_services.clock.now();
-    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : RecordingChain::kNoVox);
     const bool inputRecording = m_chain->isInputRecording();
     if (inputRecording)
         m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
@@ -313,7 +317,7 @@ void Recorder::clockTick()
         m_messages->ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
-                           "Setup, My Preferences.")));
+                           "Setup > My Preferences.")));
     }
     if (actions.refreshHeader)
         m_chain->refreshHeader();

@@ -12,8 +12,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -189,6 +192,30 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
+// A negative threshold makes every buffer activity: with stop delay 0 (the shortest) and an input
+// of near silence, the recording never pauses and the log holds all of it.
+TEST(StartPauseEndToEnd, NegativeThresholdRecordsEverythingAndNeverPauses)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 1, -99, 0, 0, 0, 1 });
+    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
+    Application app(ts.services);
+    app.start();
+    app.recorder().clockTimer().stop();
+    bool paused = false;
+    for (std::size_t frame = 0; frame < 5 * 8000; frame += 800) {
+        ts.clock.advanceMs(100);
+        ts.audio.feed(std::vector<std::int16_t>(800, 0));
+        app.recorder().chain().pump();
+        app.recorder().tick();
+        paused = paused || app.state().InStandby;
+    }
+    EXPECT_FALSE(paused);
+    app.menu().cmdStop->click();
+    EXPECT_NEAR(readWav(app.state().CurrentLogPath).samples.size() / 8000.0, 5.0, 0.15);
+}
+
 // The pings come from the tick of the UI thread itself: while that thread is held, none go out,
 // so that the service manager sees a hang; when it runs again, they resume.
 TEST(Watchdog, PingsOnTheTickAndStopsWhileTheUiThreadIsBlocked)
@@ -292,4 +319,37 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     free = 140'400'000;
     watch.check();
     EXPECT_EQ(t.messages.shown.size(), 2) << "the next day warns again";
+}
+
+// The Alarms page, reached from My Preferences, saves what it shows into alarms.ini and the
+// running alarms take it at once (a dead-air time of 1 s raises within 1.5 s of silence); "Send a
+// test alarm" runs the command of the page as shown, before it is saved.
+TEST(Application, AlarmsPageSavesAlarmsIniThatTheRunningAlarmsTakeAndSendsATest)
+{
+    TestServices ts;
+    ts.makeArchive();
+    Application app(ts.services);
+    app.start();
+    app.openPreferences();
+    app.preferencesWindow()->cmdAlarms->click();
+    frmAlarms* page = app.alarmsWindow();
+    ASSERT_TRUE(page && page->isVisible());
+
+    const QString marker = ts.dir.filePath(QStringLiteral("test-alarm.txt"));
+    page->txtCommand->setText(QStringLiteral("echo \"$WENDMOOR_ALARM $WENDMOOR_ALARM_STATE\" > '%1'").arg(marker));
+    page->cmdTest->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 5000));
+    QFile written(marker);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "test said\n");
+    EXPECT_FALSE(QFile::exists(ts.services.paths.alarmsFile)) << "the test saved the page";
+
+    page->spnSeconds->setValue(1);
+    page->cmdSave->click();
+    EXPECT_EQ(readAlarmSettings(ts.services.paths.alarmsFile).settings.command, page->txtCommand->text());
+    qint64 steady = 0;
+    app.alarms().setSteadyClock([&] { return steady += 100; });
+    for (int i = 0; i < 15; ++i)
+        app.alarms().level(0);
+    EXPECT_TRUE(app.alarms().stands(AlarmKind::DeadAir));
 }

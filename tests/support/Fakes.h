@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ClockSync.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/MessageSink.h"
@@ -105,6 +106,13 @@ public:
         started.append(path);
         return startSucceeds;
     }
+};
+
+// A system clock whose synchronisation the test decides.
+class FakeClockSync final : public ClockSync {
+public:
+    std::optional<bool> value = true;
+    std::optional<bool> synchronised() const override { return value; }
 };
 
 } // namespace wendmoor::test
