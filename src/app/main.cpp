@@ -68,7 +68,8 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
-    Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
+    Watchdog watchdog(
+        notifier, wendmoor.recorder().clockTimer(), [&wendmoor] { return wendmoor.recorder().chain().heartbeat(); });
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
     StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath,
