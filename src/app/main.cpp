@@ -4,6 +4,7 @@
 #include "app/ServeCommand.h"
 #include "app/StatusFile.h"
 #include "app/Watchdog.h"
+#include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
 #include "platform/EscapedFailures.h"
@@ -18,7 +19,6 @@
 #include "platform/TimeSource.h"
 #include "platform/Version.h"
 #include "platform/Volumes.h"
-#include "recorder/Menu.h"
 #include "windows/MessageWindow.h"
 #include "windows/QtPrompt.h"
 
@@ -62,15 +62,13 @@ void tellAlreadyRunning()
 
 // The run as the service manager sees it: the start and the end in the event log, ready once
 // the main window is up, the watchdog and the disk-space forecast on the clock's tick.
-int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier,
-    const QString& eventLogPath)
+int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier)
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
-    Watchdog watchdog(notifier, *wendmoor.menu().TmrClock);
-    DiskWatch disk(services, wendmoor.settings(), *wendmoor.menu().TmrClock);
-    StatusFile status(
-        services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath, *wendmoor.menu().TmrClock);
+    Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
+    DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
+    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -144,5 +142,5 @@ int main(int argc, char** argv)
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
     SystemdNotifier notifier;
-    return runAsService(wendmoor, services, notifier, events.path());
+    return runAsService(wendmoor, services, notifier);
 }
