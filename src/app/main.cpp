@@ -63,8 +63,7 @@ void tellAlreadyRunning()
 
 // The run as the service manager sees it: the start and the end in the event log, ready once
 // the main window is up, the watchdog and the disk-space forecast on the clock's tick.
-int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier,
-    const QString& eventLogPath)
+int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier)
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
@@ -72,8 +71,7 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
         notifier, wendmoor.recorder().clockTimer(), [&wendmoor] { return wendmoor.recorder().chain().heartbeat(); });
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
-    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath,
-        wendmoor.recorder().clockTimer());
+    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -148,5 +146,5 @@ int main(int argc, char** argv)
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
     SystemdNotifier notifier;
-    return runAsService(wendmoor, services, notifier, events.path());
+    return runAsService(wendmoor, services, notifier);
 }
