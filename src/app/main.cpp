@@ -1,12 +1,12 @@
 #include "app/Application.h"
-#include "app/CommandLine.h"
 #include "app/DiskWatch.h"
-#include "app/ServeCommand.h"
 #include "app/StatusFile.h"
 #include "app/Watchdog.h"
+#include "cli/CommandLine.h"
 #include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+#include "platform/ClockSync.h"
 #include "platform/EscapedFailures.h"
 #include "platform/EventLogFile.h"
 #include "platform/LinuxPortInput.h"
@@ -68,6 +68,7 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
     Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
+    QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
     StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
     wendmoor.start();
     notifier.ready();
@@ -82,13 +83,6 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-    // The web server is a process of its own: no window, no sound device, no instance lock.
-    if (argc > 1 && qstrcmp(argv[1], "serve") == 0) {
-        QStringList arguments;
-        for (int i = 2; i < argc; ++i)
-            arguments.append(QString::fromLocal8Bit(argv[i]));
-        return runServeCommand(arguments);
-    }
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     GuardedApplication app(argc, argv);
@@ -123,7 +117,8 @@ int main(int argc, char** argv)
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events };
+    KernelClockSync clockSync;
+    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events, clockSync };
 
     Application wendmoor(services);
     // Exit and the main window's close box end the program; the destructors close the log
