@@ -4,7 +4,6 @@
 #include "config/RecordFormats.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
-#include "platform/SingleInstance.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 #include "recorder/Recorder.h"
@@ -20,11 +19,6 @@
 #include <cmath>
 
 namespace wendmoor {
-
-QString statusFilePath()
-{
-    return SingleInstance::defaultFolder() + QStringLiteral("/wendmoor-status.json");
-}
 
 StatusFile::StatusFile(Services& services, const Settings& settings, const RecorderState& state, Recorder& recorder,
     QString path, QObject* parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/WebServer.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QObject>
@@ -12,10 +14,6 @@ class Recorder;
 struct RecorderState;
 struct Services;
 struct Settings;
-
-// $XDG_RUNTIME_DIR/wendmoor-status.json: where the recorder says what it is doing, for
-// `wendmoor serve`, which runs in a process of its own.
-[[nodiscard]] QString statusFilePath();
 
 // Writes the recorder's state every two seconds of the clock's tick, whole (written beside and
 // renamed over), so that a reader never sees half of it: recording or not, into which log, when

@@ -1,6 +1,5 @@
 #include "app/Application.h"
 #include "app/DiskWatch.h"
-#include "app/ServeCommand.h"
 #include "app/StatusFile.h"
 #include "app/Watchdog.h"
 #include "cli/CommandLine.h"
@@ -85,13 +84,6 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-    // The web server is a process of its own: no window, no sound device, no instance lock.
-    if (argc > 1 && qstrcmp(argv[1], "serve") == 0) {
-        QStringList arguments;
-        for (int i = 2; i < argc; ++i)
-            arguments.append(QString::fromLocal8Bit(argv[i]));
-        return runServeCommand(arguments);
-    }
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     GuardedApplication app(argc, argv);

@@ -23,6 +23,10 @@ constexpr std::array kSubcommands {
     Subcommand { "report", "[YYYY-MM-DD] [--json] [--archive DIR]",
         "Prints a day's coverage (today by default): the time recorded, each log's segments, each gap and why.",
         &runReport },
+    Subcommand { "serve", "[--listen ADDRESS:PORT] [--password-file FILE] [--archive DIR]",
+        "Serves the archive's days, their audio and the recorder's state to a browser (127.0.0.1:8740 by default; "
+        "any other address needs a password file only you can read).",
+        &runServe },
 };
 
 // What a settings file that cannot be read says goes to standard error, not to a window.

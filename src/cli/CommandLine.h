@@ -60,5 +60,6 @@ inline constexpr int Usage = 2; // words it does not know
 
 // The subcommands' functions, one per row.
 int runReport(const CommandContext& context);
+int runServe(const CommandContext& context);
 
 } // namespace wendmoor
