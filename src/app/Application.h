@@ -5,6 +5,7 @@
 #include "playback/PlaybackMemory.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmMyPreferences.h"
+#include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -30,6 +31,7 @@ public:
     // Start-up: load the settings, start recording when they say so, show the main window.
     void start();
 
+    [[nodiscard]] Recorder& recorder() { return *m_recorder; }
     [[nodiscard]] Menu& menu() { return *m_menu; }
     [[nodiscard]] Settings& settings() { return m_settings; }
     [[nodiscard]] RecorderState& state() { return m_state; }
@@ -56,6 +58,7 @@ private:
     Settings m_settings;
     RecorderState m_state;
     PlaybackMemory m_playback;
+    std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<StartPause> m_startPause;
     QPointer<frmMyPreferences> m_preferences;

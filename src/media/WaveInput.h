@@ -91,6 +91,10 @@ signals:
     void pumped();
     // An outage has just been written as `goneMs` of silence, followed by a buffer of `bufferMs`.
     void outageWritten(qint64 goneMs, qint64 bufferMs);
+    // The device stopped delivering audio (reported, reopened until it delivers), and delivers
+    // again (its outage written as silence).
+    void deviceLost();
+    void deviceBack();
 
 private:
     void closeParked();

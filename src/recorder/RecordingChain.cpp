@@ -1,7 +1,7 @@
 #include "recorder/RecordingChain.h"
 
+#include "archive/LogNames.h"
 #include "catalog/CatalogWriter.h"
-#include "catalog/LogFiles.h"
 #include "config/RecordFormats.h"
 #include "media/WaveFormat.h"
 #include "platform/TimeSource.h"
@@ -84,6 +84,8 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         });
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
+        connect(&s.WaveIn, &WaveInput::deviceLost, m_context.get(), [this] { post([this] { emit inputLost(); }); });
+        connect(&s.WaveIn, &WaveInput::deviceBack, m_context.get(), [this] { post([this] { emit inputBack(); }); });
     });
 }
 
@@ -185,9 +187,9 @@ void RecordingChain::noteWriting(GapReason reason, const QString& detail)
     m_segmentOpen = writing;
     if (writing) {
         const QString name = QFileInfo(w.fileName()).fileName();
-        const std::optional<LogFileName> parsed = parseLogFileName(name);
+        const std::optional<LogName> parsed = parseLogName(name);
         m_catalog->setArchiveFolder(QFileInfo(w.fileName()).absolutePath());
-        m_catalog->segmentBegun({ name, parsed ? parsed->day : now.date(), w.sampleRate(), 1 }, w.framesWritten(),
+        m_catalog->segmentBegun({ name, parsed ? parsed->date : now.date(), w.sampleRate(), 1 }, w.framesWritten(),
             now.toMSecsSinceEpoch(), now.offsetFromUtc());
         m_lastPairingMs = now.toMSecsSinceEpoch();
     } else {

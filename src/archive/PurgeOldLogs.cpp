@@ -1,9 +1,9 @@
-#include "recorder/PurgeOldLogs.h"
+#include "archive/PurgeOldLogs.h"
 
+#include "archive/LogNames.h"
 #include "config/Settings.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
-#include "recorder/LogNames.h"
 
 #include <QDir>
 #include <QFile>
