@@ -3,6 +3,7 @@
 #include "archive/LogNames.h"
 #include "archive/PurgeOldLogs.h"
 #include "config/RecordFormats.h"
+#include "media/LogRepair.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/Prompt.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cmath>
@@ -43,12 +45,10 @@ Recorder::Recorder(Services& services, Settings& settings, RecorderState& state,
     , m_settings(settings)
     , m_state(state)
     , m_messages(std::make_unique<Messages>(*this))
-    , m_catalog(*m_messages)
     , m_chain(std::make_unique<RecordingChain>(services.audio, *m_messages))
     , m_clock(new QTimer(this))
 {
     m_chain->setObjectName(QStringLiteral("chain"));
-    m_chain->setCatalog(&m_catalog, &services.clock);
     connect(m_chain.get(), &RecordingChain::level, this, &Recorder::level);
     connect(m_chain.get(), &RecordingChain::voxActivity, this, [this] {
         if (m_startPause)
@@ -87,8 +87,6 @@ void Recorder::shutdown()
     m_shouldRecord = false;
     endAudio(StopReason::ProgramEnd);
     m_chain->shutdown();
-    if (!std::exchange(m_catalogEnded, true))
-        m_catalog.programEnded(m_services.clock.now().toMSecsSinceEpoch());
 }
 
 void Recorder::setStatus(RecorderStatus status)
@@ -114,9 +112,10 @@ void Recorder::initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
-    // The time since the last run is a gap of the catalog: after a clean end or a crash.
-    m_catalog.setArchiveFolder(m_services.volumes.archiveFolder(m_settings.LogDrive));
-    m_catalog.programStarted(m_services.clock.now().toMSecsSinceEpoch());
+    m_askBeforeReplacing = m_settings.StartOnLoad == 0;
+    // Logs a killed recorder left with a short header are mended before anything records.
+    for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
+        m_services.events.note(note);
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -141,7 +140,7 @@ void Recorder::RecordLog()
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
                 QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                               "format in Setup, My Preferences.")
+                               "format in Setup > My Preferences.")
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
@@ -149,15 +148,18 @@ void Recorder::RecordLog()
         // Asked only of the operator's own Record, never of a start or retry nobody watches.
         m_state.CurrentLogPath = placeLog(
             m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
-                return m_settings.StartOnLoad == 0 && !m_retrying
-                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+                if (!m_askBeforeReplacing || m_retrying)
+                    return false;
+                m_asking = true;
+                const auto answered = qScopeGuard([this] { m_asking = false; });
+                return m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
             });
 
         const auto [name, details] = format->waveFormat().describe();
         emit formatChanged(name, details);
 
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
-        m_chain->start();
+        m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
         if (!m_retrying)
             m_messages->ShowMessage(e);
@@ -190,6 +192,7 @@ void Recorder::onStopped()
 void Recorder::record()
 {
     m_settings.StartOnLoad = 0;
+    m_askBeforeReplacing = true;
     m_shouldRecord = true;
     GetLogName();
     RecordLog();
@@ -214,7 +217,7 @@ void Recorder::keepRecording(const QDateTime& now)
     const bool writeFailed = m_state.IsRecording;
     if (writeFailed) {
         endAudio(StopReason::WriteFailed);
-        m_chain->stop(/*keepDevice=*/true, GapReason::WriteFailure);
+        m_chain->stop(/*keepDevice=*/true);
     }
     if (!m_notRecordingSince.isValid()) {
         m_notRecordingSince = now;
@@ -263,7 +266,7 @@ void Recorder::tick()
 void Recorder::clockTick()
 {
     const QDateTime now = m_services.clock.now();
-    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : RecordingChain::kNoVox);
     const bool inputRecording = m_chain->isInputRecording();
     if (inputRecording)
         m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
@@ -273,7 +276,7 @@ void Recorder::clockTick()
         if (!m_state.InStandby)
             m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
         endAudio(m_settings.StartPauseMode == ModeVox ? StopReason::StandbyVox : StopReason::StandbyContacts);
-        m_chain->pause(m_settings.StartPauseMode == ModeVox ? QStringLiteral("VOX") : QStringLiteral("contacts"));
+        m_chain->pause();
         m_state.InStandby = true;
         setStatus(RecorderStatus::Standby);
     }
@@ -285,7 +288,7 @@ void Recorder::clockTick()
         m_messages->ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
-                           "Setup, My Preferences.")));
+                           "Setup > My Preferences.")));
     }
     if (actions.refreshHeader)
         m_chain->refreshHeader();
@@ -294,9 +297,12 @@ void Recorder::clockTick()
         emit elapsedChanged(m_state.ElapsedSeconds);
     }
     emit ticked(now);
-    if (actions.rollOver)
-        rollOver();
-    keepRecording(now);
+    m_rollOverDue = m_rollOverDue || actions.rollOver;
+    if (!m_asking) {
+        if (std::exchange(m_rollOverDue, false))
+            rollOver();
+        keepRecording(now);
+    }
     if (actions.purge)
         purge();
     if (m_startPause)
@@ -309,7 +315,7 @@ void Recorder::rollOver()
     // starts the new file; the device itself keeps capturing and hands its audio to that file.
     const bool wasRecording = m_state.IsRecording;
     endAudio(StopReason::RollOver);
-    m_chain->stop(/*keepDevice=*/true, GapReason::Unknown);
+    m_chain->stop(/*keepDevice=*/true);
     if (wasRecording) {
         m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes")
                                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
@@ -321,12 +327,6 @@ void Recorder::rollOver()
     RecordLog();
     m_retrying = false;
     m_chain->releaseDevice();
-    // After midnight, the day before in one line of the event log.
-    const QDateTime now = m_services.clock.now();
-    if (now.time().hour() < 12) {
-        m_catalog.daySummary(now.date().addDays(-1), now.toMSecsSinceEpoch(),
-            [this](const QString& summary) { m_services.events.note(summary); });
-    }
 }
 
 void Recorder::purge()

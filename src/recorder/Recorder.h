@@ -1,6 +1,5 @@
 #pragma once
 
-#include "catalog/CatalogWriter.h"
 #include "config/Settings.h"
 #include "platform/MessageSink.h"
 #include "platform/Services.h"
@@ -125,15 +124,19 @@ private:
     std::unique_ptr<Messages> m_messages;
     StartPauseControl* m_startPause = nullptr;
     ClockRules m_rules;
-    // Where each sample went and why none went, for the archive's catalog; before the chain,
-    // which writes into it until it goes.
-    CatalogWriter m_catalog;
-    bool m_catalogEnded = false;
     std::unique_ptr<RecordingChain> m_chain;
     QTimer* m_clock;
     RecorderStatus m_status = RecorderStatus::Stopped;
     bool m_shouldRecord = false;
+    // An existing log of the day is replaced only after asking: since the operator's Record, or
+    // from the start when the settings do not start recording with the program. Later changes of
+    // StartOnLoad (the preferences reading the file again) do not move it.
+    bool m_askBeforeReplacing = false;
     bool m_retrying = false;
+    // A question of RecordLog is open (its own event loop runs the clock meanwhile): the retry
+    // and the roll-over wait for its answer.
+    bool m_asking = false;
+    bool m_rollOverDue = false;
     int m_retryIntervalMs = 5000;
     QDateTime m_notRecordingSince;
     QDateTime m_lastRetry;

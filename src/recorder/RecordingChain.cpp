@@ -1,12 +1,7 @@
 #include "recorder/RecordingChain.h"
 
-#include "archive/LogNames.h"
-#include "catalog/CatalogWriter.h"
 #include "config/RecordFormats.h"
 #include "media/WaveFormat.h"
-#include "platform/TimeSource.h"
-
-#include <QFileInfo>
 
 #include <QMetaObject>
 
@@ -76,12 +71,6 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         Stages& s = *m_stages;
         s.MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { onBuffer(samples); });
         connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
-        connect(&s.WaveIn, &WaveInput::outageWritten, m_context.get(), [this](qint64 goneMs, qint64 bufferMs) {
-            if (!m_catalog || !m_clock)
-                return;
-            const UtcMs to = m_clock->now().toMSecsSinceEpoch() - bufferMs;
-            m_catalog->inputLost(to - goneMs, to, m_stages->WaveIn.objectName());
-        });
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
         connect(&s.WaveIn, &WaveInput::deviceLost, m_context.get(), [this] { post([this] { emit inputLost(); }); });
@@ -161,56 +150,21 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
     const int peak = std::abs(WaveHelper::peaks(samples).first);
     m_peak = std::max(m_peak, peak);
     const int threshold = m_voxThreshold.load(std::memory_order_relaxed);
-    if (threshold < 0 || peak <= threshold)
+    if (threshold == kNoVox || peak <= threshold)
         return;
     if (m_standby) {
         // Decided here, before the buffer reaches the writer, so that the buffer that resumed the
         // recording is in the file.
         m_standby = false;
         m_stages->WaveFile.setEnabled(true);
-        noteWriting();
         post([this] { emit voxActivity(true); });
     } else {
         m_activity = true;
     }
 }
 
-void RecordingChain::noteWriting(GapReason reason, const QString& detail)
-{
-    if (!m_catalog || !m_clock)
-        return;
-    const WaveFileWriter& w = m_stages->WaveFile;
-    const bool writing = w.accepting();
-    if (writing == m_segmentOpen)
-        return;
-    const QDateTime now = m_clock->now();
-    m_segmentOpen = writing;
-    if (writing) {
-        const QString name = QFileInfo(w.fileName()).fileName();
-        const std::optional<LogName> parsed = parseLogName(name);
-        m_catalog->setArchiveFolder(QFileInfo(w.fileName()).absolutePath());
-        m_catalog->segmentBegun({ name, parsed ? parsed->date : now.date(), w.sampleRate(), 1 }, w.framesWritten(),
-            now.toMSecsSinceEpoch(), now.offsetFromUtc());
-        m_lastPairingMs = now.toMSecsSinceEpoch();
-    } else {
-        m_catalog->segmentEnded(w.framesWritten(), now.toMSecsSinceEpoch(), reason, detail);
-    }
-}
-
 void RecordingChain::onPumped()
 {
-    if (m_catalog && m_clock) {
-        const WaveFileWriter& w = m_stages->WaveFile;
-        if (m_segmentOpen && w.isOpen() && w.hasFailed()) {
-            noteWriting(GapReason::WriteFailure, QStringLiteral("writing %1 failed").arg(w.fileName()));
-        } else if (m_segmentOpen) {
-            const QDateTime now = m_clock->now();
-            if (now.toMSecsSinceEpoch() - m_lastPairingMs >= kPairingSeconds * 1000) {
-                m_lastPairingMs = now.toMSecsSinceEpoch();
-                m_catalog->position(w.framesWritten(), m_lastPairingMs, now.offsetFromUtc());
-            }
-        }
-    }
     m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
     m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
     if (m_peak < 0)
@@ -236,29 +190,26 @@ void RecordingChain::configure(const RecordFormat& format, int device, const QSt
     });
 }
 
-void RecordingChain::start()
+void RecordingChain::start(const QDateTime& firstSample)
 {
-    run([this] {
+    run([this, firstSample] {
         Stages& s = *m_stages;
         s.WaveIn.open();
         s.WaveFile.setHeaderRefreshInterval(1000);
-        if (m_clock)
-            s.WaveFile.setStartTime(m_clock->now());
+        s.WaveFile.setStartTime(firstSample);
         s.WaveIn.start();
         m_standby = false;
         s.WaveFile.setEnabled(true);
-        noteWriting();
     });
 }
 
-void RecordingChain::stop(bool keepDevice, GapReason reason, const QString& detail)
+void RecordingChain::stop(bool keepDevice)
 {
     // One command: a drain between switching the writer off and stopping would drop audio
     // that belongs to the next file.
-    run([this, keepDevice, reason, detail] {
+    run([this, keepDevice] {
         m_standby = false;
         m_stages->WaveFile.setEnabled(false);
-        noteWriting(reason, detail);
         m_stages->WaveIn.stop(keepDevice);
     });
 }
@@ -275,7 +226,6 @@ void RecordingChain::shutdown()
         if (in.state() == WaveInput::Recording)
             in.pump();
         in.stop();
-        noteWriting(GapReason::ProgramEnded);
         in.releaseDevice();
     });
 }
@@ -285,16 +235,14 @@ void RecordingChain::setEnabled(bool enabled)
     run([this, enabled] {
         m_standby = false;
         m_stages->WaveFile.setEnabled(enabled);
-        noteWriting(GapReason::OperatorStop);
     });
 }
 
-void RecordingChain::pause(const QString& detail)
+void RecordingChain::pause()
 {
-    run([this, detail] {
+    run([this] {
         m_standby = true;
         m_stages->WaveFile.setEnabled(false);
-        noteWriting(GapReason::Standby, detail);
     });
 }
 
@@ -312,14 +260,6 @@ void RecordingChain::refreshHeader()
 void RecordingChain::pump()
 {
     run([this] { m_stages->WaveIn.pump(); });
-}
-
-void RecordingChain::setCatalog(CatalogWriter* catalog, const TimeSource* clock)
-{
-    run([this, catalog, clock] {
-        m_catalog = catalog;
-        m_clock = clock;
-    });
 }
 
 void RecordingChain::withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f)

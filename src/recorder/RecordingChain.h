@@ -1,6 +1,5 @@
 #pragma once
 
-#include "catalog/Catalog.h"
 #include "media/ByteSink.h"
 #include "media/Connector.h"
 #include "media/FormatConverter.h"
@@ -8,6 +7,7 @@
 #include "media/WaveInput.h"
 #include "platform/MessageSink.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -17,6 +17,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,8 +25,6 @@
 namespace wendmoor {
 
 class AudioSystem;
-class CatalogWriter;
-class TimeSource;
 struct RecordFormat;
 
 // The recording chain: WaveIn -> MMConnectorX1 -> ACMConverter -> WaveFile, owned here and run
@@ -50,12 +49,12 @@ public:
     void configure(const RecordFormat& format, int device, const QString& path);
     // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
     // Throws Error naming the device or the file.
-    void start();
+    // `firstSample`, the clock time of the first sample, is stamped into the new log.
+    void start(const QDateTime& firstSample = {});
     // Switches the writer off and ends the file; what the converter holds back waits for the
     // next file. With keepDevice the input keeps capturing until the next start() or
-    // releaseDevice(), so that a roll-over loses nothing. `reason` is what the catalog gives the
-    // time until the next start (Unknown: none, as at a roll-over).
-    void stop(bool keepDevice = false, GapReason reason = GapReason::OperatorStop, const QString& detail = {});
+    // releaseDevice(), so that a roll-over loses nothing.
+    void stop(bool keepDevice = false);
     void releaseDevice();
     // Whatever the device captured goes into the file, then the chain stops for good.
     void shutdown();
@@ -63,21 +62,16 @@ public:
     // The writer on or off: off drops the audio and keeps the file open.
     void setEnabled(bool enabled);
     // Standby: the writer off until resume(), or until the input level passes the threshold.
-    // `detail` says for the catalog what paused it ("VOX", "contacts").
-    void pause(const QString& detail = {});
+    void pause();
     void resume();
     // The level above which a buffer is activity and resumes a paused writer (the buffer itself
-    // is written); below 0: none.
+    // is written). A negative threshold makes every buffer activity; kNoVox: no buffer is.
+    static constexpr int kNoVox = std::numeric_limits<int>::min();
     void setVoxThreshold(int threshold) { m_voxThreshold.store(threshold, std::memory_order_relaxed); }
     // Brings the file's header up to date and pushes it to the disk, without waiting.
     void refreshHeader();
     // Drains the input now (tests and the end of a recording).
     void pump();
-    // The catalog that learns which clock time each written frame was taken at, timed by
-    // `clock`: each start, pause, resume and stop, an outage written as silence, and a pairing of
-    // frame and clock every kPairingSeconds. Set before the first start; nullptr: none.
-    void setCatalog(CatalogWriter* catalog, const TimeSource* clock);
-    static constexpr int kPairingSeconds = 10;
     // Runs `f` on the recording thread with the stages (tests: failing sinks, short intervals).
     void withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f);
 
@@ -116,8 +110,6 @@ private:
     void deliverPending();
     void onBuffer(std::span<const std::int16_t> samples);
     void onPumped();
-    // Recording thread: tells the catalog that the writer began or stopped taking audio.
-    void noteWriting(GapReason reason = GapReason::Unknown, const QString& detail = {});
 
     MessageSink& m_messages;
     std::unique_ptr<ThreadMessages> m_threadMessages;
@@ -125,18 +117,12 @@ private:
     std::unique_ptr<QObject> m_context; // lives on the recording thread
     std::unique_ptr<Stages> m_stages; // made, used and destroyed on the recording thread
 
-    std::atomic<int> m_voxThreshold { -1 };
+    std::atomic<int> m_voxThreshold { kNoVox };
     std::atomic<bool> m_inputRecording { false };
     std::atomic<std::int32_t> m_positionMs { 0 };
     std::atomic<bool> m_writerFailed { false };
 
-    CatalogWriter* m_catalog = nullptr;
-    const TimeSource* m_clock = nullptr;
-
     // Recording thread only.
-    bool m_segmentOpen = false;
-    qint64 m_lastPairingMs = 0;
-    QString m_standbyDetail;
     bool m_standby = false;
     int m_peak = -1;
     bool m_activity = false;
