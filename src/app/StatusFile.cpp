@@ -1,6 +1,6 @@
 #include "app/StatusFile.h"
 
-#include "config/DiskForecast.h"
+#include "archive/DiskForecast.h"
 #include "config/RecordFormats.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
