@@ -161,6 +161,8 @@ struct Tally {
     std::int64_t checked = 0;
     std::int64_t unaccounted = 0;
     double worstErrorMs = 0;
+    UtcMs worstAt = 0;
+    QString worstLog;
     int examples = 0;
 };
 
@@ -213,7 +215,11 @@ void verify(Station& s, UtcMs from, UtcMs to, int stride, Tally& tally)
                 if (d >= 16384)
                     d -= 32768;
                 const double errorMs = static_cast<double>(d) * 1000.0 / kRate;
-                tally.worstErrorMs = std::max(tally.worstErrorMs, std::abs(errorMs));
+                if (std::abs(errorMs) > tally.worstErrorMs) {
+                    tally.worstErrorMs = std::abs(errorMs);
+                    tally.worstAt = t;
+                    tally.worstLog = QStringLiteral("%1 frame %2").arg(where.segment->log).arg(where.frame);
+                }
                 if (std::abs(errorMs) > 1000)
                     wrong = QStringLiteral("%1 ms off in %2").arg(errorMs).arg(where.segment->log);
             }
@@ -315,7 +321,9 @@ int main(int argc, char** argv)
     std::printf("simulated %.2f days: %lld seconds checked of %lld (every %d s, and each one near a change)\n", days,
         static_cast<long long>(tally.checked), static_cast<long long>(tally.seconds), stride);
     std::printf("seconds unaccounted: %lld (goal 0)\n", static_cast<long long>(tally.unaccounted));
-    std::printf("worst position error: %.1f ms\n", tally.worstErrorMs);
+    std::printf("worst position error: %.1f ms, at %s (%s)\n", tally.worstErrorMs,
+        qPrintable(QDateTime::fromMSecsSinceEpoch(tally.worstAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))),
+        qPrintable(tally.worstLog));
     std::printf("catalog: %.1f KiB per day (%.0f KiB in all)\n", dbBytes / 1024.0 / days, dbBytes / 1024.0);
     std::printf("CPU: %.2f s per simulated day (recording), %.2f s per day checking\n", cpu / days, verifyCpu / days);
     std::printf("resident memory at the end: %ld KiB\n", residentKiB());

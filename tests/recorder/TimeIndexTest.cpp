@@ -11,7 +11,8 @@ namespace wendmoor::test {
 namespace {
 
 // Each way audio stops reaches the catalog as the gap's reason; a lost input is no gap but
-// silence inside the same segment (the log holds it), and a roll-over leaves no reason to tell.
+// silence inside the same segment (the log holds it), unless the writer went off before it came
+// back (VOX pauses on the silence of a lost input), and a roll-over leaves no reason to tell.
 TEST(TimeIndex, EachStopBecomesTheGapOfItsReason)
 {
     const auto at = [](int h, int m) { return QDateTime(QDate(2026, 12, 6), QTime(h, m)); };
@@ -19,6 +20,7 @@ TEST(TimeIndex, EachStopBecomesTheGapOfItsReason)
         StopReason stop;
         GapReason gap;
         const char* detail;
+        bool pausedWhileLost = false;
     } rows[] = {
         { StopReason::Operator, GapReason::OperatorStop, "" },
         { StopReason::StandbyVox, GapReason::Standby, "VOX" },
@@ -26,11 +28,13 @@ TEST(TimeIndex, EachStopBecomesTheGapOfItsReason)
         { StopReason::WriteFailed, GapReason::WriteFailure, "" },
         { StopReason::RollOver, GapReason::Unknown, "" },
         { StopReason::InputLost, GapReason::InputLost, "" },
+        { StopReason::InputLost, GapReason::Standby, "VOX", true },
     };
     for (const auto& r : rows) {
         TestServices t;
         Settings settings;
         settings.RecordFormat = 1;
+        settings.StartPauseMode = ModeVox;
         RecorderState state;
         Recorder recorder(t.services, settings, state);
         CatalogWriter writer(t.messages);
@@ -39,13 +43,15 @@ TEST(TimeIndex, EachStopBecomesTheGapOfItsReason)
         index.programStarted(at(9, 0));
         emit recorder.audioStarted(log, at(10, 0));
         emit recorder.audioStopped(log, r.stop, at(10, 5));
+        if (r.pausedWhileLost)
+            emit recorder.statusChanged(RecorderStatus::Standby);
         emit recorder.audioStarted(log, at(10, 7));
         emit recorder.audioStopped(log, StopReason::ProgramEnd, at(10, 9));
         index.programEnded(at(10, 9));
 
         const auto catalog = Catalog::open(t.makeArchive(), Catalog::Mode::ReadOnly);
         const DayReport day = catalog->day(QDate(2026, 12, 6), at(11, 0).toMSecsSinceEpoch());
-        const bool lost = r.stop == StopReason::InputLost;
+        const bool lost = r.stop == StopReason::InputLost && !r.pausedWhileLost;
         ASSERT_EQ(day.segments.size(), lost ? 1U : 2U) << gapReasonName(r.gap).toStdString();
         const std::vector<Gap>& where = lost ? day.silences : day.gaps;
         const auto gap = std::find_if(
