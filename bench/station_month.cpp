@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +78,7 @@ public:
     UtcMs monthStart = 0;
     std::int64_t cardFrames = 0; // taken by the card since the month began
     bool stalled = false;
+    std::atomic<qint64> simulatedMs { 0 }; // the clock, for the recording thread
 
     explicit Station(const QDateTime& start)
     {
@@ -86,6 +88,7 @@ public:
         settings.DaysToKeep = 2;
         ts.clock.current = start;
         monthStart = start.toMSecsSinceEpoch();
+        simulatedMs = monthStart;
         truth[std::numeric_limits<UtcMs>::min()] = GapReason::Unknown;
         startProgram();
     }
@@ -97,6 +100,10 @@ public:
         recorder = std::make_unique<wendmoor::Recorder>(ts.services, settings, state);
         recorder->clockTimer().stop(); // the clock ticks on the fake time
         recorder->setRetryInterval(1000);
+        // The input's outage watch reads the simulated clock: a check of the logs takes real
+        // seconds in which no simulated time passes and no sample comes.
+        recorder->chain().withStages(
+            [this](WaveInput& input, WaveFileWriter&) { input.setClock([this] { return simulatedMs.load(); }); });
         index = std::make_unique<TimeIndex>(*recorder, *writer, settings);
         index->programStarted(ts.clock.current);
         record();
@@ -142,12 +149,16 @@ public:
             block.push_back(static_cast<std::int16_t>(tick % 32768));
         }
         ts.clock.advanceMs(1000);
+        simulatedMs = now();
         if (!taking || !recorder)
             return;
         ts.audio.feed(block);
         recorder->chain().pump();
-        if (!stalled)
+        if (!stalled) {
             recorder->tick();
+            // What the recording thread posted, delivered as the window's event loop does.
+            QCoreApplication::processEvents();
+        }
     }
 
     [[nodiscard]] std::optional<GapReason> truthAt(UtcMs utc) const
@@ -296,6 +307,8 @@ int main(int argc, char** argv)
         s.second();
         // Ten minutes into a day the one before is checked (its logs are closed, and kept).
         const QDateTime local = s.ts.clock.current;
+        if (local >= end && s.recorder)
+            s.cleanEnd(); // the last day's log finished and its end told, then checked
         if (local.time() == QTime(0, 10) || local >= end) {
             const double v0 = cpuSeconds();
             const UtcMs until = local >= end ? s.now() : QDateTime(local.date(), QTime(0, 0)).toMSecsSinceEpoch();
