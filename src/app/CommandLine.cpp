@@ -1,13 +1,47 @@
 #include "app/CommandLine.h"
 
+#include "app/ArchiveCommands.h"
 #include "platform/Version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 
 namespace wendmoor {
+
+namespace {
+
+// The commands that work on the archive alone, by their first word.
+struct Subcommand {
+    const char* word;
+    int (*run)(const QStringList& arguments);
+};
+constexpr Subcommand kSubcommands[] = {
+    { "export", runExportCommand },
+    { "hold", runHoldCommand },
+};
+
+} // namespace
+
+std::optional<int> runSubcommand(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    for (const Subcommand& command : kSubcommands) {
+        if (std::strcmp(argv[1], command.word) != 0)
+            continue;
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Wendmoor"));
+        QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
+        QStringList arguments;
+        for (int i = 2; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        return command.run(arguments);
+    }
+    return std::nullopt;
+}
 
 std::optional<int> answerCommandLine(int argc, char** argv)
 {

@@ -9,4 +9,9 @@ namespace wendmoor {
 // nothing when it should run. Qt's own options (-platform, -style …) are left to Qt.
 [[nodiscard]] std::optional<int> answerCommandLine(int argc, char** argv);
 
+// Runs a command of the program's command line ("export", "hold") when the first word names one,
+// without a window, a sound device or the instance lock, and returns its exit code; nothing when
+// the first word names none.
+[[nodiscard]] std::optional<int> runSubcommand(int argc, char** argv);
+
 } // namespace wendmoor

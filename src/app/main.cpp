@@ -79,6 +79,8 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
+    if (const std::optional<int> code = runSubcommand(argc, argv))
+        return *code;
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     GuardedApplication app(argc, argv);

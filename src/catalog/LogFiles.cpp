@@ -20,7 +20,7 @@ std::optional<LogFileName> parseLogFileName(const QString& fileName)
     if (!day.isValid())
         return std::nullopt;
     return LogFileName { fileName, day, m.captured(4).compare(QLatin1String("P"), Qt::CaseInsensitive) == 0,
-        m.captured(5).isEmpty() ? 0 : m.captured(5).toInt() };
+        !m.captured(4).isEmpty(), m.captured(5).isEmpty() ? 0 : m.captured(5).toInt() };
 }
 
 std::vector<LogFileName> logFilesIn(const QString& folder)

@@ -103,8 +103,11 @@ void Menu::rollOver()
 
 void Menu::Timer2_Timer()
 {
-    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock))
+    QStringList kept;
+    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock, &kept))
         m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
+    for (const QString& note : kept)
+        m_services.events.note(note);
 }
 
 void Menu::resumeFromStandby()
