@@ -6,7 +6,7 @@
 //
 //   clock_week            one hour, then a week
 //   clock_week --smoke    one minute, then a day
-#include "recorder/Menu.h"
+#include "recorder/Recorder.h"
 
 #include "TestServices.h"
 
@@ -42,25 +42,25 @@ long residentKiB()
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
-class Recorder {
+class WeekRun {
 public:
     TestServices ts;
     Settings settings;
     RecorderState state;
-    std::unique_ptr<Menu> menu;
+    std::unique_ptr<wendmoor::Recorder> recorder;
     std::vector<std::int16_t> block = std::vector<std::int16_t>(441);
     double phase = 0.0;
 
-    Recorder()
+    WeekRun()
     {
         ts.makeArchive();
         settings.LogDrive = QLatin1Char('C');
         settings.RecordFormat = 8;
         settings.DaysToKeep = 2;
-        menu = std::make_unique<Menu>(ts.services, settings, state);
-        menu->TmrClock->stop(); // the clock ticks on the fake time
+        recorder = std::make_unique<wendmoor::Recorder>(ts.services, settings, state);
+        recorder->clockTimer().stop(); // the clock ticks on the fake time
         ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(9, 0, 0));
-        menu->cmdRecord->click();
+        recorder->record();
     }
 
     // 100 ms of running: five 20 ms buffers of programme-like audio, the recording thread's
@@ -78,11 +78,11 @@ public:
                 ts.audio.feed(block);
             }
         }
-        menu->chain().pump();
+        recorder->chain().pump();
         tick();
     }
-    // The main window's own tick: the clock's rules, the roll-over and the purge.
-    void tick() { menu->TmrClock_Timer(); }
+    // The recorder's tick: the clock's rules, the roll-over and the purge.
+    void tick() { recorder->tick(); }
 };
 
 } // namespace
@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    Recorder r;
+    WeekRun r;
     const int hourSteps = smoke ? 600 : 36000;
     const double cpu0 = cpuSeconds();
     for (int i = 0; i < hourSteps; ++i)

@@ -1,7 +1,7 @@
 // Pictures of every window for the README, taken under a real display server:
 //   xvfb-run -a env QT_QPA_PLATFORM=xcb build/tools/screenshots docs/screenshots
 #include "app/Application.h"
-#include "recorder/Menu.h"
+#include "mainwindow/Menu.h"
 
 #include "TestServices.h"
 #include "TestWavFiles.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     Menu& menu = app.menu();
     menu.cmdRecord->click();
     ts.audio.feed(sineBlock());
-    menu.chain().pump();
+    app.recorder().chain().pump();
     ts.clock.advanceMs(3000);
     menu.TmrClock_Timer();
 

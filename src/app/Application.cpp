@@ -1,8 +1,9 @@
 #include "app/Application.h"
 
+#include "mainwindow/Menu.h"
+#include "platform/TimeSource.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmMyPreferences.h"
-#include "recorder/Menu.h"
 #include "startpause/StartPause.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -28,10 +29,14 @@ template <typename Window, typename Make> Window* showSingle(QPointer<Window>& w
 
 Application::Application(Services& services)
     : m_services(services)
-    , m_menu(std::make_unique<Menu>(services, m_settings, m_state))
+    , m_recorder(std::make_unique<Recorder>(services, m_settings, m_state))
+    , m_catalog(std::make_unique<CatalogWriter>(services.messages))
+    , m_timeIndex(std::make_unique<TimeIndex>(*m_recorder, *m_catalog, m_settings))
+    , m_menu(std::make_unique<Menu>(*m_recorder, m_state, services))
 {
-    m_startPause = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_menu->resumeFromStandby(); });
-    m_menu->setStartPauseControl(m_startPause.get());
+    m_startPause
+        = std::make_unique<StartPause>(m_settings, m_state, services, [this] { m_recorder->resumeFromStandby(); });
+    m_recorder->setStartPauseControl(m_startPause.get());
     connect(m_menu.get(), &Menu::exitRequested, this, &Application::exitRequested);
     connect(m_menu.get(), &Menu::preferencesRequested, this, &Application::openPreferences);
     connect(m_menu.get(), &Menu::playRequested, this, &Application::openPlay);
@@ -46,11 +51,15 @@ Application::~Application()
     delete m_preferences.data();
     delete m_help.data();
     delete m_about.data();
-    m_menu->setStartPauseControl(nullptr);
+    m_recorder->setStartPauseControl(nullptr);
+    // The recorder's last audio goes into its log and the catalog hears of a clean end.
+    m_recorder->shutdown();
+    m_timeIndex->programEnded(m_services.clock.now());
 }
 
 void Application::start()
 {
+    m_timeIndex->programStarted(m_services.clock.now());
     m_menu->Form_Initialize();
     m_menu->show();
 }

@@ -5,7 +5,9 @@
 #include "playback/PlaybackMemory.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmMyPreferences.h"
+#include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
+#include "recorder/TimeIndex.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
 
@@ -30,6 +32,7 @@ public:
     // Start-up: load the settings, start recording when they say so, show the main window.
     void start();
 
+    [[nodiscard]] Recorder& recorder() { return *m_recorder; }
     [[nodiscard]] Menu& menu() { return *m_menu; }
     [[nodiscard]] Settings& settings() { return m_settings; }
     [[nodiscard]] RecorderState& state() { return m_state; }
@@ -56,6 +59,9 @@ private:
     Settings m_settings;
     RecorderState m_state;
     PlaybackMemory m_playback;
+    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<CatalogWriter> m_catalog;
+    std::unique_ptr<TimeIndex> m_timeIndex;
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<StartPause> m_startPause;
     QPointer<frmMyPreferences> m_preferences;

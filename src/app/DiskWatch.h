@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/DiskForecast.h"
+#include "archive/DiskForecast.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
+#include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
 #include "platform/EscapedFailures.h"
@@ -16,7 +17,6 @@
 #include "platform/TimeSource.h"
 #include "platform/Version.h"
 #include "platform/Volumes.h"
-#include "recorder/Menu.h"
 #include "windows/MessageWindow.h"
 #include "windows/QtPrompt.h"
 
@@ -64,8 +64,8 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
-    Watchdog watchdog(notifier, *wendmoor.menu().TmrClock);
-    DiskWatch disk(services, wendmoor.settings(), *wendmoor.menu().TmrClock);
+    Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
+    DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();

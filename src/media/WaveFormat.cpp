@@ -57,24 +57,6 @@ WaveFormat WaveFormat::opus(int sampleRate)
     return { WaveEncoding::Opus, sampleRate, 0 };
 }
 
-int WaveFormat::bytesPerSecond() const
-{
-    switch (m_encoding) {
-    case WaveEncoding::Pcm:
-        return m_rate * m_bits / 8;
-    case WaveEncoding::Flac:
-        // Speech and music come to about 63 % of the PCM size (bench/recording_chain).
-        return static_cast<int>(static_cast<long long>(m_rate) * 2 * 63 / 100);
-    case WaveEncoding::Opus:
-        // The bit rate and the Ogg pages around it (about 2 %).
-        return kOpusBitsPerSecond / 8 * 102 / 100;
-    case WaveEncoding::Gsm610:
-        break;
-    }
-    // 65 bytes carry 320 samples.
-    return static_cast<int>((static_cast<long long>(m_rate) * 65 + 319) / 320);
-}
-
 std::pair<QString, QString> WaveFormat::describe() const
 {
     if (m_encoding == WaveEncoding::Gsm610)

@@ -25,6 +25,9 @@ public:
     [[nodiscard]] static WaveFormat opus(int sampleRate);
 
     static constexpr int kOpusBitsPerSecond = 32000;
+    // GSM 6.10 in a WAV file (WAV49 framing) stores every 320 samples in a block of 65 bytes.
+    static constexpr int kGsmBlockBytes = 65;
+    static constexpr int kGsmBlockSamples = 320;
 
     [[nodiscard]] WaveEncoding encoding() const { return m_encoding; }
     [[nodiscard]] int sampleRate() const { return m_rate; }
@@ -36,10 +39,6 @@ public:
     {
         return m_encoding == WaveEncoding::Flac ? ".flac" : m_encoding == WaveEncoding::Opus ? ".opus" : ".wav";
     }
-    // Bytes per second of audio in this format; for FLAC and Opus what a day of program audio
-    // takes on average.
-    [[nodiscard]] int bytesPerSecond() const;
-
     // Two texts for the operator: the format's name ("PCM", "GSM 6.10", "FLAC", "Opus") and its details
     // ("22.050 kHz, 16 Bit, Mono").
     [[nodiscard]] std::pair<QString, QString> describe() const;

@@ -196,6 +196,7 @@ void WaveInput::checkDevice()
                     .arg(m_stream->deviceName())));
             m_lastReopenMs = m_clock();
             m_gapFromMs = m_lastDataMs;
+            emit deviceLost();
         }
         if ((m_clock() - m_lastReopenMs) >= m_reopenIntervalMs)
             reopenDevice();
@@ -236,6 +237,7 @@ void WaveInput::endOutage(std::size_t framesJustRead)
                        "gone are silence in the log.")
             .arg(m_stream->deviceName())
             .arg(goneMs / 1000)));
+    emit deviceBack();
     // The outage as silence at the asked rate, in buffers of the usual size.
     const std::vector<std::int16_t> silence(kBufferFrames);
     for (qint64 left = goneMs * m_sampleRate / 1000; left > 0 && m_state == Recording;) {

@@ -89,6 +89,10 @@ signals:
     void bufferFilled(std::span<const std::int16_t> samples);
     // After every pump() that found the input recording.
     void pumped();
+    // The device stopped delivering audio (reported, reopened until it delivers), and delivers
+    // again (its outage written as silence).
+    void deviceLost();
+    void deviceBack();
 
 private:
     void closeParked();

@@ -54,6 +54,8 @@ public:
     [[nodiscard]] std::int32_t lengthMs() const;
     // 0 for mono, 1 for stereo (or more channels).
     [[nodiscard]] int channelMode() const { return m_channels > 1 ? 1 : 0; }
+    // Frames per second of the loaded file (0 when none is loaded).
+    [[nodiscard]] int sampleRate() const { return m_reader ? m_rate : 0; }
 
     // Readable and settable in every state. A negative position means the start of the file, a
     // position beyond the end the end. Setting it while playing goes on playing from there.

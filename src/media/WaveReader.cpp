@@ -1,5 +1,6 @@
 #include "media/WaveReader.h"
 
+#include "media/WaveFormat.h"
 #include "platform/Error.h"
 
 #include <QDir>
@@ -51,9 +52,9 @@ struct GsmLayout {
     std::optional<std::uint32_t> factFrames;
 };
 constexpr int kGsmFormatTag = 0x0031;
-constexpr int kGsmBlockBytes = 65;
+constexpr int kGsmBlockBytes = WaveFormat::kGsmBlockBytes;
 constexpr int kGsmFirstFrameBytes = 33;
-constexpr int kGsmBlockFrames = 320;
+constexpr int kGsmBlockFrames = WaveFormat::kGsmBlockSamples;
 constexpr int kGsmSettleBlocks = 8;
 
 // The GSM layout of a RIFF WAVE file with a GSM 6.10 format chunk before its data chunk, or

@@ -1,5 +1,6 @@
 #include "playback/PlaybackController.h"
 
+#include "catalog/Catalog.h"
 #include "config/SettingsFile.h"
 #include "media/WavePlayer.h"
 #include "platform/Error.h"
@@ -8,8 +9,12 @@
 #include "platform/Volumes.h"
 #include "playback/LogList.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
+
+#include <limits>
 
 namespace wendmoor {
 
@@ -18,6 +23,38 @@ namespace {
 const QString kNoLogSelected = QStringLiteral("No Log Selected");
 const QString kBadWaveFile = QStringLiteral("Wave file does not exist or has been damaged");
 constexpr int kTickMs = 50;
+const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
+const QString kTimeFormat = QStringLiteral("HH:mm:ss");
+
+QString localText(UtcMs utc)
+{
+    return QDateTime::fromMSecsSinceEpoch(utc).toString(kDayFormat + QLatin1Char(' ') + kTimeFormat);
+}
+
+// The operator's date and time, local: "2026-12-03 14:32:10", "2026-12-03 14:32", or with a "T".
+std::optional<QDateTime> parseLocalTime(const QString& text)
+{
+    const QString t = text.simplified().replace(QLatin1Char('T'), QLatin1Char(' '));
+    for (const char* format : { "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd H:mm:ss", "yyyy-MM-dd H:mm" }) {
+        const QDateTime when = QDateTime::fromString(t, QLatin1String(format));
+        if (when.isValid())
+            return when;
+    }
+    return std::nullopt;
+}
+
+QString describeGap(const Gap& gap)
+{
+    const QString from = gap.fromUtc == std::numeric_limits<UtcMs>::min()
+        ? QStringLiteral("before the first log")
+        : QStringLiteral("from ") + localText(gap.fromUtc);
+    const QString to = gap.toUtc == std::numeric_limits<UtcMs>::max() ? QStringLiteral("after the last log")
+                                                                      : QStringLiteral("to ") + localText(gap.toUtc);
+    QString reason = gapReasonName(gap.reason);
+    if (!gap.detail.isEmpty())
+        reason += QStringLiteral(" (%1)").arg(gap.detail);
+    return QStringLiteral("%1 %2: %3").arg(from, to, reason);
+}
 
 } // namespace
 
@@ -203,6 +240,7 @@ void PlaybackController::stopped()
     m_memory.IsPaused = false;
     m_view.elapsed = QStringLiteral("    ");
     m_view.remaining = QStringLiteral("     ");
+    showClock(); // where it stopped (or, after a "go to", where it plays from now)
     publish();
 }
 
@@ -258,6 +296,7 @@ void PlaybackController::tick()
     if (const auto paged = transport::page(position, m_view.slider, rangeWidth()))
         m_view.slider = *paged;
     m_view.sliderPosition = position;
+    showClock();
     publish();
 }
 
@@ -294,6 +333,124 @@ void PlaybackController::repeat()
             m_player->setPositionMs(m_view.slider.minimum);
         }
         m_player->play();
+    });
+}
+
+Catalog* PlaybackController::catalog(bool asked)
+{
+    // An archive without a catalog (recorded before there was one) plays without clock times;
+    // only a "go to" reads the logs instead, and says so.
+    if (!asked && !QFileInfo::exists(QDir(m_folder).filePath(QLatin1String(Catalog::kFileName))))
+        return m_catalog.get();
+    if (!m_catalog && !m_catalogFailed && !m_folder.isEmpty()) {
+        try {
+            m_catalog = Catalog::open(m_folder, Catalog::Mode::ReadOnly, &m_services.messages);
+        } catch (const std::exception& e) {
+            // Told once; playback goes on without clock times until the next "go to".
+            m_catalogFailed = true;
+            report(e);
+        }
+    }
+    return m_catalog.get();
+}
+
+// The clock label reads the catalog at each tick; a failure there is told once and ends the
+// clock times until the next "go to" opens the catalog again.
+void PlaybackController::showClock()
+{
+    m_view.clockTime.clear();
+    m_view.clockDay.clear();
+    const int rate = m_player->sampleRate();
+    Catalog* index = rate > 0 ? catalog(false) : nullptr;
+    if (index == nullptr)
+        return;
+    try {
+        const std::int64_t frame = std::int64_t(m_player->positionMs()) * rate / 1000;
+        if (const auto utc = index->timeOfFrame(QFileInfo(m_player->fileName()).fileName(), frame)) {
+            const QDateTime when = QDateTime::fromMSecsSinceEpoch(*utc);
+            m_view.clockTime = when.toString(kTimeFormat);
+            m_view.clockDay = when.toString(kDayFormat);
+        }
+    } catch (const std::exception& e) {
+        m_catalog.reset();
+        m_catalogFailed = true;
+        report(e);
+    }
+}
+
+std::optional<std::int64_t> PlaybackController::clockAt(std::int32_t ms)
+{
+    const int rate = m_player->sampleRate();
+    Catalog* index = rate > 0 ? catalog(false) : nullptr;
+    if (index == nullptr)
+        return std::nullopt;
+    try {
+        return index->timeOfFrame(QFileInfo(m_player->fileName()).fileName(), std::int64_t(ms) * rate / 1000);
+    } catch (const std::exception& e) {
+        m_catalog.reset();
+        m_catalogFailed = true;
+        report(e);
+        return std::nullopt;
+    }
+}
+
+// Plays `log` from `ms`, the slider's window starting there (the whole file for "Total").
+void PlaybackController::startAt(const QString& log, std::int32_t ms)
+{
+    if (m_memory.IsPlaying || m_memory.IsPaused)
+        m_player->stop();
+    m_memory.IsPaused = false;
+    m_memory.PlayPath = QDir::toNativeSeparators(m_folder + QLatin1Char('/') + log);
+    m_player->setDeviceID(m_settings.PlayDevice);
+    m_player->setFileName(m_memory.PlayPath);
+    m_view.channelText = m_player->channelMode() == 0 ? QStringLiteral("  Mono") : QStringLiteral("  Stereo");
+    const std::int32_t length = m_player->lengthMs();
+    for (int i = 1; i <= transport::kLastRangeOption; ++i)
+        m_view.rangeEnabled[static_cast<std::size_t>(i)] = transport::rangeOptionEnabled(i, length);
+    if (m_memory.RangeIndex == transport::kTotal)
+        setSlider(0, length);
+    else
+        setSlider(ms, transport::addMs(ms, rangeWidth()));
+    m_player->setPositionMs(ms);
+    m_view.sliderPosition = m_player->positionMs();
+    m_memory.RepeatPoint = m_view.sliderPosition;
+    m_player->play();
+}
+
+void PlaybackController::goToTime(const QString& text)
+{
+    const auto when = parseLocalTime(text);
+    if (!when) {
+        m_view.goToNote = QStringLiteral("\"%1\" is not a date and time; type it as 2026-12-03 14:32:10.").arg(text);
+        publish();
+        return;
+    }
+    const QString asked = when->toString(kDayFormat + QLatin1Char(' ') + kTimeFormat);
+    // Afresh: the recorder has written to the catalog since the window opened.
+    m_catalog.reset();
+    m_catalogFailed = false;
+    attempt([&] {
+        Catalog* index = catalog(true);
+        if (index == nullptr)
+            return;
+        const Location where = index->locate(when->toMSecsSinceEpoch());
+        if (!where.segment) {
+            m_view.goToNote = QStringLiteral("%1 is in no log: %2.").arg(asked, describeGap(*where.gap));
+            return;
+        }
+        const Segment& s = *where.segment;
+        const auto row = m_view.logs.indexOf(s.log);
+        if (row < 0) {
+            m_view.goToNote = QStringLiteral("%1 was recorded in %2, which is not in the archive folder %3.")
+                                  .arg(asked, s.log, QDir::toNativeSeparators(m_folder));
+            return;
+        }
+        m_view.selectedLog = static_cast<int>(row);
+        ++m_view.selectionVersion;
+        const std::int32_t ms = static_cast<std::int32_t>(where.frame * 1000 / s.sampleRate);
+        m_view.goToNote = QStringLiteral("%1 is at %2 of %3.").arg(asked, FormatSeconds(ms / 1000).trimmed(), s.log);
+        startAt(s.log, ms);
+        showClock();
     });
 }
 

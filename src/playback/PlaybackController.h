@@ -11,12 +11,14 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QTimer;
 
 namespace wendmoor {
 
+class Catalog;
 class Error;
 class WavePlayer;
 
@@ -36,6 +38,12 @@ struct PlaybackView {
     bool playing = false;
     bool paused = false;
     QString channelText; // "  Mono" or "  Stereo" for the log last loaded
+    // The clock time at which the position was recorded ("14:32:10") and its day ("2026-12-03"),
+    // from the archive's catalog; empty when it does not know.
+    QString clockTime;
+    QString clockDay;
+    int selectionVersion = 0; // changes when the controller selects a log in the list
+    QString goToNote; // what the last "go to" found: where the time is, or which gap and why
 };
 
 // The playback window's decisions, apart from any widget: which log plays from where, the slider's
@@ -74,6 +82,15 @@ public:
     void repeat();
     // The window closes: playback ends at once.
     void close();
+    // "Go to a time": `text` is a local date and time, "2026-12-03 14:32:10" (the seconds may be
+    // left out). The log that holds it is selected and played from that time; a time in no log
+    // leaves the playback as it is, and the note says which gap holds it and why.
+    void goToTime(const QString& text);
+    // The clock time at which `ms` of the log loaded in the player was recorded; nothing when no
+    // log is loaded or the catalog does not know it.
+    [[nodiscard]] std::optional<std::int64_t> clockAt(std::int32_t ms);
+    // The archive folder the logs are listed from.
+    [[nodiscard]] const QString& archiveFolder() const { return m_folder; }
 
 signals:
     void changed();
@@ -89,6 +106,9 @@ private:
     void publish();
     [[nodiscard]] std::int32_t rangeWidth() const;
     void setSlider(std::int32_t minimum, std::int32_t maximum);
+    void startAt(const QString& log, std::int32_t ms);
+    void showClock();
+    Catalog* catalog(bool asked);
 
     Services& m_services;
     Settings& m_settings;
@@ -97,6 +117,9 @@ private:
     QTimer* m_timer;
     QString m_folder;
     PlaybackView m_view;
+    // Opened (read-only) when first needed and again for each "go to"; none after it failed.
+    std::unique_ptr<Catalog> m_catalog;
+    bool m_catalogFailed = false;
 };
 
 } // namespace wendmoor

@@ -1,6 +1,7 @@
 #include "playback/frmPlay.h"
 
 #include "media/WavePlayer.h"
+#include "playback/ExportPanel.h"
 #include "playback/PlaybackController.h"
 #include "playback/TransportLogic.h"
 #include "widgets/LevelMeter.h"
@@ -15,6 +16,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,6 +25,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <span>
 
@@ -72,6 +75,9 @@ frmPlay::frmPlay(Services& services, Settings& settings, PlaybackMemory& memory,
     setObjectName(QStringLiteral("frmPlay"));
     setWindowTitle(QStringLiteral("Play"));
     buildControls();
+    pnlExport = new ExportPanel(services, *m_play, memory, centralWidget());
+    pnlExport->setGeometry(twipsRect(240, 4395, 5295, 720));
+    setTabOrder(cmdGoTo, pnlExport);
     buildMenus();
     connect(m_play, &PlaybackController::changed, this, &frmPlay::render);
     m_play->open();
@@ -84,7 +90,7 @@ void frmPlay::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setMinimumSize(twips(5775), twips(4095));
+    client->setMinimumSize(twips(5775), twips(5235));
     setCentralWidget(client);
 
     MMLevelX2 = new LevelMeter(client);
@@ -145,6 +151,8 @@ void frmPlay::buildControls()
 
     lblTime = makeTimeLabel(client, QStringLiteral("lblTime"), twipsRect(4560, 480, 855, 255));
     lblDown = makeTimeLabel(client, QStringLiteral("lblDown"), twipsRect(4560, 1200, 855, 255));
+    lblClock = makeTimeLabel(client, QStringLiteral("lblClock"), twipsRect(4560, 840, 1095, 255));
+    lblClock->setToolTip(QStringLiteral("Clock time at which the position was recorded"));
 
     TrackBar = new PositionSlider(client);
     TrackBar->setObjectName(QStringLiteral("TrackBar"));
@@ -198,6 +206,23 @@ void frmPlay::buildControls()
         cmdEnd[static_cast<std::size_t>(i)] = b;
     }
 
+    // "Go to a time": Alt+G reaches the field, Enter or the button goes.
+    txtGoTo = new QLineEdit(client);
+    txtGoTo->setObjectName(QStringLiteral("txtGoTo"));
+    txtGoTo->setGeometry(twipsRect(1080, 3960, 2295, 315));
+    txtGoTo->setPlaceholderText(QStringLiteral("2026-12-03 14:32:10"));
+    txtGoTo->setToolTip(QStringLiteral(
+        "Type a date and time (YYYY-MM-DD HH:MM:SS) and press Enter: the log recorded then plays from that time"));
+    txtGoTo->setAccessibleName(QStringLiteral("Go to a date and time"));
+    lblGoTo = new QLabel(QStringLiteral("&Go to:"), client);
+    lblGoTo->setObjectName(QStringLiteral("lblGoTo"));
+    lblGoTo->setGeometry(twipsRect(240, 3960, 795, 315));
+    lblGoTo->setBuddy(txtGoTo);
+    cmdGoTo = makeButton(client, QStringLiteral("cmdGoTo"), QStringLiteral("Go"),
+        QStringLiteral("Play the log recorded at the date and time typed"), twipsRect(3480, 3960, 615, 315), 8.25);
+    connect(txtGoTo, &QLineEdit::returnPressed, this, &frmPlay::cmdGoTo_Click);
+    connect(cmdGoTo, &QPushButton::clicked, this, &frmPlay::cmdGoTo_Click);
+
     connect(cmdPlay, &QPushButton::clicked, this, &frmPlay::cmdPlay_Click);
     connect(cmdPause, &QPushButton::clicked, this, &frmPlay::cmdPause_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmPlay::cmdStop_Click);
@@ -208,7 +233,7 @@ void frmPlay::buildControls()
 
     // Play first in the tab order, then the transport, the steps, the memories and the list.
     QWidget* order[] = { cmdPlay, cmdStop, cmdPause, cmdEnd[1], cmdEnd[2], cmdEnd[3], cmdRwd, cmdRepeat, cmdFF,
-        cmdMem[1], cmdMem[2], cmdMem[3], cmdMem[4], cmdClose, lstLogs, VScroll1, TrackBar };
+        cmdMem[1], cmdMem[2], cmdMem[3], cmdMem[4], cmdClose, lstLogs, VScroll1, TrackBar, txtGoTo, cmdGoTo };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     cmdPlay->setFocus();
@@ -262,6 +287,10 @@ void frmPlay::render()
         if (v.selectedLog >= 0)
             lstLogs->setCurrentRow(v.selectedLog);
     }
+    if (v.selectionVersion != m_shownSelectionVersion) {
+        m_shownSelectionVersion = v.selectionVersion;
+        lstLogs->setCurrentRow(v.selectedLog);
+    }
     {
         const QSignalBlocker quiet(VScroll1);
         VScroll1->setValue(v.listOrder);
@@ -276,6 +305,12 @@ void frmPlay::render()
     TrackBar->setPosition(v.sliderPosition);
     lblTime->setText(v.elapsed);
     lblDown->setText(v.remaining);
+    lblClock->setText(v.clockTime);
+    lblClock->setToolTip(v.clockDay.isEmpty()
+            ? QStringLiteral("Clock time at which the position was recorded")
+            : QStringLiteral("Clock time at which the position was recorded, on %1").arg(v.clockDay));
+    if (statusBar()->currentMessage() != v.goToNote)
+        statusBar()->showMessage(v.goToNote);
     setBackColour(cmdPlay, v.playing ? kPlayActive : kPlayIdle);
     setBackColour(cmdPause, v.paused ? kPauseActive : kPauseIdle);
 }
@@ -339,6 +374,10 @@ void frmPlay::cmdRepeat_Click()
 void frmPlay::VScroll1_Change()
 {
     m_play->setListOrder(VScroll1->value());
+}
+void frmPlay::cmdGoTo_Click()
+{
+    m_play->goToTime(txtGoTo->text());
 }
 
 bool frmPlay::eventFilter(QObject* watched, QEvent* event)

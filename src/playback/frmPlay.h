@@ -12,6 +12,7 @@
 class QAction;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
@@ -19,6 +20,8 @@ class QRadioButton;
 class QScrollBar;
 
 namespace wendmoor {
+
+class ExportPanel;
 
 class LevelMeter;
 class LevelScale;
@@ -51,6 +54,7 @@ public:
     void cmdMem_Click(int index);
     void cmdRepeat_Click();
     void VScroll1_Change();
+    void cmdGoTo_Click();
 
     LevelMeter* MMLevelX2;
     LevelScale* MMLevelScaleX1;
@@ -60,6 +64,7 @@ public:
     std::array<QRadioButton*, 6> optRange {};
     QLabel* lblTime;
     QLabel* lblDown;
+    QLabel* lblClock; // the clock time of the position
     PositionSlider* TrackBar;
     std::array<QPushButton*, 5> cmdMem {}; // indexes 1 to 4
     QPushButton* cmdPause;
@@ -70,6 +75,10 @@ public:
     QPushButton* cmdFF;
     QPushButton* cmdClose;
     std::array<QPushButton*, 4> cmdEnd {}; // indexes 1 to 3
+    QLabel* lblGoTo;
+    QLineEdit* txtGoTo; // a date and time to go to
+    QPushButton* cmdGoTo;
+    ExportPanel* pnlExport = nullptr; // export or hold a range of clock time
     QMenu* mnuFiles;
     QAction* mnuExit;
     QMenu* mnuHiddenPopupPlay;
@@ -91,6 +100,7 @@ private:
 
     PlaybackController* m_play;
     int m_shownListVersion = -1;
+    int m_shownSelectionVersion = 0;
 };
 
 } // namespace wendmoor

@@ -1,6 +1,6 @@
 #include "preferences/frmMyPreferences.h"
 
-#include "config/DiskForecast.h"
+#include "archive/DiskForecast.h"
 #include "config/RecordFormats.h"
 #include "config/SettingsFile.h"
 #include "config/TypedNumber.h"
@@ -305,7 +305,7 @@ void frmMyPreferences::Form_Load()
         const QChar letter = drive.letter.toUpper();
         if (letter == QLatin1Char('A') || letter == QLatin1Char('B'))
             continue;
-        lstDrv->addEntry(QString(letter), letter.unicode() - 64);
+        lstDrv->addEntry(QString(letter), driveIndexForLetter(letter));
         // A file system that is not mounted keeps its letter; it is listed, marked, so that a
         // stored choice of it stays chosen.
         QListWidgetItem* entry = lstDrv->item(lstDrv->count() - 1);
@@ -364,7 +364,7 @@ void frmMyPreferences::showStoredSettings()
     step(R::DriveIndex, [this](std::int16_t v) {
         const QChar letter = driveLetterForIndex(v);
         if (!letter.isNull())
-            lstDrv->setListIndex(lstDrv->indexOfItemData(letter.unicode() - 64));
+            lstDrv->setListIndex(lstDrv->indexOfItemData(v));
     });
     step(R::DaysToKeep, [this](std::int16_t v) {
         m_settings.DaysToKeep = v;
@@ -409,7 +409,7 @@ void frmMyPreferences::lstDrv_Click()
     const int index = lstDrv->listIndex();
     if (index < 0)
         return;
-    m_settings.LogDrive = QChar(static_cast<char16_t>(lstDrv->itemData(index) + 64));
+    m_settings.LogDrive = driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(index)));
     showDriveFolder();
     showDiskForecast();
 }
@@ -418,7 +418,7 @@ void frmMyPreferences::showDiskForecast()
 {
     const RecordFormat* format = recordFormat(List2->listIndex());
     const int drive = lstDrv->listIndex();
-    const QChar letter = drive >= 0 ? QChar(static_cast<char16_t>(lstDrv->itemData(drive) + 64)) : QChar();
+    const QChar letter = drive >= 0 ? driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive))) : QChar();
     const std::optional<DriveSpace> space = drive >= 0
         ? measureDrive(m_services.volumes.rootOf(letter), m_services.volumes.archiveFolder(letter))
         : std::nullopt;
@@ -502,9 +502,7 @@ void frmMyPreferences::saveSettings()
         m_settings.RecordFormat = format;
 
         const int driveRow = lstDrv->listIndex();
-        const auto drive = driveRow < 0
-            ? std::int16_t { -1 }
-            : driveIndexForLetter(QChar(static_cast<char16_t>(lstDrv->itemData(driveRow) + 64)));
+        const auto drive = driveRow < 0 ? std::int16_t { -1 } : static_cast<std::int16_t>(lstDrv->itemData(driveRow));
         file.write(R::DriveIndex, drive);
         m_settings.LogDrive = driveLetterForIndex(drive);
 

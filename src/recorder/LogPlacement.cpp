@@ -1,8 +1,8 @@
 #include "recorder/LogPlacement.h"
 
+#include "archive/LogNames.h"
 #include "platform/Error.h"
 #include "platform/Volumes.h"
-#include "recorder/LogNames.h"
 
 #include <QDir>
 #include <QFile>

@@ -73,6 +73,8 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
+        connect(&s.WaveIn, &WaveInput::deviceLost, m_context.get(), [this] { post([this] { emit inputLost(); }); });
+        connect(&s.WaveIn, &WaveInput::deviceBack, m_context.get(), [this] { post([this] { emit inputBack(); }); });
     });
 }
 

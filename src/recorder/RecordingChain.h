@@ -91,6 +91,9 @@ signals:
     void level(int peak);
     // A buffer above the VOX threshold; `resumed`: it ended a pause and was written.
     void voxActivity(bool resumed);
+    // The input device stopped delivering audio, and delivers again.
+    void inputLost();
+    void inputBack();
 
 private:
     struct Stages;

@@ -1,8 +1,8 @@
 #include "app/Application.h"
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
+#include "mainwindow/Menu.h"
 #include "platform/ServiceNotifier.h"
-#include "recorder/Menu.h"
 
 #include "../media/WavChecks.h"
 #include "TestServices.h"
@@ -118,7 +118,7 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
     Application app(ts.services);
     app.start();
-    app.menu().TmrClock->stop();
+    app.recorder().clockTimer().stop();
     ASSERT_TRUE(app.state().IsRecording);
     std::size_t frame = 0;
     // `seconds` of input: a tone when `loud`, a murmur far below the threshold otherwise.
@@ -126,8 +126,8 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
         for (int i = 0; i < seconds * 10; ++i, frame += 800) {
             ts.clock.advanceMs(100);
             ts.audio.feed(sineTone(8000, 1000.0, 800, loud ? 12000.0 : 20.0, frame));
-            app.menu().chain().pump();
-            app.menu().TmrClock_Timer();
+            app.recorder().chain().pump();
+            app.recorder().tick();
         }
     };
 

@@ -1,7 +1,7 @@
 #include "media/PortAudioSystem.h"
 #include "media/WaveInput.h"
 #include "playback/frmPlay.h"
-#include "recorder/Menu.h"
+#include "recorder/Recorder.h"
 
 #include "../media/WavChecks.h"
 #include "RecordedLog.h"
@@ -45,18 +45,18 @@ protected:
         return static_cast<std::int16_t>(pulse >= 0 ? pulse : names.indexOf(QStringLiteral("default")));
     }
 
-    // The main window recording format 1 (8000 Hz 16 bit) from the card, the fake clock at
+    // The recorder recording format 1 (8000 Hz 16 bit) from the card, the fake clock at
     // `start` and, from the first sample on, following the real one.
     void record(const QDateTime& start)
     {
         settings.RecordFormat = 1;
         settings.RecordDevice = card(audio->inputDeviceNames());
         ASSERT_GE(settings.RecordDevice, 0);
-        menu = std::make_unique<Menu>(*services, settings, state);
+        recorder = std::make_unique<Recorder>(*services, settings, state);
         // Buffers arrive on the recording thread. The first one's audio was captured before it
         // arrived (a quarter of a second at this rate): the recording began at its first sample.
         QObject::connect(
-            &menu->WaveIn(), &WaveInput::bufferFilled, &menu->WaveIn(),
+            &recorder->chain().input(), &WaveInput::bufferFilled, &recorder->chain().input(),
             [this](std::span<const std::int16_t> b) {
                 qint64 none = -1;
                 firstAt.compare_exchange_strong(none, clock.elapsed() - static_cast<qint64>(b.size()) * 1000 / 8000);
@@ -66,7 +66,7 @@ protected:
         clock.start();
         base = start;
         ts.clock.current = base;
-        menu->cmdRecord->click();
+        recorder->record();
         ASSERT_TRUE(state.IsRecording);
         // A PulseAudio capture takes a moment (up to a second or two on a busy machine) before
         // its first buffer.
@@ -96,7 +96,7 @@ protected:
     std::unique_ptr<Services> services;
     Settings settings;
     RecorderState state;
-    std::unique_ptr<Menu> menu;
+    std::unique_ptr<Recorder> recorder;
     QDateTime base;
     std::atomic<std::size_t> delivered { 0 };
     std::atomic<qint64> firstAt { -1 };
@@ -119,7 +119,7 @@ TEST_F(SoundCard, RecordingAcrossMidnightKeepsEverySampleAndTheTone)
     QTest::qWait(500);
     record(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58)));
     follow(5000 - sinceFirst());
-    menu->cmdStop->click();
+    recorder->stop();
     const double recorded = sinceFirst() / 1000.0;
     player.kill();
     player.waitForFinished(5000);
@@ -170,7 +170,7 @@ TEST_F(SoundCard, SoundServerRestartedWhileRecording)
     follow(10'000, [this] { return said(QStringLiteral("\"pulse\" delivers audio again")); });
     EXPECT_LT(back.elapsed(), 10'000) << "nothing recorded within 10 s of the sound server's return";
     follow(2000);
-    menu->cmdStop->click();
+    recorder->stop();
     const double inLog = readWav(archive + QStringLiteral("/L120626.wav")).samples.size() / 8000.0;
     EXPECT_NEAR(inLog, sinceFirst() / 1000.0 - 0.2, 0.45);
 }

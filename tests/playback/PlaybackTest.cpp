@@ -1,5 +1,6 @@
 #include "playback/PlaybackController.h"
 
+#include "catalog/Catalog.h"
 #include "config/SettingsFile.h"
 #include "media/WavePlayer.h"
 #include "playback/frmPlay.h"
@@ -13,11 +14,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -278,6 +282,89 @@ TEST_F(Playback, WindowControlsDriveTheControllerAndShowItsView)
 
     w.VScroll1->setValue(1); // oldest first
     EXPECT_EQ(w.lstLogs->item(0)->text(), QStringLiteral("L120403.wav"));
+    EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
+}
+
+// "Go to a time" through the window: the catalog's mapping, not the log's length, decides the
+// position (a Standby cut four minutes out of the first log), midnight selects the next day's
+// log, a time in a gap is told with its reason and leaves playback alone, and the clock label
+// follows the position as it plays.
+TEST_F(Playback, GoToATimePlaysTheLogRecordedThenOrNamesTheGap)
+{
+    const auto at = [](int day, int h, int m, int s) { return QDateTime(QDate(2026, 12, day), QTime(h, m, s)); };
+    const auto ms = [](const QDateTime& when) { return when.toMSecsSinceEpoch(); };
+    const auto entry = [](const QString& log, int day) { return LogEntry { log, QDate(2026, 12, day), 8000, 1 }; };
+    const QString first = QStringLiteral("L120326.wav"), second = QStringLiteral("L120426.wav");
+    {
+        auto catalog = Catalog::open(archive, Catalog::Mode::ReadWrite);
+        catalog->segmentBegun(entry(first, 3), 0, ms(at(3, 23, 50, 0)), at(3, 23, 50, 0).offsetFromUtc());
+        catalog->position(960000, ms(at(3, 23, 52, 0)), 0);
+        catalog->segmentEnded(1920000, ms(at(3, 23, 54, 0)), GapReason::Standby, QStringLiteral("VOX"));
+        catalog->segmentBegun(entry(first, 3), 1920000, ms(at(3, 23, 58, 0)), at(3, 23, 58, 0).offsetFromUtc());
+        catalog->segmentEnded(2880000, ms(at(4, 0, 0, 0)), GapReason::Unknown);
+        catalog->segmentBegun(entry(second, 4), 0, ms(at(4, 0, 0, 0)), at(4, 0, 0, 0).offsetFromUtc());
+        catalog->segmentEnded(960000, ms(at(4, 0, 2, 0)), GapReason::OperatorStop);
+    }
+    ASSERT_TRUE(writeLog(path(first), 360000));
+    ASSERT_TRUE(writeLog(path(second), 120000));
+    frmPlay w(t.services, settings, memory);
+    WavePlayer& player = w.controller().player();
+    const auto goTo = [&](const QString& text) {
+        w.txtGoTo->clear();
+        QTest::keyClicks(w.txtGoTo, text);
+        QTest::keyClick(w.txtGoTo, Qt::Key_Return);
+        deliver();
+    };
+    const auto heard = [&] { // the frame that the next sample played was taken from
+        const std::size_t before = t.audio.playback->played.size();
+        player.pump();
+        t.audio.play(1);
+        deliver();
+        return t.audio.playback->played.size() > before ? t.audio.playback->played[before] : std::int16_t(-1);
+    };
+
+    const struct {
+        const char* typed;
+        const QString log;
+        std::int64_t frame;
+        const char* clock;
+    } inLogs[] = {
+        { "2026-12-03 23:52:30", first, 150 * 8000, "23:52:30" },
+        { "2026-12-03T23:59", first, 300 * 8000, "23:59:00" }, // 5 minutes in, not 9: the Standby is no audio
+        { "2026-12-04 00:01:00", second, 60 * 8000, "00:01:00" }, // past midnight: the next day's log
+    };
+    for (const auto& c : inLogs) {
+        goTo(QLatin1String(c.typed));
+        EXPECT_EQ(w.lstLogs->currentItem()->text(), c.log) << c.typed;
+        EXPECT_EQ(heard(), countingSample(c.frame, 0)) << c.typed;
+        EXPECT_EQ(w.lblClock->text(), QLatin1String(c.clock)) << c.typed;
+        EXPECT_TRUE(w.statusBar()->currentMessage().contains(c.log)) << w.statusBar()->currentMessage().toStdString();
+    }
+    // The label follows the position as the log plays on.
+    t.audio.play(std::size_t(8000 * 3 / 2));
+    player.pump();
+    w.controller().tick();
+    EXPECT_EQ(w.lblClock->text(), QStringLiteral("00:01:01"));
+
+    const struct {
+        const char* typed;
+        const char* says;
+    } notInLogs[] = {
+        { "2026-12-03 23:55:00",
+            "2026-12-03 23:55:00 is in no log: from 2026-12-03 23:54:00 to 2026-12-03 23:58:00: "
+            "standby (VOX)." },
+        { "2026-12-04 00:05",
+            "2026-12-04 00:05:00 is in no log: from 2026-12-04 00:02:00 after the last log: operator "
+            "stop." },
+        { "yesterday noon", "\"yesterday noon\" is not a date and time; type it as 2026-12-03 14:32:10." },
+    };
+    for (const auto& c : notInLogs) {
+        const std::int32_t position = player.positionMs();
+        goTo(QLatin1String(c.typed));
+        EXPECT_EQ(w.statusBar()->currentMessage(), QLatin1String(c.says));
+        EXPECT_EQ(w.lstLogs->currentItem()->text(), second) << c.typed;
+        EXPECT_GE(player.positionMs(), position) << c.typed;
+    }
     EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 

@@ -2,9 +2,8 @@
 #include "recorder/StartPauseControl.h"
 
 #include "../media/WavChecks.h"
-#include "MenuFixture.h"
+#include "RecorderFixture.h"
 
-#include <QPushButton>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -23,7 +22,7 @@ QString logName(const QDate& d, const char* suffix)
 // ten times a second, the purge deleting exactly the expired day with all its files, in a zone
 // whose clocks change: Santiago has a 25-hour Saturday on 4 April 2026 and skips midnight itself
 // on 6 September 2026 (the first tick of that day comes at 01:00:00, late for both occasions).
-class SimulatedWeek : public MenuFixture, public ::testing::TestWithParam<QDate> { };
+class SimulatedWeek : public RecorderFixture, public ::testing::TestWithParam<QDate> { };
 
 TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
 {
@@ -44,7 +43,7 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     touch(QStringLiteral("notes.wav"));
 
     at(QDateTime(first, QTime(9, 0), zone));
-    menu->cmdRecord->click();
+    recorder->record();
     ASSERT_TRUE(state.IsRecording);
     for (int day = 0; day < 7; ++day) {
         const QDate d = first.addDays(day);
@@ -53,7 +52,7 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
         run(10'000);
         if (day == 3) {
             // An operator stops the recorder in the evening; midnight starts it again.
-            menu->cmdStop->click();
+            recorder->stop();
             ASSERT_FALSE(state.IsRecording);
         }
         at(QDateTime(d, QTime(23, 59, 50), zone));
@@ -164,7 +163,7 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
     EXPECT_EQ(said, QList<bool>({ true, false, false, true }));
 }
 
-class ClockTest : public MenuFixture, public ::testing::Test { };
+class ClockTest : public RecorderFixture, public ::testing::Test { };
 
 // The two formats that keep every sample as it is, 16-bit PCM and FLAC: the counting signal runs
 // unbroken from the old day's file into the new one, on the one opening of the sound card.
@@ -176,9 +175,9 @@ TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
         settings.RecordFormat = static_cast<std::int16_t>(format);
         at(QDateTime(QDate(2026, 12, day), QTime(23, 59, 50)));
         const int opens = ts.audio.captureOpens;
-        menu->cmdRecord->click();
+        recorder->record();
         run(20'000);
-        menu->cmdStop->click();
+        recorder->stop();
 
         const WavContents a = readWav(log(QLatin1String(before)));
         const WavContents b = readWav(log(QLatin1String(after)));
@@ -206,14 +205,14 @@ struct FailingPoll final : StartPauseControl {
 TEST_F(ClockTest, AFailingTickIsReportedOnceAndTheClockGoesOn)
 {
     FailingPoll poll;
-    menu->setStartPauseControl(&poll);
+    recorder->setStartPauseControl(&poll);
     at(23, 59, 59);
     run(3'000, false);
     EXPECT_EQ(poll.polls, 30);
     ASSERT_EQ(ts.messages.shown.size(), 1);
     EXPECT_TRUE(ts.messages.shown[0].contains(QStringLiteral("port exploded")));
     EXPECT_TRUE(state.IsRecording) << "the midnight roll-over did not run";
-    menu->setStartPauseControl(nullptr);
+    recorder->setStartPauseControl(nullptr);
 }
 
 } // namespace

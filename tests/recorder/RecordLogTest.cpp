@@ -2,9 +2,8 @@
 
 #include "../media/WavChecks.h"
 #include "FillingDisk.h"
-#include "MenuFixture.h"
+#include "RecorderFixture.h"
 
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -16,10 +15,10 @@ using namespace wendmoor::test;
 
 namespace {
 
-class RecordLogTest : public MenuFixture, public ::testing::Test {
+class RecordLogTest : public RecorderFixture, public ::testing::Test {
 protected:
     RecordLogTest()
-        : MenuFixture(3)
+        : RecorderFixture(3)
     {
         at(10, 0, 0);
     }
@@ -29,7 +28,7 @@ protected:
     {
         const int rate = ts.audio.capture->rate;
         ts.audio.feed(sineTone(rate, hz, static_cast<std::size_t>(rate)));
-        menu->chain().pump();
+        recorder->chain().pump();
     }
 };
 
@@ -42,32 +41,32 @@ void expectSeconds(const WavContents& c, double seconds)
 }
 
 // The first Record makes a missing archive folder with its parents; Record while recording keeps
-// the file, and Stop, closing the window and ending the program each finish theirs.
+// the file, and Stop, the program's end and the recorder's destruction each finish theirs.
 TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopCloseAndEndFinishIt)
 {
     QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
-    menu->cmdRecord->click();
+    recorder->record();
     EXPECT_EQ(state.CurrentLogPath, log(QStringLiteral("L120626.wav")));
     ASSERT_TRUE(state.IsRecording);
     feedTone(1000.0);
-    menu->cmdRecord->click();
+    recorder->record();
     EXPECT_TRUE(ts.prompt.questions.isEmpty());
     EXPECT_EQ(ts.audio.captureOpens, 1);
     feedTone(1000.0);
-    menu->cmdStop->click();
+    recorder->stop();
     EXPECT_FALSE(state.IsRecording);
     expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 2.0);
 
-    ts.prompt.answers = { false, true }; // not overwriting the day's log; "Stop recording and close Wendmoor?"
-    menu->cmdRecord_Click();
+    ts.prompt.answers = { false }; // not overwriting the day's log
+    recorder->record();
     feedTone(1000.0);
-    menu->close();
+    recorder->shutdown();
     expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
 
     ts.prompt.answers = { false };
-    menu->cmdRecord_Click();
+    recorder->record();
     feedTone(1000.0);
-    menu.reset();
+    recorder.reset();
     expectSeconds(readWav(log(QStringLiteral("L12062602.wav"))), 1.0);
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
@@ -84,14 +83,14 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
     for (const auto& [format, subtype] : cases) {
         SCOPED_TRACE(format);
         settings.RecordFormat = static_cast<std::int16_t>(format);
-        menu->GetLogName();
-        menu->RecordLog();
+        recorder->GetLogName();
+        recorder->RecordLog();
         ASSERT_TRUE(state.IsRecording);
         const int rate = recordFormat(format)->inputRate();
         EXPECT_EQ(ts.audio.capture->rate, rate);
         const double hz = rate == 8000 ? 3000.0 : 5000.0;
         feedTone(hz);
-        menu->cmdStop_Click();
+        recorder->stop();
         const WavContents f = readWav(state.CurrentLogPath);
         ASSERT_TRUE(f.opened);
         EXPECT_EQ(f.rate, recordFormat(format)->sampleRate);
@@ -117,11 +116,11 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         ts.prompt.questions.clear();
         ts.prompt.answers = { answer };
         settings.StartOnLoad = startOnLoad;
-        menu->GetLogName();
-        menu->RecordLog();
+        recorder->GetLogName();
+        recorder->RecordLog();
         EXPECT_EQ(ts.prompt.questions, asked ? question : QStringList {});
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
-        menu->cmdStop_Click();
+        recorder->stop();
         EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, answer && asked);
     }
 }
@@ -143,13 +142,13 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
             QFile f(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")); // a file where the folder goes
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
-        menu->cmdRecord_Click();
+        recorder->record();
         ASSERT_EQ(ts.messages.shown.size(), 1);
         EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(number) + QLatin1Char(' ')))
             << ts.messages.shown.front().toStdString();
         EXPECT_FALSE(state.IsRecording);
-        EXPECT_FALSE(menu->chain().isInputRecording());
-        EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("&Record"));
+        EXPECT_FALSE(recorder->chain().isInputRecording());
+        EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
     }
     EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
 }
@@ -159,10 +158,10 @@ TEST_F(RecordLogTest, OnlyStartOnLoadOfExactlyOneRecordsAtStartUp)
 {
     for (const qint16 value : { 0, 1, 2, -1 }) {
         ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, value });
-        menu->Form_Initialize();
+        recorder->initialize();
         EXPECT_EQ(settings.StartOnLoad, value);
         EXPECT_EQ(state.IsRecording, value == 1) << value;
-        menu->cmdStop_Click();
+        recorder->stop();
     }
 }
 
@@ -170,7 +169,7 @@ TEST_F(RecordLogTest, OnlyStartOnLoadOfExactlyOneRecordsAtStartUp)
 // reported, and recording goes on into a fresh log at the day's path.
 TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
 {
-    menu->cmdRecord_Click();
+    recorder->record();
     run(1'000);
     ASSERT_TRUE(QFile::remove(log(QStringLiteral("L120626.wav"))));
     QTest::qWait(1'100);
@@ -181,7 +180,7 @@ TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
         && ts.messages.shown[0].contains(QStringLiteral("deleted")))
         << ts.messages.shown[0].toStdString();
     run(1'000);
-    menu->cmdStop_Click();
+    recorder->stop();
     EXPECT_NEAR(readWav(log(QStringLiteral("L120626.wav"))).samples.size() / 11025.0, 1.0, 0.3);
 }
 
@@ -192,11 +191,11 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
 {
     constexpr std::int64_t kRoomy = std::int64_t { 1 } << 40;
     std::atomic<std::int64_t> room { kRoomy };
-    menu->chain().withStages([&room](WaveInput&, WaveFileWriter& writer) {
+    recorder->chain().withStages([&room](WaveInput&, WaveFileWriter& writer) {
         writer.setSinkFactory([&room](const QString& p) { return std::make_unique<FillingDisk>(p, room); });
     });
     ts.audio.failOpen = true;
-    menu->cmdRecord->click();
+    recorder->record();
     run(20'000);
     EXPECT_FALSE(state.IsRecording);
     EXPECT_EQ(ts.messages.shown.size(), 1);
@@ -210,14 +209,14 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
     room = 0;
     run(8'000);
     EXPECT_FALSE(state.IsRecording);
-    EXPECT_EQ(menu->cmdRecord->text(), QStringLiteral("Record"));
+    EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
     EXPECT_EQ(ts.messages.shown.size(), 3);
     room = kRoomy;
     run(5'000);
     ASSERT_TRUE(state.IsRecording);
     EXPECT_EQ(ts.messages.shown.size(), 4);
     run(1'000);
-    menu->cmdStop->click();
+    recorder->stop();
     EXPECT_EQ(logs(), (QStringList { QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav") }));
     const WavContents first = readWav(log(QStringLiteral("L120626.wav")));
     EXPECT_NEAR(first.samples.size() / 11025.0, 6.9, 0.5); // from 10:00:20.1 to the full disk at 10:00:27
@@ -232,7 +231,7 @@ TEST_F(RecordLogTest, ArchiveDiskAwayIsReportedAndRecordedToOnceItIsBack)
     Drive& d = ts.volumes.list[1];
     d.mounted = false;
     settings.LogDrive = d.letter;
-    menu->cmdRecord->click();
+    recorder->record();
     run(10'000);
     EXPECT_FALSE(state.IsRecording);
     ASSERT_EQ(ts.messages.shown.size(), 1);

@@ -1,7 +1,7 @@
 #include "recorder/RecordingChain.h"
 
 #include "../media/WavChecks.h"
-#include "MenuFixture.h"
+#include "RecorderFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "TestServices.h"
 #include "config/RecordFormats.h"
-#include "recorder/Menu.h"
+#include "recorder/Recorder.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,16 +12,16 @@
 
 namespace wendmoor::test {
 
-// The main window over fake services, its clock stopped: the test moves the fake time in
-// 100 ms steps, and in each the sound card captures a counting signal (every sample the one
-// before plus one), the clock ticks and the chain drains.
-struct MenuFixture {
-    explicit MenuFixture(int format = 5)
+// The recorder over fake services, its clock stopped: the test moves the fake time in 100 ms
+// steps, and in each the sound card captures a counting signal (every sample the one before plus
+// one), the clock ticks and the chain drains.
+struct RecorderFixture {
+    explicit RecorderFixture(int format = 5)
     {
         settings.LogDrive = QLatin1Char('C');
         settings.RecordFormat = static_cast<std::int16_t>(format);
-        menu = std::make_unique<Menu>(ts.services, settings, state);
-        menu->TmrClock->stop();
+        recorder = std::make_unique<Recorder>(ts.services, settings, state);
+        recorder->clockTimer().stop();
     }
 
     void at(const QDateTime& t) { ts.clock.current = t; }
@@ -36,8 +36,8 @@ struct MenuFixture {
                 s = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
             ts.audio.feed(block);
         }
-        menu->TmrClock_Timer();
-        menu->chain().pump();
+        recorder->tick();
+        recorder->chain().pump();
     }
     void run(qint64 ms, bool feed = true)
     {
@@ -61,7 +61,7 @@ struct MenuFixture {
     Settings settings;
     RecorderState state;
     QString archive = ts.makeArchive();
-    std::unique_ptr<Menu> menu;
+    std::unique_ptr<Recorder> recorder;
     std::int16_t counter = 0;
 };
 

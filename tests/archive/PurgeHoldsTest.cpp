@@ -1,4 +1,4 @@
-#include "recorder/PurgeOldLogs.h"
+#include "archive/PurgeOldLogs.h"
 
 #include "catalog/Catalog.h"
 #include "config/Settings.h"

@@ -1,4 +1,4 @@
-#include "config/DiskForecast.h"
+#include "archive/DiskForecast.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +31,9 @@ TEST(DiskForecast, BytesPerDayOfEveryFormat)
     const qint64 expected[] = { 691'200'000, 1'382'400'000, 952'560'000, 1'905'120'000, 1'905'120'000, 3'810'240'000,
         140'400'000, 193'488'750, 386'977'500, 2'400'451'200, 352'512'000 };
     ASSERT_EQ(std::size(expected), kRecordFormats.size());
-    for (std::size_t i = 0; i < kRecordFormats.size(); ++i)
+    for (std::size_t i = 0; i < kRecordFormats.size(); ++i) {
         EXPECT_EQ(bytesPerDay(kRecordFormats[i]), expected[i]) << kRecordFormats[i].caption;
+        // A second is a day's 86400th, to within one GSM block.
+        EXPECT_NEAR(bytesPerSecond(kRecordFormats[i]) * 86400, static_cast<double>(expected[i]), 65.0);
+    }
 }

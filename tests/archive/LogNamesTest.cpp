@@ -1,4 +1,4 @@
-#include "recorder/LogNames.h"
+#include "archive/LogNames.h"
 
 #include <QSet>
 
@@ -16,6 +16,29 @@ TEST(LogNames, HalfDaySuffixOnlyForTheLargestFormatAndTurnsAtNoon)
         { 4, 50000, "L120626.wav" }, { 8, 43200, "L120626.wav" }, { 10, 0, "L120626.opus" } };
     for (const auto& [format, second, name] : cases)
         EXPECT_EQ(logFileName(QDate(2026, 12, 6), second, format), QLatin1String(name)) << format << " " << second;
+}
+
+// Every name the recorder builds (and its renumbered copies) reads back as its day, half and
+// copy; names that are no log's are not taken for one.
+TEST(LogNames, WhatIsBuiltReadsBackAndNothingElseIsALog)
+{
+    const QDate day(2026, 12, 6);
+    for (int format = 0; format < 11; ++format) {
+        for (const int second : { 0, 43200 }) {
+            const QString name = logFileName(day, second, format);
+            const QString copy = renumberedLogPath(name, [](const QString&) { return false; });
+            for (const QString& n : { name, copy }) {
+                const std::optional<LogName> log = parseLogName(n.toLower());
+                ASSERT_TRUE(log.has_value()) << n.toStdString();
+                EXPECT_EQ(log->date, day);
+                EXPECT_EQ(log->afternoon, format == 5 && second == 43200) << n.toStdString();
+                EXPECT_EQ(log->copy, n == copy ? 1 : 0);
+                EXPECT_TRUE(n.endsWith(log->extension));
+            }
+        }
+    }
+    for (const char* other : { "notes.wav", "L123226.wav", "L120626.mp3", "L120626X.wav", "L1206261.wav.part" })
+        EXPECT_FALSE(parseLogName(QLatin1String(other)).has_value()) << other;
 }
 
 TEST(LogNames, RenumberingTakesTheFirstFreeNumberFromTheSameBase)

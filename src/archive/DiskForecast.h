@@ -8,8 +8,10 @@
 
 namespace wendmoor {
 
-// Bytes that one day of recording takes in a format (headers aside). GSM 6.10 stores every 320
-// samples in 65 bytes.
+// Bytes that a second of recording takes in a format (headers aside); for FLAC and Opus what
+// program audio takes on average.
+[[nodiscard]] double bytesPerSecond(const RecordFormat& format);
+// Bytes that one day of recording takes in a format (headers aside).
 [[nodiscard]] qint64 bytesPerDay(const RecordFormat& format);
 
 // What the free space of the archive drive means for a format and a number of days to keep.
@@ -29,7 +31,7 @@ struct DiskForecast {
     qint64 freeBytes, qint64 archiveBytes, const RecordFormat& format, int daysToKeep);
 
 // The free space of the drive that holds `archiveFolder` (or `driveRoot` while the archive does
-// not exist) and the size of the files in the archive; nothing when the drive cannot be read.
+// not exist) and the size of the logs in the archive; nothing when the drive cannot be read.
 struct DriveSpace {
     qint64 freeBytes = 0;
     qint64 archiveBytes = 0;

@@ -1,11 +1,11 @@
-#include "recorder/PurgeOldLogs.h"
+#include "archive/PurgeOldLogs.h"
 
+#include "archive/LogNames.h"
 #include "catalog/ArchiveHolds.h"
 #include "config/Settings.h"
 #include "platform/Error.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
-#include "recorder/LogNames.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,339 @@
+#include "recorder/Recorder.h"
+
+#include "archive/LogNames.h"
+#include "archive/PurgeOldLogs.h"
+#include "config/RecordFormats.h"
+#include "platform/Error.h"
+#include "platform/EventLog.h"
+#include "platform/Prompt.h"
+#include "platform/TimeSource.h"
+#include "platform/Volumes.h"
+#include "recorder/LogPlacement.h"
+#include "recorder/StartPauseControl.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cmath>
+
+namespace wendmoor {
+
+// Every message of the recorder and its chain goes to the message window and out as a signal.
+class Recorder::Messages final : public MessageSink {
+public:
+    explicit Messages(Recorder& recorder)
+        : m_recorder(recorder)
+    {
+    }
+    using MessageSink::ShowMessage;
+    void ShowMessage(const QString& text) override
+    {
+        m_recorder.m_services.messages.ShowMessage(text);
+        emit m_recorder.message(text);
+    }
+
+private:
+    Recorder& m_recorder;
+};
+
+Recorder::Recorder(Services& services, Settings& settings, RecorderState& state, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_settings(settings)
+    , m_state(state)
+    , m_messages(std::make_unique<Messages>(*this))
+    , m_chain(std::make_unique<RecordingChain>(services.audio, *m_messages))
+    , m_clock(new QTimer(this))
+{
+    m_chain->setObjectName(QStringLiteral("chain"));
+    connect(m_chain.get(), &RecordingChain::level, this, &Recorder::level);
+    connect(m_chain.get(), &RecordingChain::voxActivity, this, [this] {
+        if (m_startPause)
+            m_startPause->onVoxActivity();
+    });
+    connect(m_chain.get(), &RecordingChain::started, this, &Recorder::onStarted);
+    connect(m_chain.get(), &RecordingChain::stopped, this, &Recorder::onStopped);
+    connect(m_chain.get(), &RecordingChain::inputLost, this, [this] {
+        endAudio(StopReason::InputLost);
+        emit inputLost();
+    });
+    connect(m_chain.get(), &RecordingChain::inputBack, this, [this] {
+        if (m_state.IsRecording && !m_state.InStandby && m_audioPath.isEmpty()) {
+            m_audioPath = m_state.CurrentLogPath;
+            emit audioStarted(m_audioPath, m_services.clock.now());
+        }
+        emit inputBack();
+    });
+
+    m_clock->setObjectName(QStringLiteral("TmrClock"));
+    m_clock->setInterval(100);
+    connect(m_clock, &QTimer::timeout, this, &Recorder::tick);
+    m_clock->start();
+}
+
+Recorder::~Recorder()
+{
+    // The file is finished while the recorder can still take the stopped notification.
+    shutdown();
+    m_chain->disconnect(this);
+}
+
+void Recorder::shutdown()
+{
+    m_clock->stop();
+    m_shouldRecord = false;
+    endAudio(StopReason::ProgramEnd);
+    m_chain->shutdown();
+}
+
+void Recorder::setStatus(RecorderStatus status)
+{
+    m_status = status;
+    emit statusChanged(status);
+}
+
+void Recorder::endAudio(StopReason reason)
+{
+    if (m_audioPath.isEmpty())
+        return;
+    emit audioStopped(std::exchange(m_audioPath, QString()), reason, m_services.clock.now());
+}
+
+void Recorder::initialize()
+{
+    try {
+        LoadSettings(m_services.paths, m_settings, *m_messages);
+    } catch (const Error& e) {
+        // Without its settings the recorder still runs on the defaults, and says why.
+        m_messages->ShowMessage(e);
+        if (m_settings.LogDrive.isNull())
+            m_settings.LogDrive = QLatin1Char('C');
+    }
+    if (m_settings.StartOnLoad == 1) {
+        m_shouldRecord = true;
+        GetLogName();
+        RecordLog();
+    }
+}
+
+void Recorder::GetLogName()
+{
+    const QDateTime now = m_services.clock.now();
+    const int second = now.time().msecsSinceStartOfDay() / 1000;
+    m_state.CurrentLogPath = m_services.volumes.archiveFolder(m_settings.LogDrive) + QLatin1Char('/')
+        + logFileName(now.date(), second, m_settings.RecordFormat);
+}
+
+void Recorder::RecordLog()
+{
+    if (m_state.IsRecording)
+        return;
+    try {
+        const RecordFormat* format = recordFormat(m_settings.RecordFormat);
+        if (!format) {
+            throw Error(ErrorNumber::InvalidArgument,
+                QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
+                               "format in Setup, My Preferences.")
+                    .arg(m_settings.RecordFormat)
+                    .arg(kRecordFormats.size() - 1));
+        }
+
+        // Asked only of the operator's own Record, never of a start or retry nobody watches.
+        m_state.CurrentLogPath = placeLog(
+            m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
+                return m_settings.StartOnLoad == 0 && !m_retrying
+                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+            });
+
+        const auto [name, details] = format->waveFormat().describe();
+        emit formatChanged(name, details);
+
+        m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
+        m_chain->start();
+    } catch (const Error& e) {
+        if (!m_retrying)
+            m_messages->ShowMessage(e);
+    } catch (const std::exception& e) {
+        if (!m_retrying)
+            m_messages->ShowMessage(Error(ErrorNumber::Unexpected,
+                QStringLiteral("Recording into %1 could not start: %2")
+                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))));
+    }
+}
+
+void Recorder::onStarted()
+{
+    m_state.IsRecording = true;
+    // A new file starts with the writer on, whatever the last one ended in.
+    m_state.InStandby = false;
+    setStatus(RecorderStatus::Recording);
+    m_audioPath = m_state.CurrentLogPath;
+    emit audioStarted(m_audioPath, m_services.clock.now());
+}
+
+void Recorder::onStopped()
+{
+    m_state.IsRecording = false;
+    // Every stop the recorder gives says why first; what is left stopped by itself.
+    endAudio(StopReason::WriteFailed);
+    setStatus(RecorderStatus::Stopped);
+}
+
+void Recorder::record()
+{
+    m_settings.StartOnLoad = 0;
+    m_shouldRecord = true;
+    GetLogName();
+    RecordLog();
+}
+
+void Recorder::stop()
+{
+    m_shouldRecord = false;
+    m_notRecordingSince = QDateTime();
+    endAudio(StopReason::Operator);
+    m_chain->stop();
+}
+
+void Recorder::keepRecording(const QDateTime& now)
+{
+    if (!m_shouldRecord || (m_state.IsRecording && !m_chain->writerFailed())) {
+        m_notRecordingSince = QDateTime();
+        return;
+    }
+    // A write failed or the log lost its name (reported by the writer): the file is finished and
+    // the window shows it; the first new try comes at once, the device kept for it.
+    const bool writeFailed = m_state.IsRecording;
+    if (writeFailed) {
+        endAudio(StopReason::WriteFailed);
+        m_chain->stop(/*keepDevice=*/true);
+    }
+    if (!m_notRecordingSince.isValid()) {
+        m_notRecordingSince = now;
+        m_lastRetry = writeFailed ? now.addMSecs(-m_retryIntervalMs) : now;
+        emit notRecording(now);
+    }
+    if (m_lastRetry.msecsTo(now) < m_retryIntervalMs)
+        return;
+    m_lastRetry = now;
+    // Quiet, and never replacing a file: the first failure has been reported, and a log of the
+    // day that exists holds what was recorded before it.
+    m_retrying = true;
+    GetLogName();
+    RecordLog();
+    m_retrying = false;
+    m_chain->releaseDevice();
+    if (m_state.IsRecording) {
+        m_messages->ShowMessage(QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
+                                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                                    .arg(m_notRecordingSince.secsTo(now)));
+        emit recordingAgain(m_notRecordingSince, now);
+        m_notRecordingSince = QDateTime();
+    }
+}
+
+void Recorder::tick()
+{
+    // Nothing in the tick may end the program: an unattended recorder that quits loses audio.
+    try {
+        clockTick();
+        m_tickFailureReported = false;
+        return;
+    } catch (const Error& e) {
+        if (!m_tickFailureReported)
+            m_messages->ShowMessage(e);
+    } catch (const std::exception& e) {
+        if (!m_tickFailureReported) {
+            m_messages->ShowMessage(Error(ErrorNumber::Unexpected,
+                QStringLiteral("The clock of the recorder met an unexpected failure and goes on: %1")
+                    .arg(QString::fromLocal8Bit(e.what()))));
+        }
+    }
+    m_tickFailureReported = true;
+}
+
+void Recorder::clockTick()
+{
+    const QDateTime now = m_services.clock.now();
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    const bool inputRecording = m_chain->isInputRecording();
+    if (inputRecording)
+        m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
+    const ClockActions actions = m_rules.tick(now, m_settings, m_state, inputRecording);
+
+    if (actions.pause) {
+        if (!m_state.InStandby)
+            m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
+        endAudio(m_settings.StartPauseMode == ModeVox ? StopReason::StandbyVox : StopReason::StandbyContacts);
+        m_chain->pause();
+        m_state.InStandby = true;
+        setStatus(RecorderStatus::Standby);
+    }
+    if (actions.resume) {
+        resumeFromStandby();
+        m_state.InStandby = false;
+    }
+    if (actions.noContactInput) {
+        m_messages->ShowMessage(Error(ErrorNumber::InvalidArgument,
+            QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
+                           "the recorder does not pause. Choose an input for the contacts, or another mode, in "
+                           "Setup, My Preferences.")));
+    }
+    if (actions.refreshHeader)
+        m_chain->refreshHeader();
+    if (inputRecording && m_state.ElapsedSeconds != m_shownElapsed) {
+        m_shownElapsed = m_state.ElapsedSeconds;
+        emit elapsedChanged(m_state.ElapsedSeconds);
+    }
+    emit ticked(now);
+    if (actions.rollOver)
+        rollOver();
+    keepRecording(now);
+    if (actions.purge)
+        purge();
+    if (m_startPause)
+        m_startPause->PollRemoteControl();
+}
+
+void Recorder::rollOver()
+{
+    // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
+    // starts the new file; the device itself keeps capturing and hands its audio to that file.
+    const bool wasRecording = m_state.IsRecording;
+    endAudio(StopReason::RollOver);
+    m_chain->stop(/*keepDevice=*/true);
+    if (wasRecording) {
+        m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes")
+                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                                   .arg(QFileInfo(m_state.CurrentLogPath).size()));
+    }
+    m_shouldRecord = true;
+    m_retrying = m_notRecordingSince.isValid();
+    GetLogName();
+    RecordLog();
+    m_retrying = false;
+    m_chain->releaseDevice();
+}
+
+void Recorder::purge()
+{
+    QStringList kept;
+    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock, &kept))
+        m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
+    for (const QString& note : kept)
+        m_services.events.note(note);
+}
+
+void Recorder::resumeFromStandby()
+{
+    m_chain->resume();
+    m_services.events.note(QStringLiteral("Resumed"));
+    setStatus(RecorderStatus::Recording);
+    if (m_state.IsRecording && m_audioPath.isEmpty()) {
+        m_audioPath = m_state.CurrentLogPath;
+        emit audioStarted(m_audioPath, m_services.clock.now());
+    }
+}
+
+} // namespace wendmoor

@@ -1,0 +1,105 @@
+#include "recorder/TimeIndex.h"
+
+#include "archive/LogNames.h"
+#include "config/RecordFormats.h"
+
+#include <QFileInfo>
+
+namespace wendmoor {
+
+TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settings, QObject* parent)
+    : QObject(parent)
+    , m_recorder(recorder)
+    , m_writer(writer)
+    , m_settings(settings)
+{
+    connect(&recorder, &Recorder::audioStarted, this, &TimeIndex::onStarted);
+    connect(&recorder, &Recorder::audioStopped, this, &TimeIndex::onStopped);
+    connect(&recorder, &Recorder::ticked, this, &TimeIndex::onTick);
+}
+
+void TimeIndex::programEnded(const QDateTime& now)
+{
+    if (!m_startedAt.isValid() && !m_folder.isEmpty())
+        m_writer.programEnded(now.toMSecsSinceEpoch());
+    m_writer.flush();
+}
+
+std::int64_t TimeIndex::frame() const
+{
+    return std::int64_t(m_recorder.chain().positionMs()) * m_rate / 1000;
+}
+
+void TimeIndex::onStarted(const QString& path, const QDateTime& at)
+{
+    const QFileInfo file(path);
+    if (file.absolutePath() != m_folder) {
+        // Recording on another drive: that archive's catalog from now on.
+        m_folder = file.absolutePath();
+        m_writer.setArchiveFolder(m_folder);
+    }
+    if (m_startedAt.isValid()) {
+        m_writer.programStarted(m_startedAt.toMSecsSinceEpoch());
+        m_startedAt = QDateTime();
+    }
+    const RecordFormat* format = recordFormat(m_settings.RecordFormat);
+    m_rate = format ? format->sampleRate : 0;
+    const UtcMs utc = at.toMSecsSinceEpoch();
+    if (m_inputLostAt.isValid() && m_open) {
+        // The input is back: its outage is silence in the same log, and the segment goes on.
+        m_writer.inputLost(m_inputLostAt.toMSecsSinceEpoch(), utc);
+        m_inputLostAt = QDateTime();
+        return;
+    }
+    m_inputLostAt = QDateTime();
+    const std::optional<LogName> name = parseLogName(file.fileName());
+    m_writer.segmentBegun(
+        { file.fileName(), name ? name->date : at.date(), m_rate, 1 }, frame(), utc, at.offsetFromUtc());
+    m_open = true;
+    m_lastPairing = at;
+}
+
+void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDateTime& at)
+{
+    if (!m_open)
+        return;
+    if (reason == StopReason::InputLost) {
+        // Kept open: what the input missed is written as silence when it delivers again.
+        m_inputLostAt = at;
+        return;
+    }
+    GapReason gap = GapReason::Unknown;
+    QString detail;
+    switch (reason) {
+    case StopReason::Operator:
+        gap = GapReason::OperatorStop;
+        break;
+    case StopReason::StandbyVox:
+        gap = GapReason::Standby;
+        detail = QStringLiteral("VOX");
+        break;
+    case StopReason::StandbyContacts:
+        gap = GapReason::Standby;
+        detail = QStringLiteral("contacts");
+        break;
+    case StopReason::WriteFailed:
+        gap = GapReason::WriteFailure;
+        break;
+    case StopReason::RollOver:
+    case StopReason::InputLost:
+    case StopReason::ProgramEnd: // the program's end itself opens the gap
+        break;
+    }
+    m_writer.segmentEnded(frame(), at.toMSecsSinceEpoch(), gap, detail);
+    m_open = false;
+}
+
+void TimeIndex::onTick(const QDateTime& now)
+{
+    if (!m_open || m_inputLostAt.isValid() || m_lastPairing.msecsTo(now) < kPairingMs)
+        return;
+    m_lastPairing = now;
+    m_writer.position(frame(), now.toMSecsSinceEpoch(), now.offsetFromUtc());
+}
+
+} // namespace wendmoor

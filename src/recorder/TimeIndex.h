@@ -1,0 +1,50 @@
+#pragma once
+
+#include "catalog/CatalogWriter.h"
+#include "recorder/Recorder.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+namespace wendmoor {
+
+// Tells the archive's catalog what the recorder does: where each log's audio begins and ends (and
+// why), a pairing of the log's position and the clock once a minute while it records, the
+// silence written for a lost input, and the program's start and end. It only listens to the
+// recorder's signals and queues writes on the CatalogWriter, so the catalog never delays audio.
+class TimeIndex final : public QObject {
+    Q_OBJECT
+public:
+    TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settings, QObject* parent = nullptr);
+
+    // The program has started at `now`. The catalog hears it with the first log's audio, when the
+    // settings have named the archive (the time till then is no log's for an unknown reason).
+    void programStarted(const QDateTime& now) { m_startedAt = now; }
+    // The program ends cleanly; call after the recorder's shutdown. Waits until the catalog is
+    // written.
+    void programEnded(const QDateTime& now);
+
+    // How often a pairing is written while recording.
+    static constexpr std::int64_t kPairingMs = 60'000;
+
+private:
+    void onStarted(const QString& path, const QDateTime& at);
+    void onStopped(const QString& path, StopReason reason, const QDateTime& at);
+    void onTick(const QDateTime& now);
+    [[nodiscard]] std::int64_t frame() const;
+
+    Recorder& m_recorder;
+    CatalogWriter& m_writer;
+    Settings& m_settings;
+    QString m_folder;
+    int m_rate = 0; // of the log audio goes into
+    bool m_open = false; // a segment is open
+    QDateTime m_lastPairing;
+    QDateTime m_inputLostAt; // while the input delivers nothing
+    QDateTime m_startedAt; // until the catalog has heard of the start
+};
+
+} // namespace wendmoor
