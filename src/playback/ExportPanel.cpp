@@ -92,8 +92,10 @@ ExportPanel::ExportPanel(Services& services, PlaybackController& play, PlaybackM
 ExportPanel::~ExportPanel()
 {
     if (m_thread) {
+        // The window closes: the export stops and leaves nothing behind.
         m_cancel = true;
         m_thread->wait();
+        delete m_thread;
     }
 }
 
