@@ -1,7 +1,9 @@
 // The recording chain (resample, reduce, encode, write) over a long 22050 Hz 16-bit input for
 // each of the recording formats, beside a command-line tool doing the same conversion of the same
-// input: sox for the WAV formats, flac and opusenc for FLAC and Opus. Prints the time of each, the
-// ratio chain/tool and the bytes per hour of both. `--smoke` runs a few seconds of audio only.
+// input: sox for the WAV formats, flac and opusenc for FLAC and Opus. Each pair runs five times,
+// chain and tool in turn, so that a busy moment of the machine falls on both; prints the median
+// times, the median ratio chain/tool with its range over the five, and the bytes per hour of
+// both. `--smoke` runs a few seconds of audio once; `--seconds N` sets the length of the input.
 
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
@@ -15,9 +17,11 @@
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -76,11 +80,11 @@ struct Workload {
     QTemporaryDir dir;
     std::vector<std::int16_t> input;
     std::string inputPath;
-    // Wall-clock and CPU seconds of each run.
-    std::map<std::string, double> chainSeconds;
-    std::map<std::string, double> soxSeconds;
-    std::map<std::string, double> chainCpu;
-    std::map<std::string, double> soxCpu;
+    // Wall-clock and CPU seconds of each run, in the order they ran.
+    std::map<std::string, std::vector<double>> chainSeconds;
+    std::map<std::string, std::vector<double>> soxSeconds;
+    std::map<std::string, std::vector<double>> chainCpu;
+    std::map<std::string, std::vector<double>> soxCpu;
     std::map<std::string, qint64> chainBytes;
     std::map<std::string, qint64> soxBytes;
 };
@@ -178,8 +182,8 @@ void runChain(benchmark::State& state, const Target& target)
         converter.endStream();
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         state.SetIterationTime(s);
-        g_work->chainSeconds[target.name] = s;
-        g_work->chainCpu[target.name] = processCpuSeconds() - cpuBegin;
+        g_work->chainSeconds[target.name].push_back(s);
+        g_work->chainCpu[target.name].push_back(processCpuSeconds() - cpuBegin);
         g_work->chainBytes[target.name] = fileBytes(path);
     }
     if (messages.count > 0)
@@ -225,11 +229,26 @@ void runTool(benchmark::State& state, const Target& target)
             state.SkipWithError("the tool failed (is it installed? scripts/install-deps)");
             return;
         }
-        g_work->soxSeconds[target.name] = s;
-        g_work->soxCpu[target.name] = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        g_work->soxSeconds[target.name].push_back(s);
+        g_work->soxCpu[target.name].push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
         g_work->soxBytes[target.name] = fileBytes(outPath);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * g_work->input.size()));
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2.0;
+}
+
+// The ratio of each run of the chain to the run of the tool beside it.
+std::vector<double> ratios(const std::vector<double>& chain, const std::vector<double>& tool)
+{
+    std::vector<double> r;
+    for (std::size_t i = 0; i < std::min(chain.size(), tool.size()); ++i)
+        r.push_back(chain[i] / tool[i]);
+    return r;
 }
 
 } // namespace
@@ -237,19 +256,24 @@ void runTool(benchmark::State& state, const Target& target)
 int main(int argc, char** argv)
 {
     bool smoke = false;
+    double audioSeconds = 3600.0;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0)
             smoke = true;
+        else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+            audioSeconds = std::max(1.0, std::atof(argv[++i]));
         else
             args.push_back(argv[i]);
     }
+    if (smoke)
+        audioSeconds = 3.0;
+    const int runs = smoke ? 1 : 5;
     int benchArgc = static_cast<int>(args.size());
     QCoreApplication app(benchArgc, args.data());
 
     Workload work;
     g_work = &work;
-    const double audioSeconds = smoke ? 3.0 : 3600.0;
     work.input = makeInput(audioSeconds);
     work.inputPath = work.dir.filePath(QStringLiteral("input.wav")).toStdString();
     if (!writeInputFile(work.input, work.inputPath)) {
@@ -257,39 +281,44 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // Registered in the order they run: the pairs one after the other, each chain, tool, chain, ...
     for (const Target& t : targets()) {
-        benchmark::RegisterBenchmark(
-            (std::string("chain/") + t.name).c_str(), [&t](benchmark::State& s) { runChain(s, t); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(
-            (std::string(t.tool) + "/" + t.name).c_str(), [&t](benchmark::State& s) { runTool(s, t); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
+        for (int run = 1; run <= runs; ++run) {
+            const std::string suffix = std::string(t.name) + "/run:" + std::to_string(run);
+            benchmark::RegisterBenchmark(("chain/" + suffix).c_str(), [&t](benchmark::State& s) { runChain(s, t); })
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(
+                (std::string(t.tool) + "/" + suffix).c_str(), [&t](benchmark::State& s) { runTool(s, t); })
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::Initialize(&benchArgc, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
     // Wall time includes the chain's pushes to the disk (every 5 s and at the close); the tools do none.
-    std::printf("\n%.0f s of 22050 Hz 16-bit input; ratio = chain / tool; bytes per hour of audio\n"
-                "%-12s %9s %9s %7s %9s %9s %7s %10s %13s %13s\n",
-        audioSeconds, "format", "chain s", "tool s", "wall", "chain cpu", "tool cpu", "cpu", "x realtime", "chain B/h",
-        "tool B/h");
+    std::printf("\n%.0f s of 22050 Hz 16-bit input, %d run(s) of each; medians; ratio = chain / tool, its lowest "
+                "and highest in brackets; bytes per hour of audio\n"
+                "%-12s %8s %8s %17s %9s %9s %17s %10s %12s %12s\n",
+        audioSeconds, runs, "format", "chain s", "tool s", "wall ratio", "chain cpu", "tool cpu", "cpu ratio",
+        "x realtime", "chain B/h", "tool B/h");
     for (const Target& t : targets()) {
         const std::string n = t.name;
         if (!work.chainSeconds.contains(n) || !work.soxSeconds.contains(n))
             continue;
-        const double cw = work.chainSeconds[n];
-        const double sw = work.soxSeconds[n];
-        const double cc = work.chainCpu[n];
-        const double sc = work.soxCpu[n];
+        const std::vector<double> wall = ratios(work.chainSeconds[n], work.soxSeconds[n]);
+        const std::vector<double> cpu = ratios(work.chainCpu[n], work.soxCpu[n]);
+        const double cw = median(work.chainSeconds[n]);
         const double perHour = 3600.0 / audioSeconds;
-        std::printf("%-12s %9.3f %9.3f %7.2f %9.3f %9.3f %7.2f %10.0f %13.0f %13.0f\n", t.name, cw, sw, cw / sw, cc, sc,
-            cc / sc, audioSeconds / cw, static_cast<double>(work.chainBytes[n]) * perHour,
-            static_cast<double>(work.soxBytes[n]) * perHour);
+        std::printf("%-12s %8.3f %8.3f %5.2f (%4.2f-%4.2f) %9.3f %9.3f %5.2f (%4.2f-%4.2f) %10.0f %12.0f %12.0f\n",
+            t.name, cw, median(work.soxSeconds[n]), median(wall), *std::min_element(wall.begin(), wall.end()),
+            *std::max_element(wall.begin(), wall.end()), median(work.chainCpu[n]), median(work.soxCpu[n]), median(cpu),
+            *std::min_element(cpu.begin(), cpu.end()), *std::max_element(cpu.begin(), cpu.end()), audioSeconds / cw,
+            static_cast<double>(work.chainBytes[n]) * perHour, static_cast<double>(work.soxBytes[n]) * perHour);
     }
     return 0;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "alarms/Alarms.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
 #include "playback/PlaybackMemory.h"
 #include "playback/frmPlay.h"
+#include "preferences/frmAlarms.h"
 #include "preferences/frmMyPreferences.h"
 #include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
@@ -13,6 +15,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -37,6 +40,7 @@ public:
     [[nodiscard]] Settings& settings() { return m_settings; }
     [[nodiscard]] RecorderState& state() { return m_state; }
     [[nodiscard]] PlaybackMemory& playback() { return m_playback; }
+    [[nodiscard]] Alarms& alarms() { return *m_alarms; }
 
     // The menu commands. Preferences, Help and About come to the front when already open;
     // Play always gives a freshly opened playback window.
@@ -44,11 +48,14 @@ public:
     void openPlay();
     void openHelp();
     void openAbout();
+    // My Preferences' Alarms button.
+    void openAlarms();
 
     [[nodiscard]] frmMyPreferences* preferencesWindow() const { return m_preferences; }
     [[nodiscard]] frmPlay* playWindow() const { return m_play; }
     [[nodiscard]] frmHelp* helpWindow() const { return m_help; }
     [[nodiscard]] frmAbout* aboutWindow() const { return m_about; }
+    [[nodiscard]] frmAlarms* alarmsWindow() const { return m_alarmsPage; }
 
 signals:
     // Exit or the main window's close box (after its question while recording): the program ends.
@@ -64,10 +71,14 @@ private:
     std::unique_ptr<TimeIndex> m_timeIndex;
     std::unique_ptr<Menu> m_menu;
     std::unique_ptr<StartPause> m_startPause;
+    std::unique_ptr<Alarms> m_alarms;
+    // The alarms' health rules and repeats, once a second.
+    QTimer m_alarmTick;
     QPointer<frmMyPreferences> m_preferences;
     QPointer<frmPlay> m_play;
     QPointer<frmHelp> m_help;
     QPointer<frmAbout> m_about;
+    QPointer<frmAlarms> m_alarmsPage;
 };
 
 } // namespace wendmoor

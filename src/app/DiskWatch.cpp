@@ -31,8 +31,6 @@ DiskWatch::DiskWatch(Services& services, const Settings& settings, QTimer& tick,
 void DiskWatch::check()
 {
     const QDateTime now = m_services.clock.now();
-    if (m_warnedOn == now.date())
-        return;
     if (m_lastMeasured.isValid() && m_lastMeasured.date() == now.date()
         && m_lastMeasured.secsTo(now) < kMeasureEverySeconds && m_lastMeasured <= now)
         return;
@@ -52,13 +50,14 @@ void DiskWatch::check()
         // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
     }
     const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, m_settings.DaysToKeep);
-    if (!f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
+    emit forecastMade(f.daysUntilFull);
+    if (m_warnedOn == now.date() || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
         return;
     m_warnedOn = now.date();
     const QLocale c = QLocale::c();
     m_services.messages.ShowMessage(Error(ErrorNumber::DiskFull,
         QStringLiteral("Drive %1 (%2) will be full in about %3 days at the present format: %4 free, %5 a day. Delete "
-                       "old logs, keep fewer days or choose another drive in Setup, My Preferences.")
+                       "old logs, keep fewer days or choose another drive in Setup > My Preferences.")
             .arg(drive)
             .arg(QDir::toNativeSeparators(m_services.volumes.rootOf(drive)))
             .arg(*f.daysUntilFull, 0, 'f', 1)

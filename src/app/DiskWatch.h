@@ -27,6 +27,11 @@ public:
 
     void check();
 
+signals:
+    // Each measurement: the days until the drive is full, nothing when the purge keeps it from
+    // filling.
+    void forecastMade(std::optional<double> daysUntilFull);
+
 private:
     Services& m_services;
     const Settings& m_settings;

@@ -1,10 +1,13 @@
 #include "app/Application.h"
-#include "app/CommandLine.h"
 #include "app/DiskWatch.h"
+#include "app/ServeCommand.h"
+#include "app/StatusFile.h"
 #include "app/Watchdog.h"
+#include "cli/CommandLine.h"
 #include "mainwindow/Menu.h"
 #include "media/PortAudioSystem.h"
 #include "platform/AppPaths.h"
+#include "platform/ClockSync.h"
 #include "platform/EscapedFailures.h"
 #include "platform/EventLogFile.h"
 #include "platform/LinuxPortInput.h"
@@ -60,12 +63,16 @@ void tellAlreadyRunning()
 
 // The run as the service manager sees it: the start and the end in the event log, ready once
 // the main window is up, the watchdog and the disk-space forecast on the clock's tick.
-int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier)
+int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier,
+    const QString& eventLogPath)
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
     Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
+    QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
+    StatusFile status(
+        services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath, wendmoor.recorder().clockTimer());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -79,8 +86,13 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-    if (const std::optional<int> code = runSubcommand(argc, argv))
-        return *code;
+    // The web server is a process of its own: no window, no sound device, no instance lock.
+    if (argc > 1 && qstrcmp(argv[1], "serve") == 0) {
+        QStringList arguments;
+        for (int i = 2; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        return runServeCommand(arguments);
+    }
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     GuardedApplication app(argc, argv);
@@ -115,7 +127,8 @@ int main(int argc, char** argv)
     LinuxPortInput ports;
     QtPrompt prompt;
     LinuxSystemInfo systemInfo;
-    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events };
+    KernelClockSync clockSync;
+    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, paths, events, clockSync };
 
     Application wendmoor(services);
     // Exit and the main window's close box end the program; the destructors close the log
@@ -134,5 +147,5 @@ int main(int argc, char** argv)
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
     SystemdNotifier notifier;
-    return runAsService(wendmoor, services, notifier);
+    return runAsService(wendmoor, services, notifier, events.path());
 }

@@ -829,6 +829,15 @@ void Catalog::segmentBegun(const LogEntry& log, std::int64_t frame, UtcMs utc, i
         add.bind(1, log.log).bind(2, log.day.toString(Qt::ISODate)).bind(3, log.sampleRate).bind(4, log.channels).run();
         logId = sqlite3_last_insert_rowid(m_db);
     }
+    // What the recorder says of the log from this frame on replaces what a rebuild read of it (a
+    // catalog made while the log was being written).
+    Statement drop(m_db, "DELETE FROM segments WHERE log_id = ? AND first_frame >= ?", path);
+    drop.bind(1, logId).bind(2, frame).run();
+    Statement cut(m_db,
+        "UPDATE segments SET frames = ?2 - first_frame, end_utc = start_utc + (?2 - first_frame) * 1000 / ?3 "
+        "WHERE log_id = ?1 AND first_frame < ?2 AND first_frame + frames > ?2",
+        path);
+    cut.bind(1, logId).bind(2, frame).bind(3, std::max(1, log.sampleRate)).run();
     Statement seg(m_db,
         "INSERT INTO segments(log_id, first_frame, frames, start_utc, end_utc, utc_offset, open) "
         "VALUES(?, ?, 0, ?, ?, ?, 1)",

@@ -1,9 +1,10 @@
 #include "catalog/CatalogWriter.h"
 
+#include "catalog/DayText.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
 
-#include <QPointer>
+#include <QFileInfo>
 
 namespace wendmoor {
 
@@ -48,7 +49,8 @@ void CatalogWriter::enqueue(Write write)
     if (m_queue.size() >= kMaxQueued)
         m_queue.pop_front();
     m_queue.emplace_back([this, write = std::move(write)] {
-        if (m_folder.isEmpty())
+        // A drive that is away is reported by the recorder itself.
+        if (m_folder.isEmpty() || !QFileInfo(m_folder).isDir())
             return;
         try {
             if (!m_catalog)
@@ -97,6 +99,15 @@ void CatalogWriter::run()
         if (m_queue.empty())
             m_idle.notify_all();
     }
+}
+
+void CatalogWriter::daySummary(const QDate& day, UtcMs nowUtc, std::function<void(const QString&)> done)
+{
+    enqueue([this, day, nowUtc, done = std::move(done)](Catalog& c) {
+        const QString text = dayReportSummary(c.day(day, nowUtc));
+        QMetaObject::invokeMethod(
+            this, [done, text] { done(text); }, Qt::QueuedConnection);
+    });
 }
 
 void CatalogWriter::flush()

@@ -44,6 +44,10 @@ public:
     void segmentEnded(std::int64_t frame, UtcMs utc, GapReason reason, const QString& detail = {});
     void inputLost(UtcMs fromUtc, UtcMs toUtc, const QString& detail = {});
 
+    // After what is queued: the one-line summary of a local day (DayText.h) handed to `done` on
+    // the thread that made the writer; nothing when the catalog cannot be read.
+    void daySummary(const QDate& day, UtcMs nowUtc, std::function<void(const QString&)> done);
+
     // Waits until everything queued before is written (or failed). Tests, and the end of a run.
     void flush();
 

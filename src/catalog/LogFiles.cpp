@@ -1,7 +1,8 @@
 #include "catalog/LogFiles.h"
 
+#include "archive/LogNames.h"
+
 #include <QDir>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <tuple>
@@ -10,17 +11,12 @@ namespace wendmoor {
 
 std::optional<LogFileName> parseLogFileName(const QString& fileName)
 {
-    static const QRegularExpression pattern(QStringLiteral(R"(^L(\d\d)(\d\d)(\d\d)([AP])?(\d\d)?\.(wav|flac|opus)$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = pattern.match(fileName);
-    if (!m.hasMatch())
+    const std::optional<LogName> log = parseLogName(fileName);
+    if (!log)
         return std::nullopt;
-    // Two-digit years are this century's, as the names are made.
-    const QDate day(2000 + m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
-    if (!day.isValid())
-        return std::nullopt;
-    return LogFileName { fileName, day, m.captured(4).compare(QLatin1String("P"), Qt::CaseInsensitive) == 0,
-        !m.captured(4).isEmpty(), m.captured(5).isEmpty() ? 0 : m.captured(5).toInt() };
+    // "A" or "P" after the date: the log holds half the day.
+    const bool halfDay = fileName.size() > 7 && QStringLiteral("AaPp").contains(fileName.at(7));
+    return LogFileName { fileName, log->date, log->afternoon, halfDay, log->copy };
 }
 
 std::vector<LogFileName> logFilesIn(const QString& folder)

@@ -8,8 +8,8 @@
 
 namespace wendmoor {
 
-// What a log's file name says: "L" MMDDYY, "A" or "P" for the half day, a renumbering 01, 02 …
-// after a restart, and the extension (.wav, .flac, .opus).
+// What a log's file name says (read by archive/LogNames: "L" MMDDYY, "A" or "P" for the half
+// day, a renumbering 01, 02 … after a restart, and a format's extension).
 struct LogFileName {
     QString fileName;
     QDate day;

@@ -1,7 +1,6 @@
 #include "mainwindow/Menu.h"
 
 #include "platform/FormatSeconds.h"
-#include "platform/Prompt.h"
 #include "widgets/LevelMeter.h"
 #include "widgets/UiUnits.h"
 #include "widgets/WindowLook.h"
@@ -41,6 +40,7 @@ Menu::Menu(Recorder& recorder, RecorderState& state, Services& services, QWidget
 {
     setObjectName(QStringLiteral("Menu"));
     setWindowTitle(QStringLiteral("Wendmoor"));
+    m_clockFormat = clockFormat(QLocale());
     buildControls();
     buildMenus();
     connect(&m_recorder, &Recorder::level, MMLevelX1, &LevelMeter::setPeak);
@@ -62,18 +62,9 @@ Menu::~Menu()
 
 void Menu::closeEvent(QCloseEvent* event)
 {
-    // The close box and Exit end the whole program; while recording, only if the operator says
-    // so. A shutdown signal ends it without coming here.
-    if (m_state.IsRecording
-        && !m_services.prompt.askYesNo(
-            QStringLiteral("Wendmoor"), QStringLiteral("Stop recording and close Wendmoor?"))) {
-        event->ignore();
-        return;
-    }
     // Whatever the device captured up to now still goes into the file.
     m_recorder.shutdown();
     QMainWindow::closeEvent(event);
-    emit exitRequested();
 }
 
 void Menu::showStatus(RecorderStatus status)
@@ -91,12 +82,27 @@ void Menu::showStatus(RecorderStatus status)
     }
 }
 
+QString Menu::clockFormat(const QLocale& locale)
+{
+    // The first character of a short format that is neither a field nor a blank nor a quote.
+    const auto separator = [](const QString& format, QChar fallback) {
+        for (const QChar c : format) {
+            if (!c.isLetter() && !c.isSpace() && c != QLatin1Char('\''))
+                return c;
+        }
+        return fallback;
+    };
+    const QChar date = separator(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+    const QChar time = separator(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+    return QStringLiteral("dddd  MM%1dd%1yyyy  HH%2mm%2ss").arg(date, time);
+}
+
 void Menu::showClock(const QDateTime& now)
 {
     if (now.toSecsSinceEpoch() == m_shownClockSecond)
         return;
     m_shownClockSecond = now.toSecsSinceEpoch();
-    lblClock->setText(QLocale().toString(now, QStringLiteral("dddd  MM/dd/yyyy  HH:mm:ss")));
+    lblClock->setText(QLocale().toString(now, m_clockFormat));
 }
 
 void Menu::buildControls()
@@ -170,7 +176,7 @@ void Menu::buildMenus()
     mnuAbout = bar->addAction(QStringLiteral("About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 
-    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuExit, &QAction::triggered, this, &Menu::exitRequested);
     connect(mnuMyPreferences, &QAction::triggered, this, &Menu::preferencesRequested);
     connect(mnuPlay, &QAction::triggered, this, &Menu::playRequested);
     connect(mnuHelp, &QAction::triggered, this, &Menu::helpRequested);

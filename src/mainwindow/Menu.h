@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 class QAction;
+class QLocale;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -54,9 +55,13 @@ public:
     // The Record button's look: caption and &H00BBGGRR back colour.
     void setRecordButton(const QString& caption, unsigned bgrColour);
 
+    // The clock line: weekday, date and time, with the separators of the machine's locale
+    // ("Sunday  12/06/2026  14:05:09", "Sonntag  12.06.2026  14:05:09").
+    [[nodiscard]] static QString clockFormat(const QLocale& locale);
+
 protected:
-    // Closing the window (the close box, Exit) ends the program: the recording chain ends with
-    // a finished file and exitRequested follows. While recording it first asks.
+    // The close box ends the recording (the file finished) and the clock with the window,
+    // asking nothing; other open windows stay until they are closed.
     void closeEvent(QCloseEvent* event) override;
 
 signals:
@@ -64,7 +69,7 @@ signals:
     void playRequested();
     void helpRequested();
     void aboutRequested();
-    // The main window closed: the program ends.
+    // Exit: the program ends at once, nothing asked, the recording not stopped first.
     void exitRequested();
 
 private:
@@ -78,6 +83,7 @@ private:
     Services& m_services;
     // What the clock label shows, so that an unchanged text costs no repaint.
     qint64 m_shownClockSecond = -1;
+    QString m_clockFormat;
 };
 
 } // namespace wendmoor

@@ -7,8 +7,8 @@
 
 namespace wendmoor {
 
-// One stage of the recording chain, fed on the user-interface thread: the input begins a
-// stream in a format, hands on 16-bit mono buffers, and ends the stream when it stops.
+// One stage of the recording chain, fed on the recording thread: the input begins a stream in a
+// format, hands on 16-bit mono buffers, and ends the stream when it stops.
 class AudioSink {
 public:
     virtual ~AudioSink() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/CaptureRing.h"
+
 #include <QStringList>
 
 #include <cstddef>
@@ -10,8 +12,7 @@
 namespace wendmoor {
 
 // A running sound-card input. The device's callback thread writes into a lock-free ring; the
-// user-interface thread takes the samples out with read(). Every other call is made on the
-// user-interface thread.
+// recording thread takes the samples out with read() and makes every other call.
 class CaptureStream {
 public:
     virtual ~CaptureStream() = default;
@@ -27,9 +28,10 @@ public:
 
     // Moves up to out.size() captured mono 16-bit samples into out and returns how many.
     // Samples the ring had no room for come back as silence in their place, so later audio keeps
-    // its time; takeDroppedFrames() tells how many were lost since it was last asked.
+    // its time; takeDropouts() tells how many were lost since it was last asked, and how often
+    // the driver itself said it lost input.
     [[nodiscard]] virtual std::size_t read(std::span<std::int16_t> out) = 0;
-    [[nodiscard]] virtual std::uint64_t takeDroppedFrames() = 0;
+    [[nodiscard]] virtual Dropouts takeDropouts() = 0;
 };
 
 // A running sound-card output. The user-interface thread queues samples with write(); the

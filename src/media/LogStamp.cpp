@@ -88,7 +88,7 @@ std::optional<LogStamp> readLogStamp(const QString& path)
     if (sf_command(file, SFC_GET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE) {
         stamp.originator = fieldText(bext.originator, sizeof bext.originator);
         const QString reference = fieldText(bext.originator_reference, sizeof bext.originator_reference);
-        stamp.version = reference.section(QLatin1Char(' '), 1);
+        stamp.version = reference.section(QLatin1Char(' '), 1, 1);
         stamp.samplesSinceMidnight
             = std::int64_t((std::uint64_t(bext.time_reference_high) << 32) | bext.time_reference_low);
         stamp.firstSample = parseFirstSample(fieldText(bext.description, sizeof bext.description));
@@ -106,7 +106,7 @@ std::optional<LogStamp> readLogStamp(const QString& path)
             stamp.firstSample = parseFirstSample(QString::fromUtf8(date));
         if (software) {
             stamp.originator = QString::fromUtf8(software).section(QLatin1Char(' '), 0, 0);
-            stamp.version = QString::fromUtf8(software).section(QLatin1Char(' '), 1);
+            stamp.version = QString::fromUtf8(software).section(QLatin1Char(' '), 1, 1);
         }
         if (comment) {
             static const QRegularExpression ref(QStringLiteral("time reference (\\d+)"));

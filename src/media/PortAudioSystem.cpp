@@ -56,9 +56,14 @@ PaDeviceIndex paIndex(bool input, int device, const char* kind)
     return indexes[static_cast<std::size_t>(device)];
 }
 
-// Frames per callback of an input. Large: every callback is a wake-up of the audio thread, and a
-// recorder gains nothing from short ones.
+// The most frames the callback mixes at once (on its stack).
 constexpr unsigned long kFramesPerBuffer = 2048;
+
+// An input's buffer is a quarter of a second at any rate: each buffer is a wake-up of the sound
+// server, of its client thread and of the callback (through the ALSA plugin the server sends one
+// fragment per buffer), and a recorder gains nothing from short ones; the level meter still
+// moves four times a second.
+constexpr int kCaptureBuffersPerSecond = 4;
 
 } // namespace
 
@@ -102,8 +107,8 @@ public:
         p.device = index;
         p.sampleFormat = paInt16;
         // Latency costs a recorder nothing, while a short device buffer overruns (and loses audio)
-        // whenever the machine is busy for a moment.
-        p.suggestedLatency = std::max(info->defaultHighInputLatency, 0.25);
+        // whenever the machine is busy for a moment: two buffers at least.
+        p.suggestedLatency = std::max(info->defaultHighInputLatency, 2.0 / kCaptureBuffersPerSecond);
         // Mono where the device offers it; otherwise its first two channels, mixed down.
         p.channelCount = 1;
         double useRate = rate;
@@ -117,8 +122,9 @@ public:
             }
         }
         m_channels = p.channelCount;
+        const auto framesPerBuffer = static_cast<unsigned long>(useRate) / kCaptureBuffersPerSecond;
         const PaError err
-            = Pa_OpenStream(&m_stream, &p, nullptr, useRate, kFramesPerBuffer, paClipOff, &PaCapture::callback, this);
+            = Pa_OpenStream(&m_stream, &p, nullptr, useRate, framesPerBuffer, paClipOff, &PaCapture::callback, this);
         if (err != paNoError) {
             m_stream = nullptr;
             throw Error(ErrorNumber::SoundDeviceOpen,
@@ -144,9 +150,9 @@ public:
     QString deviceName() const override { return m_name; }
     void start() override
     {
-        if (isRunning())
-            return;
         const std::lock_guard lock(m_count.mutex());
+        if (Pa_IsStreamActive(m_stream) == 1)
+            return;
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -159,17 +165,23 @@ public:
         if (Pa_IsStreamStopped(m_stream) == 0)
             Pa_StopStream(m_stream);
     }
-    bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
+    bool isRunning() const override
+    {
+        const std::lock_guard lock(m_count.mutex());
+        return Pa_IsStreamActive(m_stream) == 1;
+    }
 
     std::size_t read(std::span<std::int16_t> out) override { return m_ring.read(out); }
-    std::uint64_t takeDroppedFrames() override { return m_ring.takeDroppedFrames(); }
+    Dropouts takeDropouts() override { return m_ring.takeDropouts(); }
 
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
     static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-        PaStreamCallbackFlags, void* user)
+        PaStreamCallbackFlags status, void* user)
     {
         auto* self = static_cast<PaCapture*>(user);
+        if ((status & paInputOverflow) != 0)
+            self->m_ring.noteDriverOverflow();
         const auto* in = static_cast<const std::int16_t*>(input);
         std::array<std::int16_t, kFramesPerBuffer> mixed {};
         unsigned long done = 0;
@@ -243,9 +255,9 @@ public:
     QString deviceName() const override { return m_name; }
     void start() override
     {
-        if (isRunning())
-            return;
         const std::lock_guard lock(m_count.mutex());
+        if (Pa_IsStreamActive(m_stream) == 1)
+            return;
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -261,7 +273,11 @@ public:
         }
         m_ring.clear(); // the callback no longer runs, so this thread may act as the consumer
     }
-    bool isRunning() const override { return Pa_IsStreamActive(m_stream) == 1; }
+    bool isRunning() const override
+    {
+        const std::lock_guard lock(m_count.mutex());
+        return Pa_IsStreamActive(m_stream) == 1;
+    }
     std::size_t writableFrames() const override { return m_ring.writable() / static_cast<std::size_t>(m_channels); }
     std::size_t write(std::span<const std::int16_t> interleaved) override
     {

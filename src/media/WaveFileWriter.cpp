@@ -1,5 +1,6 @@
 #include "media/WaveFileWriter.h"
 
+#include "media/LogRepair.h"
 #include "media/LogStamp.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
@@ -133,8 +134,7 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
         (void)writeLogStamp(file, (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV, m_startTime, info.samplerate);
     if (!file) {
         const int err = m_sink->error();
-        m_sink.reset();
-        QFile::remove(m_fileName);
+        dropCreatedFile();
         if (err != 0)
             throw fileError(err, QStringLiteral("The log file could not be written:"), native);
         if (reason.isEmpty())
@@ -148,18 +148,29 @@ void WaveFileWriter::beginStream(const WaveFormat& format)
     m_sink->sync();
     if (const int err = m_sink->error(); err != 0) {
         sf_close(file);
-        m_sink.reset();
-        QFile::remove(m_fileName);
+        dropCreatedFile();
         throw fileError(err, QStringLiteral("The log file could not be written:"), native);
     }
     m_file = file;
+    m_openPath = m_fileName;
     m_openName = native;
     m_hasHeader = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
     m_dirty = false;
     m_sinceHeader.start();
+    m_sinceHandOver.start();
     m_sinceSync.start();
     m_refreshTimer.start();
     emit started();
+}
+
+void WaveFileWriter::dropCreatedFile()
+{
+    // Only the file this start created goes, and only while the name still leads to it: a log
+    // that took the name meanwhile is never removed.
+    const bool ours = m_sink->isNamed(m_fileName);
+    m_sink.reset();
+    if (ours)
+        QFile::remove(m_fileName);
 }
 
 void WaveFileWriter::writeSamples(std::span<const std::int16_t> samples)
@@ -187,8 +198,15 @@ void WaveFileWriter::maybeRefresh()
 {
     const bool syncDue = m_sinceSync.elapsed() >= kSyncIntervalMs;
     const int interval = m_hasHeader ? m_refreshMs : std::min(m_refreshMs, kHandOverMs);
-    if (interval <= 0 || m_sinceHeader.elapsed() >= interval || syncDue)
+    if (interval <= 0 || m_sinceHeader.elapsed() >= interval || syncDue) {
         refreshHeader(syncDue);
+    } else if (m_sinceHandOver.elapsed() >= kHandOverMs) {
+        // What is gathered goes to the file between header refreshes too, so that a process
+        // that dies loses well under a second of it (the next start mends the header).
+        m_sink->seek(0, SEEK_CUR);
+        m_sinceHandOver.restart();
+        checkSink("writing");
+    }
 }
 
 void WaveFileWriter::refreshNow()
@@ -210,6 +228,7 @@ void WaveFileWriter::refreshHeader(bool sync)
         m_sink->seek(0, SEEK_CUR);
     m_dirty = false;
     m_sinceHeader.restart();
+    m_sinceHandOver.restart();
     if (sync) {
         m_sink->sync();
         m_sinceSync.restart();
@@ -232,7 +251,8 @@ void WaveFileWriter::checkSink(const char* doing)
 
 void WaveFileWriter::checkNamed()
 {
-    if (!m_file || m_failed || m_sink->isNamed(m_fileName))
+    // The name it was opened under: a name set for the next file is no sign of this one's loss.
+    if (!m_file || m_failed || m_sink->isNamed(m_openPath))
         return;
     // Whatever is written now is lost with the file: stop, so that the recorder starts a new log.
     m_failed = true;
@@ -259,7 +279,18 @@ void WaveFileWriter::close()
     if (m_sink)
         m_sink->sync();
     checkSink("closing");
+    // A write that failed part-way (a full disk) can leave more in the file than its header
+    // says, or a FLAC log without its length: the header is made to say what the file holds,
+    // as long as the name still leads to this file.
+    const bool mend = m_failed && m_sink && m_sink->isNamed(m_openPath);
     m_sink.reset();
+    if (mend) {
+        try {
+            (void)mendLogHeader(m_openPath);
+        } catch (const Error&) {
+            // The next start of the recorder tries again and says so in the event log.
+        }
+    }
 }
 
 } // namespace wendmoor

@@ -20,7 +20,8 @@ class MessageSink;
 // Writes the recording into a log file (libsndfile): a WAV file of PCM unsigned 8 bit, PCM 16 bit
 // or GSM 6.10, a 16-bit FLAC file or an Ogg Opus file. The file is created (never over an existing
 // one) when the chain starts and closed when it stops; `started` and `stopped` are emitted once
-// each, on the user-interface thread, before the call that caused them returns.
+// each, on the thread the writer lives on (the recording thread), before the call that caused
+// them returns.
 //
 // While the chain runs, the WAV header (RIFF size, data size, GSM sample count) is brought up to
 // date, and the FLAC frames and Ogg pages encoded so far handed to the file, at least every
@@ -59,6 +60,7 @@ public:
     // Milliseconds of audio written into the current (or last) file.
     [[nodiscard]] std::int32_t positionMs() const;
     [[nodiscard]] std::int64_t framesWritten() const { return m_frames; }
+    [[nodiscard]] int sampleRate() const { return m_rate; }
     [[nodiscard]] bool isOpen() const { return m_file != nullptr; }
     // True once a write into the current file has failed.
     [[nodiscard]] bool hasFailed() const { return m_failed; }
@@ -83,6 +85,7 @@ signals:
 
 private:
     void close();
+    void dropCreatedFile();
     void refreshHeader(bool sync);
     void checkSink(const char* doing);
     void maybeRefresh();
@@ -93,7 +96,8 @@ private:
     std::unique_ptr<ByteSink> m_sink;
     sf_private_tag* m_file = nullptr;
     QString m_fileName;
-    QString m_openName;
+    QString m_openPath; // the file open now, as named when it was created
+    QString m_openName; // the same, for messages
     QDateTime m_startTime;
     bool m_enabled = false;
     bool m_failed = false;
@@ -104,6 +108,7 @@ private:
     std::int64_t m_frames = 0;
     QElapsedTimer m_sinceHeader;
     QElapsedTimer m_sinceSync;
+    QElapsedTimer m_sinceHandOver;
     QTimer m_refreshTimer;
 };
 

@@ -57,6 +57,7 @@ void WaveInput::open()
     if (m_stream->sampleRate() != m_sampleRate)
         m_resampler = std::make_unique<Resampler>(m_stream->sampleRate(), m_sampleRate);
     m_dropped = 0;
+    m_driverOverflows = 0;
     m_dropReported = false;
     m_failureReported = false;
     m_state = Opened;
@@ -174,17 +175,22 @@ void WaveInput::deliver(std::span<const std::int16_t> samples)
 
 void WaveInput::checkDevice()
 {
-    const std::uint64_t lost = m_stream->takeDroppedFrames();
-    if (lost > 0) {
-        m_dropped += lost;
-        if (!m_dropReported) {
-            m_dropReported = true;
-            m_messages.ShowMessage(Error(ErrorNumber::SoundDropout,
-                QStringLiteral("The sound input \"%1\" lost %2 samples that the program could "
-                               "not take in time; they were recorded as silence.")
-                    .arg(m_stream->deviceName())
-                    .arg(lost)));
-        }
+    const Dropouts lost = m_stream->takeDropouts();
+    m_dropped += lost.frames;
+    m_driverOverflows += lost.driverOverflows;
+    if ((lost.frames > 0 || lost.driverOverflows > 0) && !m_dropReported) {
+        m_dropReported = true;
+        QString text = QStringLiteral("The sound input \"%1\" lost audio: ").arg(m_stream->deviceName());
+        if (lost.frames > 0)
+            text += QStringLiteral("%1 samples that the program could not take in time were recorded as silence in "
+                                   "their place")
+                        .arg(lost.frames);
+        if (lost.frames > 0 && lost.driverOverflows > 0)
+            text += QStringLiteral(", and ");
+        if (lost.driverOverflows > 0)
+            text
+                += QStringLiteral("the sound driver overran %1 times before handing it over").arg(lost.driverOverflows);
+        m_messages.ShowMessage(Error(ErrorNumber::SoundDropout, text + QLatin1Char('.')));
     }
     const bool silent = m_lastDataMs >= 0 && m_clock() - m_lastDataMs >= m_silenceLimitMs;
     if (!m_stream->isRunning() || silent) {

@@ -64,6 +64,8 @@ public:
     [[nodiscard]] static constexpr int bufferSize() { return kBufferFrames * 2; }
     // Samples the device lost since the input was opened afresh.
     [[nodiscard]] std::uint64_t droppedFrames() const { return m_dropped; }
+    // Times the sound driver said it lost input, since the input was opened afresh.
+    [[nodiscard]] std::uint64_t driverOverflows() const { return m_driverOverflows; }
 
     // A device that stops delivering (a pulled cable, a driver reset) is reported once and
     // opened again every couple of seconds until it delivers once more; the time it was gone is
@@ -119,6 +121,7 @@ private:
     std::vector<std::int16_t> m_raw;
     std::vector<std::int16_t> m_converted;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_driverOverflows = 0;
     bool m_dropReported = false;
     bool m_failureReported = false;
     QElapsedTimer m_monotonic;

@@ -12,6 +12,8 @@ AppPaths fromFolders(const QString& configHome, const QString& shareFolder)
     p.settingsFolder = QDir::cleanPath(configHome + QStringLiteral("/Wendmoor"));
     p.settingsFile = p.settingsFolder + QStringLiteral("/ZaZuve.ini");
     p.driveLettersFile = p.settingsFolder + QStringLiteral("/DriveLetters.txt");
+    p.alarmsFile = p.settingsFolder + QStringLiteral("/alarms.ini");
+    p.runStateFile = p.settingsFolder + QStringLiteral("/Running.txt");
     p.helpFile = QDir::cleanPath(shareFolder + QStringLiteral("/help.rtf"));
     return p;
 }

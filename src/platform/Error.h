@@ -37,6 +37,16 @@ inline constexpr int SettingsValueInvalid = 1041;
 inline constexpr int DriveNotMounted = 1042;
 inline constexpr int CatalogFailure = 1050; // the archive's catalog cannot be read or written
 inline constexpr int ExportCancelled = 1060; // an export stopped on request; nothing was left behind
+// Alarms: the settings file, a delivery that failed, and the alarms themselves.
+inline constexpr int AlarmSettingsInvalid = 1070;
+inline constexpr int AlarmDeliveryFailed = 1071;
+inline constexpr int DeadAir = 1072;
+inline constexpr int NotRecording = 1073;
+inline constexpr int InputLost = 1074;
+inline constexpr int DiskFilling = 1075;
+inline constexpr int ClockUnsynchronised = 1076;
+inline constexpr int UnexpectedEnd = 1077;
+inline constexpr int TestAlarm = 1078;
 inline constexpr int Unexpected = 1099;
 } // namespace ErrorNumber
 

@@ -12,6 +12,7 @@ class Prompt;
 class SystemInfo;
 class MessageSink;
 class EventLog;
+class ClockSync;
 
 // The operating-system services every window works through. Built once in main() from the real
 // implementations, in tests from fakes; passed by reference, never global.
@@ -25,6 +26,7 @@ struct Services {
     MessageSink& messages;
     AppPaths paths;
     EventLog& events; // what happened, with its time; the messages shown are logged by `messages`
+    ClockSync& clockSync; // whether the system clock is kept synchronised
 };
 
 } // namespace wendmoor

@@ -132,6 +132,10 @@ void PlaybackController::open()
                     .arg(m_services.paths.settingsFile));
         }
         m_view.listOrder = m_settings.LogListOrder;
+        // The order control moved to 1 stores it as the operator's move does: a record 10 that
+        // an earlier write failed to store is written again.
+        if (m_settings.LogListOrder == 1)
+            storeListOrder();
         fillList();
     });
 }
@@ -153,6 +157,11 @@ void PlaybackController::setListOrder(int order)
     m_settings.LogListOrder = static_cast<std::int16_t>(order);
     m_view.listOrder = order;
     attempt([this] { fillList(); });
+    storeListOrder();
+}
+
+void PlaybackController::storeListOrder()
+{
     // The order in force stays as chosen when it cannot be stored; the operator is told.
     attempt([this] {
         SettingsFile file(m_services.paths.settingsFile);

@@ -98,6 +98,8 @@ signals:
 private:
     void playFile(const QString& log);
     void fillList();
+    // Record 10 of the settings file; a failure is reported and the order in force stays.
+    void storeListOrder();
     void step(std::optional<std::int32_t> target, std::int32_t by);
     void started();
     void stopped();

@@ -273,9 +273,16 @@ void frmMyPreferences::buildControls()
     cmdClose = place(new QPushButton(QStringLiteral("&Close"), client), "cmdClose", twipsRect(3000, 5640, 975, 495));
     cmdClose->setFont(dialogFont(true));
     cmdClose->setToolTip(QStringLiteral("Exit "));
+    // Beside Close, where the classic layout has room: the alarms have a page of their own.
+    cmdAlarms
+        = place(new QPushButton(QStringLiteral("A&larms..."), client), "cmdAlarms", twipsRect(4440, 5640, 1215, 495));
+    cmdAlarms->setFont(dialogFont(true));
+    cmdAlarms->setToolTip(QStringLiteral("Dead air and the logger's own faults: when they raise an alarm and where "
+                                         "it is sent (alarms.ini)"));
+    connect(cmdAlarms, &QPushButton::clicked, this, &frmMyPreferences::alarmsRequested);
     // Enter presses the button that has the focus and nothing else: Enter in a text box must not
     // save or close behind the operator's back.
-    for (QPushButton* b : { cmdApply, cmdClose }) {
+    for (QPushButton* b : { cmdApply, cmdClose, cmdAlarms }) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -285,8 +292,9 @@ void frmMyPreferences::buildControls()
 
 void frmMyPreferences::buildTabOrder()
 {
-    const std::array<QWidget*, 17> chain = { cmdClose, lstMM1, txtThreshold, Option2[0], Option2[1], Option2[2], List1,
-        lstDrv, cmdApply, lstMM2, List2, txtStopDelay, optRecord[0], optRecord[1], optRecord[2], optRecord[3], Check1 };
+    const std::array<QWidget*, 18> chain
+        = { cmdClose, lstMM1, txtThreshold, Option2[0], Option2[1], Option2[2], List1, lstDrv, cmdApply, lstMM2, List2,
+              txtStopDelay, optRecord[0], optRecord[1], optRecord[2], optRecord[3], Check1, cmdAlarms };
     for (std::size_t i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
     cmdClose->setFocus();

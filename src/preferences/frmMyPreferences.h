@@ -71,8 +71,13 @@ public:
     std::array<QRadioButton*, 3> Option2 {};
     QPushButton* cmdApply = nullptr;
     QPushButton* cmdClose = nullptr;
+    // Opens the Alarms page (alarms.ini).
+    QPushButton* cmdAlarms = nullptr;
     QMenu* mnuFiles = nullptr;
     QAction* mnuExit = nullptr;
+
+signals:
+    void alarmsRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;

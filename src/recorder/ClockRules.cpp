@@ -31,20 +31,26 @@ ClockActions ClockRules::tick(
     if (sinceActivity < -kNoon)
         sinceActivity += 2 * kNoon;
     const double elapsed = std::abs(sinceActivity);
-    a.pause = canResume && elapsed >= settings.StopDelay && state.IsRecording && !state.InStandby;
+    // A negative threshold makes every buffer activity: nothing is silence, nothing pauses.
+    const bool everythingActive = mode == ModeVox && settings.Threshold < 0;
+    a.pause = canResume && !everythingActive && elapsed >= settings.StopDelay && state.IsRecording && !state.InStandby;
     a.resume = !canResume && state.IsRecording && state.InStandby;
     a.noContactInput = contactMode && !contactInput && !m_noContactInputSaid;
     m_noContactInputSaid = contactMode && !contactInput;
 
     const std::int32_t e = state.ElapsedSeconds;
-    a.refreshHeader = inputRecording && (e == 2 || e == 4 || e == 6 || e == 8);
+    // Once in each of those seconds, on its first tick: each refresh pushes the file to the disk.
+    a.refreshHeader = inputRecording && (e == 2 || e == 4 || e == 6 || e == 8) && e != m_lastElapsed;
+    m_lastElapsed = inputRecording ? e : -1;
 
     if (!m_started) {
-        // The day (and the half) the program starts in is the one it is in a second before:
-        // started during 00:00:00 it still rolls over at 00:00:01.
-        const QDateTime before = now.addSecs(-kRollOverSecond);
-        m_lastHalf = { before.date(), before.time().msecsSinceStartOfDay() / 1000 >= kNoon };
-        m_lastPurgeDate = now.addSecs(-kPurgeSecond).date();
+        // The program has seen the time up to the start of its first tick's second, not that
+        // second itself: started during 00:00:01 it rolls over, during 00:00:30 it purges.
+        const QDateTime seen = now.addMSecs(-(ms % 1000) - 1);
+        const int seenSecond = seen.time().msecsSinceStartOfDay() / 1000;
+        m_lastHalf = seenSecond < kRollOverSecond ? Half { seen.date().addDays(-1), true }
+                                                  : Half { seen.date(), seenSecond >= kNoon };
+        m_lastPurgeDate = seenSecond < kPurgeSecond ? seen.date().addDays(-1) : seen.date();
         m_started = true;
     }
 

@@ -49,6 +49,7 @@ private:
 
     bool m_started = false;
     bool m_noContactInputSaid = false;
+    std::int32_t m_lastElapsed = -1; // the recorded seconds the last tick saw; -1: not recording
     Half m_lastHalf;
     QDate m_lastPurgeDate;
     // The purge's delay (the old one-shot Timer2): when it is due, or null.

@@ -26,12 +26,18 @@ QString placeLog(const QString& dayPath, QChar drive, const Volumes& volumes,
                 .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(dayPath)));
     }
 
-    const auto fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
-    if (!fileExists(dayPath))
+    // Anything at a name (a folder, a link that leads nowhere) keeps it from being a new log, as
+    // an existing log does; only a log, a plain file, is offered for replacing.
+    const auto inTheWay = [](const QString& path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    };
+    if (!inTheWay(dayPath))
         return dayPath;
-    if (!mayReplace(
+    if (!QFileInfo(dayPath).isFile()
+        || !mayReplace(
             QStringLiteral("Overwrite Existing File--> ") + QDir::toNativeSeparators(dayPath) + QLatin1Char('?')))
-        return renumberedLogPath(dayPath, fileExists);
+        return renumberedLogPath(dayPath, inTheWay);
     if (!QFile::remove(dayPath)) {
         throw Error(ErrorNumber::PermissionDenied,
             QStringLiteral("The log %1 could not be replaced.").arg(QDir::toNativeSeparators(dayPath)));

@@ -3,6 +3,7 @@
 #include "archive/LogNames.h"
 #include "archive/PurgeOldLogs.h"
 #include "config/RecordFormats.h"
+#include "media/LogRepair.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/Prompt.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cmath>
@@ -110,6 +112,10 @@ void Recorder::initialize()
         if (m_settings.LogDrive.isNull())
             m_settings.LogDrive = QLatin1Char('C');
     }
+    m_askBeforeReplacing = m_settings.StartOnLoad == 0;
+    // Logs a killed recorder left with a short header are mended before anything records.
+    for (const QString& note : mendLogHeaders(m_services.volumes.archiveFolder(m_settings.LogDrive)))
+        m_services.events.note(note);
     if (m_settings.StartOnLoad == 1) {
         m_shouldRecord = true;
         GetLogName();
@@ -134,7 +140,7 @@ void Recorder::RecordLog()
         if (!format) {
             throw Error(ErrorNumber::InvalidArgument,
                 QStringLiteral("The recording format number %1 is not one of the formats 0 to %2; choose a "
-                               "format in Setup, My Preferences.")
+                               "format in Setup > My Preferences.")
                     .arg(m_settings.RecordFormat)
                     .arg(kRecordFormats.size() - 1));
         }
@@ -142,15 +148,18 @@ void Recorder::RecordLog()
         // Asked only of the operator's own Record, never of a start or retry nobody watches.
         m_state.CurrentLogPath = placeLog(
             m_state.CurrentLogPath, m_settings.LogDrive, m_services.volumes, [this](const QString& question) {
-                return m_settings.StartOnLoad == 0 && !m_retrying
-                    && m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
+                if (!m_askBeforeReplacing || m_retrying)
+                    return false;
+                m_asking = true;
+                const auto answered = qScopeGuard([this] { m_asking = false; });
+                return m_services.prompt.askYesNo(QStringLiteral("Wendmoor"), question);
             });
 
         const auto [name, details] = format->waveFormat().describe();
         emit formatChanged(name, details);
 
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
-        m_chain->start();
+        m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
         if (!m_retrying)
             m_messages->ShowMessage(e);
@@ -183,6 +192,7 @@ void Recorder::onStopped()
 void Recorder::record()
 {
     m_settings.StartOnLoad = 0;
+    m_askBeforeReplacing = true;
     m_shouldRecord = true;
     GetLogName();
     RecordLog();
@@ -256,7 +266,7 @@ void Recorder::tick()
 void Recorder::clockTick()
 {
     const QDateTime now = m_services.clock.now();
-    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : -1);
+    m_chain->setVoxThreshold(m_settings.StartPauseMode == ModeVox ? m_settings.Threshold : RecordingChain::kNoVox);
     const bool inputRecording = m_chain->isInputRecording();
     if (inputRecording)
         m_state.ElapsedSeconds = static_cast<std::int32_t>(roundHalfEven(m_chain->positionMs() / 1000.0));
@@ -278,7 +288,7 @@ void Recorder::clockTick()
         m_messages->ShowMessage(Error(ErrorNumber::InvalidArgument,
             QStringLiteral("The start/pause mode waits for the remote-control contacts, but Remote Control is Off: "
                            "the recorder does not pause. Choose an input for the contacts, or another mode, in "
-                           "Setup, My Preferences.")));
+                           "Setup > My Preferences.")));
     }
     if (actions.refreshHeader)
         m_chain->refreshHeader();
@@ -287,9 +297,12 @@ void Recorder::clockTick()
         emit elapsedChanged(m_state.ElapsedSeconds);
     }
     emit ticked(now);
-    if (actions.rollOver)
-        rollOver();
-    keepRecording(now);
+    m_rollOverDue = m_rollOverDue || actions.rollOver;
+    if (!m_asking) {
+        if (std::exchange(m_rollOverDue, false))
+            rollOver();
+        keepRecording(now);
+    }
     if (actions.purge)
         purge();
     if (m_startPause)

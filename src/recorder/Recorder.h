@@ -128,7 +128,15 @@ private:
     QTimer* m_clock;
     RecorderStatus m_status = RecorderStatus::Stopped;
     bool m_shouldRecord = false;
+    // An existing log of the day is replaced only after asking: since the operator's Record, or
+    // from the start when the settings do not start recording with the program. Later changes of
+    // StartOnLoad (the preferences reading the file again) do not move it.
+    bool m_askBeforeReplacing = false;
     bool m_retrying = false;
+    // A question of RecordLog is open (its own event loop runs the clock meanwhile): the retry
+    // and the roll-over wait for its answer.
+    bool m_asking = false;
+    bool m_rollOverDue = false;
     int m_retryIntervalMs = 5000;
     QDateTime m_notRecordingSince;
     QDateTime m_lastRetry;

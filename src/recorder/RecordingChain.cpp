@@ -150,7 +150,7 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
     const int peak = std::abs(WaveHelper::peaks(samples).first);
     m_peak = std::max(m_peak, peak);
     const int threshold = m_voxThreshold.load(std::memory_order_relaxed);
-    if (threshold < 0 || peak <= threshold)
+    if (threshold == kNoVox || peak <= threshold)
         return;
     if (m_standby) {
         // Decided here, before the buffer reaches the writer, so that the buffer that resumed the
@@ -190,12 +190,13 @@ void RecordingChain::configure(const RecordFormat& format, int device, const QSt
     });
 }
 
-void RecordingChain::start()
+void RecordingChain::start(const QDateTime& firstSample)
 {
-    run([this] {
+    run([this, firstSample] {
         Stages& s = *m_stages;
         s.WaveIn.open();
         s.WaveFile.setHeaderRefreshInterval(1000);
+        s.WaveFile.setStartTime(firstSample);
         s.WaveIn.start();
         m_standby = false;
         s.WaveFile.setEnabled(true);

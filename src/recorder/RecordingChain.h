@@ -7,6 +7,7 @@
 #include "media/WaveInput.h"
 #include "platform/MessageSink.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -47,7 +49,8 @@ public:
     void configure(const RecordFormat& format, int device, const QString& path);
     // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
     // Throws Error naming the device or the file.
-    void start();
+    // `firstSample`, the clock time of the first sample, is stamped into the new log.
+    void start(const QDateTime& firstSample = {});
     // Switches the writer off and ends the file; what the converter holds back waits for the
     // next file. With keepDevice the input keeps capturing until the next start() or
     // releaseDevice(), so that a roll-over loses nothing.
@@ -62,7 +65,8 @@ public:
     void pause();
     void resume();
     // The level above which a buffer is activity and resumes a paused writer (the buffer itself
-    // is written); below 0: none.
+    // is written). A negative threshold makes every buffer activity; kNoVox: no buffer is.
+    static constexpr int kNoVox = std::numeric_limits<int>::min();
     void setVoxThreshold(int threshold) { m_voxThreshold.store(threshold, std::memory_order_relaxed); }
     // Brings the file's header up to date and pushes it to the disk, without waiting.
     void refreshHeader();
@@ -113,7 +117,7 @@ private:
     std::unique_ptr<QObject> m_context; // lives on the recording thread
     std::unique_ptr<Stages> m_stages; // made, used and destroyed on the recording thread
 
-    std::atomic<int> m_voxThreshold { -1 };
+    std::atomic<int> m_voxThreshold { kNoVox };
     std::atomic<bool> m_inputRecording { false };
     std::atomic<std::int32_t> m_positionMs { 0 };
     std::atomic<bool> m_writerFailed { false };

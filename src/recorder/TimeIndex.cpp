@@ -96,6 +96,15 @@ void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDat
 
 void TimeIndex::onTick(const QDateTime& now)
 {
+    // The day before in one line, once the roll-over at midnight has reached the catalog.
+    const QDate yesterday = now.date().addDays(-1);
+    if (!m_summarisedThrough.isValid()) {
+        m_summarisedThrough = yesterday;
+    } else if (yesterday > m_summarisedThrough && now.time() >= QTime(0, 0, 30)) {
+        m_summarisedThrough = yesterday;
+        if (m_summarySink && !m_folder.isEmpty())
+            m_writer.daySummary(yesterday, now.toMSecsSinceEpoch(), m_summarySink);
+    }
     if (!m_open || m_inputLostAt.isValid() || m_lastPairing.msecsTo(now) < kPairingMs)
         return;
     m_lastPairing = now;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace wendmoor {
 
@@ -26,6 +27,8 @@ public:
     // The program ends cleanly; call after the recorder's shutdown. Waits until the catalog is
     // written.
     void programEnded(const QDateTime& now);
+    // Where the day's one-line summary goes, half a minute after each midnight, for the day before.
+    void setSummarySink(std::function<void(const QString&)> sink) { m_summarySink = std::move(sink); }
 
     // How often a pairing is written while recording.
     static constexpr std::int64_t kPairingMs = 60'000;
@@ -45,6 +48,8 @@ private:
     QDateTime m_lastPairing;
     QDateTime m_inputLostAt; // while the input delivers nothing
     QDateTime m_startedAt; // until the catalog has heard of the start
+    std::function<void(const QString&)> m_summarySink;
+    QDate m_summarisedThrough; // the day before the one the last tick was in
 };
 
 } // namespace wendmoor

@@ -9,8 +9,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -71,40 +74,70 @@ TEST(Application, MenuCommandsOpenEachWindowOnceAndPlayOpensAFreshOne)
     EXPECT_TRUE(app.playWindow()->isVisible());
 }
 
-// The close box and Exit end the whole program (no clock left running behind other windows);
-// while recording they first ask, and only Yes ends it.
-TEST(Closing, CloseBoxAndExitEndTheProgramAskingFirstWhileRecording)
+// Exit ends the program at once: nothing asked, the recording not stopped first (the file is
+// finished on the way out). The close box asks nothing either and ends the recording and the
+// clock with the main window, while the help window stays open.
+TEST(Closing, ExitEndsAtOnceAndTheCloseBoxEndsTheRecorderWithTheWindowOnly)
 {
-    // Recording when there is an answer to give; the answer decides.
-    const std::tuple<const char*, bool, std::deque<bool>> cases[] = {
-        { "close box, not recording", false, {} },
-        { "Exit, not recording", true, {} },
-        { "close box while recording, No", false, { false } },
-        { "Exit while recording, Yes", true, { true } },
-    };
-    for (const auto& [what, useExit, answers] : cases) {
-        SCOPED_TRACE(what);
-        const bool recording = !answers.empty();
-        const bool ends = !recording || answers.front();
+    for (const bool useExit : { true, false }) {
+        SCOPED_TRACE(useExit ? "Exit" : "close box");
         TestServices ts;
         ts.makeArchive();
-        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<qint16>(recording ? 1 : 0) });
-        Application app(ts.services);
-        app.start();
-        app.openHelp();
-        ASSERT_EQ(app.state().IsRecording, recording);
-        QSignalSpy exit(&app, &Application::exitRequested);
-        ts.prompt.answers = answers;
-        if (useExit)
-            app.menu().mnuExit->trigger();
-        else
-            app.menu().close();
-        EXPECT_EQ(exit.count(), ends ? 1 : 0);
-        EXPECT_EQ(app.menu().isVisible(), !ends);
-        EXPECT_EQ(app.state().IsRecording, recording && !ends);
-        EXPECT_EQ(ts.prompt.questions,
-            recording ? QStringList { QStringLiteral("Wendmoor|Stop recording and close Wendmoor?") } : QStringList {});
+        ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+        QString log;
+        {
+            Application app(ts.services);
+            app.start();
+            app.openHelp();
+            ASSERT_TRUE(app.state().IsRecording);
+            log = app.state().CurrentLogPath;
+            ts.audio.feed(sineTone(8000, 1000.0, 8000));
+            QSignalSpy exit(&app, &Application::exitRequested);
+            if (useExit)
+                app.menu().mnuExit->trigger();
+            else
+                app.menu().close();
+            EXPECT_EQ(exit.count(), useExit ? 1 : 0);
+            EXPECT_EQ(app.state().IsRecording, useExit);
+            EXPECT_EQ(app.recorder().clockTimer().isActive(), useExit);
+            EXPECT_EQ(app.menu().isVisible(), useExit);
+            EXPECT_TRUE(app.helpWindow() && app.helpWindow()->isVisible());
+            EXPECT_TRUE(ts.prompt.questions.isEmpty()) << ts.prompt.questions.join(QLatin1Char('\n')).toStdString();
+        }
+        const WavContents c = readWav(log);
+        ASSERT_TRUE(c.opened);
+        EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 1.0, 0.1);
     }
+}
+
+// After Record, the preferences opened and closed without Apply (reading StartOnLoad 1 from the
+// file again) leave the recorder as Record made it: the midnight roll-over that finds the new
+// day's log in place asks before replacing it.
+TEST(Preferences, OpenedWithoutApplyLeaveTheRecorderAsRecordMadeIt)
+{
+    TestServices ts;
+    const QString archive = ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1 });
+    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 57));
+    Application app(ts.services);
+    app.start();
+    app.recorder().clockTimer().stop();
+    app.menu().cmdStop->click();
+    app.menu().cmdRecord->click();
+    app.openPreferences();
+    app.preferencesWindow()->close();
+    ASSERT_EQ(app.settings().StartOnLoad, 1);
+    QFile next(archive + QStringLiteral("/L120726.wav"));
+    ASSERT_TRUE(next.open(QIODevice::WriteOnly));
+    ts.prompt.questions.clear();
+    for (int i = 0; i < 40; ++i) {
+        ts.clock.advanceMs(100);
+        app.recorder().tick();
+    }
+    EXPECT_EQ(ts.prompt.questions,
+        QStringList {
+            QStringLiteral("Wendmoor|Overwrite Existing File--> ") + archive + QStringLiteral("/L120726.wav?") });
+    app.menu().cmdStop->click();
 }
 
 // VOX, threshold 1000, stop delay 2 s, format 1 (8000 Hz 16 bit, the input at the format's rate),
@@ -155,6 +188,30 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
+// A negative threshold makes every buffer activity: with stop delay 0 (the shortest) and an input
+// of near silence, the recording never pauses and the log holds all of it.
+TEST(StartPauseEndToEnd, NegativeThresholdRecordsEverythingAndNeverPauses)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 1, -99, 0, 0, 0, 1 });
+    ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
+    Application app(ts.services);
+    app.start();
+    app.recorder().clockTimer().stop();
+    bool paused = false;
+    for (std::size_t frame = 0; frame < 5 * 8000; frame += 800) {
+        ts.clock.advanceMs(100);
+        ts.audio.feed(std::vector<std::int16_t>(800, 0));
+        app.recorder().chain().pump();
+        app.recorder().tick();
+        paused = paused || app.state().InStandby;
+    }
+    EXPECT_FALSE(paused);
+    app.menu().cmdStop->click();
+    EXPECT_NEAR(readWav(app.state().CurrentLogPath).samples.size() / 8000.0, 5.0, 0.15);
+}
+
 // The pings come from the tick of the UI thread itself: while that thread is held, none go out,
 // so that the service manager sees a hang; when it runs again, they resume.
 TEST(Watchdog, PingsOnTheTickAndStopsWhileTheUiThreadIsBlocked)
@@ -203,4 +260,37 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     free = 140'400'000;
     watch.check();
     EXPECT_EQ(t.messages.shown.size(), 2) << "the next day warns again";
+}
+
+// The Alarms page, reached from My Preferences, saves what it shows into alarms.ini and the
+// running alarms take it at once (a dead-air time of 1 s raises within 1.5 s of silence); "Send a
+// test alarm" runs the command of the page as shown, before it is saved.
+TEST(Application, AlarmsPageSavesAlarmsIniThatTheRunningAlarmsTakeAndSendsATest)
+{
+    TestServices ts;
+    ts.makeArchive();
+    Application app(ts.services);
+    app.start();
+    app.openPreferences();
+    app.preferencesWindow()->cmdAlarms->click();
+    frmAlarms* page = app.alarmsWindow();
+    ASSERT_TRUE(page && page->isVisible());
+
+    const QString marker = ts.dir.filePath(QStringLiteral("test-alarm.txt"));
+    page->txtCommand->setText(QStringLiteral("echo \"$WENDMOOR_ALARM $WENDMOOR_ALARM_STATE\" > '%1'").arg(marker));
+    page->cmdTest->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 5000));
+    QFile written(marker);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "test said\n");
+    EXPECT_FALSE(QFile::exists(ts.services.paths.alarmsFile)) << "the test saved the page";
+
+    page->spnSeconds->setValue(1);
+    page->cmdSave->click();
+    EXPECT_EQ(readAlarmSettings(ts.services.paths.alarmsFile).settings.command, page->txtCommand->text());
+    qint64 steady = 0;
+    app.alarms().setSteadyClock([&] { return steady += 100; });
+    for (int i = 0; i < 15; ++i)
+        app.alarms().level(0);
+    EXPECT_TRUE(app.alarms().stands(AlarmKind::DeadAir));
 }

@@ -35,7 +35,7 @@ protected:
         audio = std::make_unique<PortAudioSystem>();
         ASSERT_TRUE(audio->initError().isEmpty()) << audio->initError().toStdString();
         services = std::make_unique<Services>(Services { ts.clock, ts.volumes, *audio, ts.ports, ts.prompt,
-            ts.systemInfo, ts.messages, ts.services.paths, ts.events });
+            ts.systemInfo, ts.messages, ts.services.paths, ts.events, ts.clockSync });
         settings.LogDrive = QLatin1Char('C');
     }
     // The device that is the virtual sound card: "pulse", else "default".

@@ -44,4 +44,17 @@ TEST(MainWindow, DrawsTheRecordersStateFormatTimeAndClock)
     EXPECT_NE(idle, button()) << "the first caption is the accelerated &Record";
 }
 
+// The clock line keeps its order (weekday, month, day, year, time) with the locale's separators.
+TEST(MainWindow, ClockLineTakesItsSeparatorsFromTheLocale)
+{
+    const QDateTime sunday(QDate(2026, 12, 6), QTime(14, 5, 9));
+    const std::pair<QLocale, const char*> cases[] = {
+        { QLocale(QLocale::English, QLocale::UnitedStates), "Sunday  12/06/2026  14:05:09" },
+        { QLocale(QLocale::German, QLocale::Germany), "Sonntag  12.06.2026  14:05:09" },
+        { QLocale(QLocale::Danish, QLocale::Denmark), "søndag  12.06.2026  14.05.09" },
+    };
+    for (const auto& [locale, expected] : cases)
+        EXPECT_EQ(locale.toString(sunday, Menu::clockFormat(locale)), QString::fromUtf8(expected));
+}
+
 } // namespace

@@ -145,11 +145,14 @@ TEST_F(Playback, ListIsOrderedByTheDateInTheNameAndSelectsTheNewest)
         ASSERT_TRUE(QFile(path(name)).open(QIODevice::WriteOnly));
     for (const int order : { 1, 0 }) {
         settings.LogListOrder = static_cast<std::int16_t>(order);
+        // A stale record 10 (a write that failed before): opening with order 1 stores it again.
+        SettingsFile(t.services.paths.settingsFile).write(SettingsRecord::LogListOrder, 7);
         QStringList shown = oldestFirst;
         if (order == 0)
             std::reverse(shown.begin(), shown.end() - 1);
         EXPECT_EQ(open().view().logs, shown) << order;
         EXPECT_EQ(c->view().logs.value(c->view().selectedLog), QStringLiteral("L010127P.wav")) << order;
+        EXPECT_EQ(SettingsFile(t.services.paths.settingsFile).read(SettingsRecord::LogListOrder), order == 1 ? 1 : 7);
     }
     c->setListOrder(1);
     EXPECT_EQ(c->view().logs.first(), QStringLiteral("L123126.flac"));

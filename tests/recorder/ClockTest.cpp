@@ -95,6 +95,11 @@ TEST(ClockRulesTest, RollOverAndPurgeComeOncePerDayOnTheFirstTickThatSeesThem)
         { "started during 00:00:00", 1,
             { day(7, 0, 0, 0, 500), day(7, 0, 0, 0, 900), day(7, 0, 0, 1), day(7, 0, 0, 1, 100) },
             { "roll 00:00:01.000" } },
+        { "started during 00:00:01 and 00:00:30: its own second is still to come", 1,
+            { day(7, 0, 0, 1, 600), day(7, 0, 0, 1, 700), day(7, 0, 0, 30, 800), day(7, 0, 0, 32, 400) },
+            { "roll 00:00:01.600", "purge 00:00:32.400" } },
+        { "started during 00:00:30", 1, { day(7, 0, 0, 30, 100), day(7, 0, 0, 31, 600) }, { "purge 00:00:31.600" } },
+        { "started after both seconds have passed", 1, { day(7, 0, 0, 31, 500), day(7, 0, 0, 40) }, {} },
         { "a tick during 00:00:00, then a 3-s stall", 1,
             { day(6, 23, 59, 59, 900), day(7, 0, 0, 0, 400), day(7, 0, 0, 3, 400) }, { "roll 00:00:03.400" } },
         { "a clock going back an hour brings no day back", 1,
@@ -161,6 +166,23 @@ TEST(ClockRulesTest, PauseOnlyWhereSomethingCanResumeAfterStopDelaySecondsWithou
         said << rules.tick(day(6, 10, 0, 0), settings, RecorderState {}, true).noContactInput;
     }
     EXPECT_EQ(said, QList<bool>({ true, false, false, true }));
+}
+
+// Two logs of 12 s, ticked every 100 ms: the header is refreshed once in each of their seconds
+// 2, 4, 6 and 8, not on every tick of them.
+TEST(ClockRulesTest, HeaderRefreshComesOnceInEachOfSecondsTwoFourSixAndEight)
+{
+    ClockRules rules;
+    RecorderState state;
+    QList<int> refreshedAt;
+    for (int log = 0; log < 2; ++log) {
+        for (int ms = 0; ms < 12'000; ms += 100) {
+            state.ElapsedSeconds = (ms + 500) / 1000;
+            if (rules.tick(day(6, 10, 0, 0).addMSecs(log * 12'000 + ms), Settings {}, state, true).refreshHeader)
+                refreshedAt << state.ElapsedSeconds;
+        }
+    }
+    EXPECT_EQ(refreshedAt, QList<int>({ 2, 4, 6, 8, 2, 4, 6, 8 }));
 }
 
 class ClockTest : public RecorderFixture, public ::testing::Test { };

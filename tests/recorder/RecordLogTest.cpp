@@ -102,11 +102,13 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
     }
 }
 
+// Started by itself (StartOnLoad 1 or 2 at start-up) it never asks; from the operator's Record on
+// it asks, and only Yes replaces the day's log.
 TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStartedByItself)
 {
     const std::tuple<const char*, std::int16_t, bool, bool, const char*> cases[]
-        = { { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" },
-              { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" } };
+        = { { "automatic", 1, true, false, "L12062601.wav" }, { "automatic 2", 2, true, false, "L12062601.wav" },
+              { "yes", 0, true, true, "L120626.wav" }, { "no", 0, false, true, "L12062601.wav" } };
     const QStringList question { QStringLiteral("Wendmoor|Overwrite Existing File--> ")
         + log(QStringLiteral("L120626.wav")) + QLatin1Char('?') };
     for (const auto& [label, startOnLoad, answer, asked, recordedInto] : cases) {
@@ -115,14 +117,75 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         touch(QStringLiteral("L120626.wav"));
         ts.prompt.questions.clear();
         ts.prompt.answers = { answer };
-        settings.StartOnLoad = startOnLoad;
-        recorder->GetLogName();
-        recorder->RecordLog();
+        if (startOnLoad == 0) {
+            recorder->record();
+        } else {
+            settings.StartOnLoad = startOnLoad;
+            recorder->GetLogName();
+            recorder->RecordLog();
+        }
         EXPECT_EQ(ts.prompt.questions, asked ? question : QStringList {});
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
         recorder->stop();
         EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, answer && asked);
     }
+}
+
+// The overwrite question's event loop runs the clock for 30 s: the retry waits for the answer,
+// which alone decides where the recording goes.
+TEST_F(RecordLogTest, TheRetryWaitsForTheOverwriteQuestionWhoseAnswerDecides)
+{
+    for (const bool yes : { true, false }) {
+        SCOPED_TRACE(yes);
+        for (const QString& name : logs())
+            QFile::remove(log(name));
+        touch(QStringLiteral("L120626.wav"));
+        ts.messages.shown.clear();
+        ts.prompt.answers = { yes };
+        ts.prompt.whileAsked = [this] { run(30'000); };
+        recorder->record();
+        ts.prompt.whileAsked = nullptr;
+        feedTone(1000.0);
+        recorder->stop();
+        const QString into = yes ? QStringLiteral("L120626.wav") : QStringLiteral("L12062601.wav");
+        EXPECT_EQ(state.CurrentLogPath, log(into));
+        const QStringList expected = yes ? QStringList { into } : QStringList { QStringLiteral("L120626.wav"), into };
+        EXPECT_EQ(logs(), expected);
+        expectSeconds(readWav(log(into)), 1.0);
+        EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+// Anything in the way of a log's name (a folder, a link to nowhere) is passed over as an existing
+// log is, without a question and without touching it: recording never stops on it.
+TEST_F(RecordLogTest, AnythingInTheWayOfTheNameIsPassedOverUnasked)
+{
+    const std::tuple<const char*, QStringList, const char*> cases[] = {
+        { "a folder", { QStringLiteral("L120626.wav") }, "L12062601.wav" },
+        { "folders at the renumbered name too", { QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav") },
+            "L12062602.wav" },
+        { "a link to nowhere", { QStringLiteral("->L120626.wav") }, "L12062601.wav" },
+    };
+    for (const auto& [label, obstacles, recordedInto] : cases) {
+        SCOPED_TRACE(label);
+        QDir(archive).removeRecursively();
+        QDir().mkpath(archive);
+        for (const QString& o : obstacles) {
+            if (o.startsWith(QLatin1String("->")))
+                ASSERT_TRUE(QFile::link(log(QStringLiteral("gone")), log(o.mid(2))));
+            else
+                ASSERT_TRUE(QDir().mkpath(log(o)));
+        }
+        ts.prompt.answers = { true };
+        recorder->record();
+        EXPECT_TRUE(state.IsRecording);
+        EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
+        EXPECT_TRUE(ts.prompt.questions.isEmpty());
+        recorder->stop();
+        EXPECT_TRUE(QFileInfo(log(QStringLiteral("L120626.wav"))).isSymLink()
+            || QFileInfo(log(QStringLiteral("L120626.wav"))).isDir());
+    }
+    EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecording)
@@ -151,6 +214,34 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
         EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
     }
     EXPECT_TRUE(ts.messages.shown.front().contains(log(QStringLiteral("L120626.wav"))));
+}
+
+// A log left by a killed recorder, its header refreshed a second before the end, is mended by
+// the next start before anything records, which says so in the event log.
+TEST_F(RecordLogTest, StartUpMendsALogWhoseHeaderIsShortAndSaysSo)
+{
+    const QString path = log(QStringLiteral("L120626.wav"));
+    recorder->record();
+    feedTone(1000.0);
+    feedTone(1000.0);
+    recorder->stop();
+    const std::size_t whole = readWav(path).samples.size();
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 data = f.readAll().indexOf("data");
+        ASSERT_GT(data, 0);
+        const std::uint32_t oneSecond = 11025 * 2;
+        ASSERT_TRUE(f.seek(data + 4) && f.write(reinterpret_cast<const char*>(&oneSecond), 4) == 4);
+    }
+    ASSERT_EQ(readWav(path).samples.size(), 11025u);
+    ts.writeSettings({ 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0 });
+    recorder->initialize();
+    EXPECT_EQ(readWav(path).samples.size(), whole);
+    EXPECT_TRUE(ts.events.notes.contains(QStringLiteral("Mended the header of %1: it said 1.00 s, the file holds %2 s")
+                                             .arg(QDir::toNativeSeparators(path))
+                                             .arg(static_cast<double>(whole) / 11025, 0, 'f', 2)))
+        << ts.events.notes.join(QLatin1Char('\n')).toStdString();
 }
 
 // Only StartOnLoad exactly 1 starts a recording with the program; 2 and others are not "true enough".

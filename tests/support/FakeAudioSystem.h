@@ -37,7 +37,7 @@ public:
     void stop() override { m_shared->running = false; }
     bool isRunning() const override { return m_shared->running; }
     std::size_t read(std::span<std::int16_t> out) override { return m_shared->ring.read(out); }
-    std::uint64_t takeDroppedFrames() override { return m_shared->ring.takeDroppedFrames(); }
+    Dropouts takeDropouts() override { return m_shared->ring.takeDropouts(); }
 
 private:
     std::shared_ptr<Shared> m_shared;

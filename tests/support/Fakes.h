@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ClockSync.h"
 #include "platform/Error.h"
 #include "platform/EventLog.h"
 #include "platform/MessageSink.h"
@@ -40,9 +41,13 @@ public:
     std::deque<bool> answers; // Yes = true; when empty, No
     QStringList questions;
     QStringList notices;
+    // Runs while a question is open, as the event loop of a modal question runs the timers.
+    std::function<void()> whileAsked;
     bool askYesNo(const QString& title, const QString& text) override
     {
         questions.append(title + QLatin1Char('|') + text);
+        if (whileAsked)
+            whileAsked();
         const bool yes = !answers.empty() && answers.front();
         if (!answers.empty())
             answers.pop_front();
@@ -101,6 +106,13 @@ public:
         started.append(path);
         return startSucceeds;
     }
+};
+
+// A system clock whose synchronisation the test decides.
+class FakeClockSync final : public ClockSync {
+public:
+    std::optional<bool> value = true;
+    std::optional<bool> synchronised() const override { return value; }
 };
 
 } // namespace wendmoor::test

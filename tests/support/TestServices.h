@@ -32,8 +32,9 @@ public:
     FakeSystemInfo systemInfo;
     RecordingMessages messages;
     RecordingEvents events;
-    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path()),
-        events };
+    FakeClockSync clockSync;
+    Services services { clock, volumes, audio, ports, prompt, systemInfo, messages, AppPaths::under(dir.path()), events,
+        clockSync };
 
     // The folder a drive letter stands for.
     [[nodiscard]] QString drive(QChar letter) const { return volumes.rootOf(letter); }

@@ -1,11 +1,11 @@
-#include "app/ArchiveCommands.h"
-
 #include "catalog/Catalog.h"
+#include "cli/CommandLine.h"
 #include "config/Settings.h"
 #include "export/ClipExport.h"
 #include "platform/AppPaths.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
+#include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 
 #include <QCommandLineParser>
@@ -38,11 +38,11 @@ private:
 };
 
 // The archive given, or the logs folder of the drive the settings name.
-QString archiveFolder(const QCommandLineParser& parser, const QCommandLineOption& option, MessageSink& messages)
+QString archiveFolder(
+    const QCommandLineParser& parser, const QCommandLineOption& option, const AppPaths& paths, MessageSink& messages)
 {
     if (parser.isSet(option))
         return QFileInfo(parser.value(option)).absoluteFilePath();
-    const AppPaths paths = AppPaths::system();
     Settings settings;
     LoadSettings(paths, settings, messages);
     const SystemVolumes volumes(paths.driveLettersFile, &messages);
@@ -55,12 +55,11 @@ QCommandLineOption archiveOption()
         QStringLiteral("The archive folder (the one the settings name when not given)."), QStringLiteral("DIR") };
 }
 
-int usage(const QCommandLineParser& parser, MessageSink& messages, const QString& problem)
+int usage(const QCommandLineParser& parser, StandardError& messages, const QString& problem)
 {
     messages.ShowMessage(problem);
-    QString text = parser.helpText();
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    return 2;
+    std::fputs(parser.helpText().toLocal8Bit().constData(), messages.err());
+    return ExitCode::Usage;
 }
 
 // A range's two ends, or the message that says which is not a clock time.
@@ -86,9 +85,10 @@ QString userName()
 
 } // namespace
 
-int runExportCommand(const QStringList& arguments)
+int runExport(const CommandContext& c)
 {
-    StandardError messages("export");
+    const QStringList& arguments = c.arguments;
+    StandardError messages("export", c.err);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Exports a passage of the archive by clock time, across logs and gaps (filled with silence), with a manifest "
@@ -115,41 +115,42 @@ int runExportCommand(const QStringList& arguments)
         return usage(parser, messages, *problem);
     try {
         const std::unique_ptr<Catalog> catalog
-            = Catalog::open(archiveFolder(parser, archive, messages), Catalog::Mode::ReadOnly, &messages);
+            = Catalog::open(archiveFolder(parser, archive, c.paths, messages), Catalog::Mode::ReadOnly, &messages);
         const ClipPlan plan = planClip(*catalog, fromUtc, toUtc);
         ClipExportOptions options;
         options.output = parser.value(output);
         options.overwrite = parser.isSet(force);
-        const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+        const bool terminal = ::isatty(::fileno(c.out)) != 0;
         int shown = -1;
         if (terminal)
-            options.progress = [&shown](std::int64_t done, std::int64_t total) {
+            options.progress = [&shown, &c](std::int64_t done, std::int64_t total) {
                 const int percent = total > 0 ? int(std::min<std::int64_t>(100, done * 100 / total)) : 100;
                 if (percent != shown) {
                     shown = percent;
-                    std::printf("\rExporting %3d %%", percent);
-                    std::fflush(stdout);
+                    std::fprintf(c.out, "\rExporting %3d %%", percent);
+                    std::fflush(c.out);
                 }
             };
         const ClipExportResult result = exportClip(plan, options);
         if (terminal)
-            std::printf("\r");
-        std::printf("%s: %s to %s, %.3f s at %d Hz\n%s\n%s\n", qPrintable(QDir::toNativeSeparators(result.clip)),
-            qPrintable(clockTimeText(plan.fromUtc)), qPrintable(clockTimeText(plan.toUtc)),
-            double(result.frames) / result.sampleRate, result.sampleRate,
+            std::fprintf(c.out, "\r");
+        std::fprintf(c.out, "%s: %s to %s, %.3f s at %d Hz\n%s\n%s\n",
+            qPrintable(QDir::toNativeSeparators(result.clip)), qPrintable(clockTimeText(plan.fromUtc)),
+            qPrintable(clockTimeText(plan.toUtc)), double(result.frames) / result.sampleRate, result.sampleRate,
             qPrintable(QDir::toNativeSeparators(result.manifest)), qPrintable(QDir::toNativeSeparators(result.sums)));
-        return 0;
+        return ExitCode::Ok;
     } catch (const Error& e) {
-        if (::isatty(STDOUT_FILENO) != 0)
-            std::printf("\n");
+        if (::isatty(::fileno(c.out)) != 0)
+            std::fprintf(c.out, "\n");
         messages.ShowMessage(e.text());
-        return 1;
+        return ExitCode::Failure;
     }
 }
 
-int runHoldCommand(const QStringList& arguments)
+int runHold(const CommandContext& c)
 {
-    StandardError messages("hold");
+    const QStringList& arguments = c.arguments;
+    StandardError messages("hold", c.err);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Holds keep every log that overlaps their range from the purge until they are released.\n"
@@ -190,26 +191,26 @@ int runHoldCommand(const QStringList& arguments)
     if (release && !numbered)
         return usage(parser, messages, QStringLiteral("\"%1\" is not a hold's number.").arg(words.at(1)));
     try {
-        const QString folder = archiveFolder(parser, archive, messages);
-        const UtcMs now = QDateTime::currentMSecsSinceEpoch();
+        const QString folder = archiveFolder(parser, archive, c.paths, messages);
+        const UtcMs now = c.clock.now().toMSecsSinceEpoch();
         if (list) {
             // Listing changes nothing: an archive without a catalog has no holds.
             if (!QFileInfo::exists(QDir(folder).filePath(QLatin1String(Catalog::kFileName)))) {
-                std::printf("No holds.\n");
-                return 0;
+                std::fprintf(c.out, "No holds.\n");
+                return ExitCode::Ok;
             }
             const std::unique_ptr<Catalog> catalog = Catalog::open(folder, Catalog::Mode::ReadOnly, &messages);
             const std::vector<Hold> holds = catalog->holds(parser.isSet(all));
             if (holds.empty())
-                std::printf("No holds.\n");
+                std::fprintf(c.out, "No holds.\n");
             for (const Hold& h : holds)
-                std::printf("%lld  %s to %s  by %s on %s%s  %s\n", static_cast<long long>(h.id),
+                std::fprintf(c.out, "%lld  %s to %s  by %s on %s%s  %s\n", static_cast<long long>(h.id),
                     qPrintable(clockTimeText(h.fromUtc).left(19)), qPrintable(clockTimeText(h.toUtc).left(19)),
                     qPrintable(h.user), qPrintable(clockTimeText(h.createdUtc).left(19)),
                     h.releasedUtc ? qPrintable(QStringLiteral(", released ") + clockTimeText(*h.releasedUtc).left(19))
                                   : "",
                     qPrintable(h.reason));
-            return 0;
+            return ExitCode::Ok;
         }
         // A hold may come before the first log: the archive folder and its catalog are made now.
         if (!QDir().mkpath(folder))
@@ -219,19 +220,19 @@ int runHoldCommand(const QStringList& arguments)
         if (add) {
             const std::int64_t number
                 = catalog->addHold(fromUtc, toUtc, parser.value(reason).trimmed(), userName(), now);
-            std::printf("Hold %lld: %s to %s\n", static_cast<long long>(number), qPrintable(clockTimeText(fromUtc)),
-                qPrintable(clockTimeText(toUtc)));
-            return 0;
+            std::fprintf(c.out, "Hold %lld: %s to %s\n", static_cast<long long>(number),
+                qPrintable(clockTimeText(fromUtc)), qPrintable(clockTimeText(toUtc)));
+            return ExitCode::Ok;
         }
         if (!catalog->releaseHold(id, now)) {
             messages.ShowMessage(QStringLiteral("There is no hold %1 to release.").arg(id));
-            return 1;
+            return ExitCode::Failure;
         }
-        std::printf("Hold %lld released.\n", static_cast<long long>(id));
-        return 0;
+        std::fprintf(c.out, "Hold %lld released.\n", static_cast<long long>(id));
+        return ExitCode::Ok;
     } catch (const Error& e) {
         messages.ShowMessage(e.text());
-        return 1;
+        return ExitCode::Failure;
     }
 }
 
