@@ -23,18 +23,21 @@ namespace {
 
 class StandardError final : public MessageSink {
 public:
-    explicit StandardError(const char* command)
+    StandardError(const char* command, std::FILE* err)
         : m_command(command)
+        , m_err(err)
     {
     }
     using MessageSink::ShowMessage;
     void ShowMessage(const QString& text) override
     {
-        std::fprintf(stderr, "wendmoor %s: %s\n", m_command, qPrintable(text));
+        std::fprintf(m_err, "wendmoor %s: %s\n", m_command, qPrintable(text));
     }
+    [[nodiscard]] std::FILE* err() const { return m_err; }
 
 private:
     const char* m_command;
+    std::FILE* m_err;
 };
 
 // The archive given, or the logs folder of the drive the settings name.
