@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "mainwindow/Menu.h"
+#include "platform/EventLog.h"
 #include "platform/TimeSource.h"
 #include "playback/frmPlay.h"
 #include "preferences/frmAlarms.h"
