@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +78,7 @@ public:
     UtcMs monthStart = 0;
     std::int64_t cardFrames = 0; // taken by the card since the month began
     bool stalled = false;
+    std::atomic<qint64> simulatedMs { 0 }; // the clock, for the recording thread
 
     explicit Station(const QDateTime& start)
     {
@@ -86,6 +88,7 @@ public:
         settings.DaysToKeep = 2;
         ts.clock.current = start;
         monthStart = start.toMSecsSinceEpoch();
+        simulatedMs = monthStart;
         truth[std::numeric_limits<UtcMs>::min()] = GapReason::Unknown;
         startProgram();
     }
@@ -97,6 +100,10 @@ public:
         recorder = std::make_unique<wendmoor::Recorder>(ts.services, settings, state);
         recorder->clockTimer().stop(); // the clock ticks on the fake time
         recorder->setRetryInterval(1000);
+        // The input's outage watch reads the simulated clock: a check of the logs takes real
+        // seconds in which no simulated time passes and no sample comes.
+        recorder->chain().withStages(
+            [this](WaveInput& input, WaveFileWriter&) { input.setClock([this] { return simulatedMs.load(); }); });
         index = std::make_unique<TimeIndex>(*recorder, *writer, settings);
         index->programStarted(ts.clock.current);
         record();
@@ -142,12 +149,16 @@ public:
             block.push_back(static_cast<std::int16_t>(tick % 32768));
         }
         ts.clock.advanceMs(1000);
+        simulatedMs = now();
         if (!taking || !recorder)
             return;
         ts.audio.feed(block);
         recorder->chain().pump();
-        if (!stalled)
+        if (!stalled) {
             recorder->tick();
+            // What the recording thread posted, delivered as the window's event loop does.
+            QCoreApplication::processEvents();
+        }
     }
 
     [[nodiscard]] std::optional<GapReason> truthAt(UtcMs utc) const
@@ -161,6 +172,8 @@ struct Tally {
     std::int64_t checked = 0;
     std::int64_t unaccounted = 0;
     double worstErrorMs = 0;
+    UtcMs worstAt = 0;
+    QString worstLog;
     int examples = 0;
 };
 
@@ -213,7 +226,11 @@ void verify(Station& s, UtcMs from, UtcMs to, int stride, Tally& tally)
                 if (d >= 16384)
                     d -= 32768;
                 const double errorMs = static_cast<double>(d) * 1000.0 / kRate;
-                tally.worstErrorMs = std::max(tally.worstErrorMs, std::abs(errorMs));
+                if (std::abs(errorMs) > tally.worstErrorMs) {
+                    tally.worstErrorMs = std::abs(errorMs);
+                    tally.worstAt = t;
+                    tally.worstLog = QStringLiteral("%1 frame %2").arg(where.segment->log).arg(where.frame);
+                }
                 if (std::abs(errorMs) > 1000)
                     wrong = QStringLiteral("%1 ms off in %2").arg(errorMs).arg(where.segment->log);
             }
@@ -290,6 +307,8 @@ int main(int argc, char** argv)
         s.second();
         // Ten minutes into a day the one before is checked (its logs are closed, and kept).
         const QDateTime local = s.ts.clock.current;
+        if (local >= end && s.recorder)
+            s.cleanEnd(); // the last day's log finished and its end told, then checked
         if (local.time() == QTime(0, 10) || local >= end) {
             const double v0 = cpuSeconds();
             const UtcMs until = local >= end ? s.now() : QDateTime(local.date(), QTime(0, 0)).toMSecsSinceEpoch();
@@ -315,7 +334,9 @@ int main(int argc, char** argv)
     std::printf("simulated %.2f days: %lld seconds checked of %lld (every %d s, and each one near a change)\n", days,
         static_cast<long long>(tally.checked), static_cast<long long>(tally.seconds), stride);
     std::printf("seconds unaccounted: %lld (goal 0)\n", static_cast<long long>(tally.unaccounted));
-    std::printf("worst position error: %.1f ms\n", tally.worstErrorMs);
+    std::printf("worst position error: %.1f ms, at %s (%s)\n", tally.worstErrorMs,
+        qPrintable(QDateTime::fromMSecsSinceEpoch(tally.worstAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))),
+        qPrintable(tally.worstLog));
     std::printf("catalog: %.1f KiB per day (%.0f KiB in all)\n", dbBytes / 1024.0 / days, dbBytes / 1024.0);
     std::printf("CPU: %.2f s per simulated day (recording), %.2f s per day checking\n", cpu / days, verifyCpu / days);
     std::printf("resident memory at the end: %ld KiB\n", residentKiB());

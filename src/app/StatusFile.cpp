@@ -1,15 +1,13 @@
 #include "app/StatusFile.h"
 
-#include "config/DiskForecast.h"
+#include "archive/DiskForecast.h"
 #include "config/RecordFormats.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
-#include "platform/SingleInstance.h"
 #include "platform/TimeSource.h"
 #include "platform/Volumes.h"
-#include "recorder/Menu.h"
+#include "recorder/Recorder.h"
 #include "recorder/RecorderState.h"
-#include "widgets/LevelMeter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,29 +15,28 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QSaveFile>
-#include <QTimer>
+
+#include <cmath>
 
 namespace wendmoor {
 
-QString statusFilePath()
-{
-    return SingleInstance::defaultFolder() + QStringLiteral("/wendmoor-status.json");
-}
-
-StatusFile::StatusFile(Services& services, const Settings& settings, const RecorderState& state, const Menu& menu,
-    QString eventLogPath, QTimer& tick, QString path, QObject* parent)
+StatusFile::StatusFile(Services& services, const Settings& settings, const RecorderState& state, Recorder& recorder,
+    QString path, QObject* parent)
     : QObject(parent)
     , m_services(services)
     , m_settings(settings)
     , m_state(state)
-    , m_menu(menu)
-    , m_eventLogPath(std::move(eventLogPath))
     , m_path(std::move(path))
 {
-    connect(&tick, &QTimer::timeout, this, [this] {
-        const QDateTime now = m_services.clock.now();
+    connect(&recorder, &Recorder::ticked, this, [this](const QDateTime& now) {
         if (!m_lastWritten.isValid() || qAbs(m_lastWritten.secsTo(now)) >= 2)
             write();
+    });
+    connect(&recorder, &Recorder::level, this, [this](int peak) { m_peak = std::max(m_peak, peak); });
+    connect(&recorder, &Recorder::message, this, [this](const QString& text) {
+        m_messages.append(m_services.clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text);
+        while (m_messages.size() > 10)
+            m_messages.removeFirst();
     });
 }
 
@@ -65,19 +62,9 @@ QJsonObject StatusFile::status()
         }
     }
     const QFileInfo log(m_state.CurrentLogPath);
-    QJsonArray messages;
-    QFile events(m_eventLogPath);
-    if (events.open(QIODevice::ReadOnly)) {
-        events.seek(std::max<qint64>(0, events.size() - 4096));
-        QList<QByteArray> lines = events.readAll().split('\n');
-        if (events.size() > 4096 && !lines.isEmpty())
-            lines.removeFirst();
-        lines.removeAll(QByteArray());
-        for (qsizetype i = std::max<qsizetype>(0, lines.size() - 10); i < lines.size(); ++i)
-            messages.append(QString::fromUtf8(lines[i]));
-    }
-    const double floorDb = LevelMeter::kFloorDb;
-    const double levelDb = m_menu.MMLevelX1 ? m_menu.MMLevelX1->levelDb() : floorDb;
+    constexpr double kFloorDb = -60.0;
+    const double levelDb = m_peak > 0 ? std::max(kFloorDb, 20.0 * std::log10(m_peak / 32768.0)) : kFloorDb;
+    m_peak = 0;
     return {
         { QStringLiteral("writtenUtc"), double(now.toMSecsSinceEpoch()) },
         { QStringLiteral("recording"), m_state.IsRecording },
@@ -87,9 +74,9 @@ QJsonObject StatusFile::status()
             m_state.IsRecording && log.exists() ? log.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                                                 : QString() },
         { QStringLiteral("levelDb"), levelDb },
-        { QStringLiteral("level"), std::clamp((levelDb - floorDb) / -floorDb, 0.0, 1.0) },
+        { QStringLiteral("level"), std::clamp((levelDb - kFloorDb) / -kFloorDb, 0.0, 1.0) },
         { QStringLiteral("forecast"), m_forecast },
-        { QStringLiteral("messages"), messages },
+        { QStringLiteral("messages"), QJsonArray::fromStringList(m_messages) },
     };
 }
 

@@ -1,6 +1,5 @@
 #include "app/Application.h"
 #include "app/DiskWatch.h"
-#include "app/ServeCommand.h"
 #include "app/StatusFile.h"
 #include "app/Watchdog.h"
 #include "cli/CommandLine.h"
@@ -63,16 +62,15 @@ void tellAlreadyRunning()
 
 // The run as the service manager sees it: the start and the end in the event log, ready once
 // the main window is up, the watchdog and the disk-space forecast on the clock's tick.
-int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier,
-    const QString& eventLogPath)
+int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, wendmoor::ServiceNotifier& notifier)
 {
     using namespace wendmoor;
     services.events.note(QStringLiteral("Wendmoor %1 started").arg(QLatin1String(kVersion)));
-    Watchdog watchdog(notifier, wendmoor.recorder().clockTimer());
+    Watchdog watchdog(
+        notifier, wendmoor.recorder().clockTimer(), [&wendmoor] { return wendmoor.recorder().chain().heartbeat(); });
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
-    StatusFile status(
-        services, wendmoor.settings(), wendmoor.state(), wendmoor.menu(), eventLogPath, wendmoor.recorder().clockTimer());
+    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -86,13 +84,6 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
 int main(int argc, char** argv)
 {
     using namespace wendmoor;
-    // The web server is a process of its own: no window, no sound device, no instance lock.
-    if (argc > 1 && qstrcmp(argv[1], "serve") == 0) {
-        QStringList arguments;
-        for (int i = 2; i < argc; ++i)
-            arguments.append(QString::fromLocal8Bit(argv[i]));
-        return runServeCommand(arguments);
-    }
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
     GuardedApplication app(argc, argv);
@@ -147,5 +138,5 @@ int main(int argc, char** argv)
     if (!audio.initError().isEmpty())
         messages.ShowMessage(Error(ErrorNumber::SoundDeviceOpen, audio.initError()));
     SystemdNotifier notifier;
-    return runAsService(wendmoor, services, notifier, events.path());
+    return runAsService(wendmoor, services, notifier);
 }

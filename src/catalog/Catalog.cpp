@@ -1,6 +1,6 @@
 #include "catalog/Catalog.h"
 
-#include "catalog/LogFiles.h"
+#include "archive/LogNames.h"
 #include "media/LogStamp.h"
 #include "media/WaveReader.h"
 #include "platform/Error.h"
@@ -450,8 +450,11 @@ void Catalog::rebuild()
         int offset;
     };
     std::vector<Found> found;
-    for (const LogFileName& name : logFilesIn(m_folder)) {
-        const QString file = QDir(m_folder).filePath(name.fileName);
+    for (const QString& fileName : logFileNames(m_folder)) {
+        const std::optional<LogName> name = parseLogName(fileName);
+        if (!name)
+            continue; // a file without a date says nothing of when it was recorded
+        const QString file = QDir(m_folder).filePath(fileName);
         std::int64_t frames = 0;
         int rate = 0;
         int channels = 1;
@@ -463,11 +466,11 @@ void Catalog::rebuild()
         } catch (const Error&) {
             continue; // a file that is not audio holds no time
         }
-        QDateTime first = QDateTime(name.day, name.afternoon ? QTime(12, 0) : QTime(0, 0));
+        QDateTime first = QDateTime(name->date, name->afternoon ? QTime(12, 0) : QTime(0, 0));
         if (const std::optional<LogStamp> stamp = readLogStamp(file))
             first = stamp->firstSample;
         found.push_back(
-            { { name.fileName, name.day, rate, channels }, frames, first.toMSecsSinceEpoch(), first.offsetFromUtc() });
+            { { fileName, name->date, rate, channels }, frames, first.toMSecsSinceEpoch(), first.offsetFromUtc() });
     }
 
     Transaction t(m_db, path);

@@ -29,6 +29,10 @@ constexpr std::array kSubcommands {
         &runExport },
     Subcommand { "hold", "add --from TIME --to TIME --reason TEXT | list [--all] | release ID [--archive DIR]",
         "Keeps the logs of a range from the purge until the hold is released.", &runHold },
+    Subcommand { "serve", "[--listen ADDRESS:PORT] [--password-file FILE] [--archive DIR]",
+        "Serves the archive's days, their audio and the recorder's state to a browser (127.0.0.1:8740 by default; "
+        "any other address needs a password file only you can read).",
+        &runServe },
 };
 
 // What a settings file that cannot be read says goes to standard error, not to a window.

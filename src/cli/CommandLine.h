@@ -65,5 +65,6 @@ int runReport(const CommandContext& context);
 int runExport(const CommandContext& context);
 // `hold add --from TIME --to TIME --reason TEXT | hold list [--all] | hold release ID`.
 int runHold(const CommandContext& context);
+int runServe(const CommandContext& context);
 
 } // namespace wendmoor

@@ -26,9 +26,11 @@ constexpr int kTickMs = 50;
 const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
 const QString kTimeFormat = QStringLiteral("HH:mm:ss");
 
-QString localText(UtcMs utc)
+// A clock time as short as it can be told: the day only when it is not `day`.
+QString localText(UtcMs utc, const QDate& day)
 {
-    return QDateTime::fromMSecsSinceEpoch(utc).toString(kDayFormat + QLatin1Char(' ') + kTimeFormat);
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(utc);
+    return when.date() == day ? when.toString(kTimeFormat) : when.toString(kDayFormat + QLatin1Char(' ') + kTimeFormat);
 }
 
 // The operator's date and time, local: "2026-12-03 14:32:10", "2026-12-03 14:32", or with a "T".
@@ -43,17 +45,21 @@ std::optional<QDateTime> parseLocalTime(const QString& text)
     return std::nullopt;
 }
 
-QString describeGap(const Gap& gap)
+// "standby (VOX), 14:20:03 to 14:45:00", short enough for the status line.
+QString describeGap(const Gap& gap, const QDate& day)
 {
-    const QString from = gap.fromUtc == std::numeric_limits<UtcMs>::min()
-        ? QStringLiteral("before the first log")
-        : QStringLiteral("from ") + localText(gap.fromUtc);
-    const QString to = gap.toUtc == std::numeric_limits<UtcMs>::max() ? QStringLiteral("after the last log")
-                                                                      : QStringLiteral("to ") + localText(gap.toUtc);
     QString reason = gapReasonName(gap.reason);
     if (!gap.detail.isEmpty())
         reason += QStringLiteral(" (%1)").arg(gap.detail);
-    return QStringLiteral("%1 %2: %3").arg(from, to, reason);
+    const bool openBefore = gap.fromUtc == std::numeric_limits<UtcMs>::min();
+    const bool openAfter = gap.toUtc == std::numeric_limits<UtcMs>::max();
+    if (openBefore && openAfter)
+        return reason;
+    if (openBefore)
+        return QStringLiteral("%1, until %2").arg(reason, localText(gap.toUtc, day));
+    if (openAfter)
+        return QStringLiteral("%1, from %2 on").arg(reason, localText(gap.fromUtc, day));
+    return QStringLiteral("%1, %2 to %3").arg(reason, localText(gap.fromUtc, day), localText(gap.toUtc, day));
 }
 
 } // namespace
@@ -430,11 +436,10 @@ void PlaybackController::goToTime(const QString& text)
 {
     const auto when = parseLocalTime(text);
     if (!when) {
-        m_view.goToNote = QStringLiteral("\"%1\" is not a date and time; type it as 2026-12-03 14:32:10.").arg(text);
+        m_view.goToNote = QStringLiteral("Not a date and time: type it as 2026-12-03 14:32:10.");
         publish();
         return;
     }
-    const QString asked = when->toString(kDayFormat + QLatin1Char(' ') + kTimeFormat);
     // Afresh: the recorder has written to the catalog since the window opened.
     m_catalog.reset();
     m_catalogFailed = false;
@@ -444,20 +449,20 @@ void PlaybackController::goToTime(const QString& text)
             return;
         const Location where = index->locate(when->toMSecsSinceEpoch());
         if (!where.segment) {
-            m_view.goToNote = QStringLiteral("%1 is in no log: %2.").arg(asked, describeGap(*where.gap));
+            m_view.goToNote = QStringLiteral("In no log: %1.").arg(describeGap(*where.gap, when->date()));
             return;
         }
         const Segment& s = *where.segment;
         const auto row = m_view.logs.indexOf(s.log);
         if (row < 0) {
-            m_view.goToNote = QStringLiteral("%1 was recorded in %2, which is not in the archive folder %3.")
-                                  .arg(asked, s.log, QDir::toNativeSeparators(m_folder));
+            m_view.goToNote = QStringLiteral("Recorded in %1, which is no longer in the archive folder %2.")
+                                  .arg(s.log, QDir::toNativeSeparators(m_folder));
             return;
         }
         m_view.selectedLog = static_cast<int>(row);
         ++m_view.selectionVersion;
         const std::int32_t ms = static_cast<std::int32_t>(where.frame * 1000 / s.sampleRate);
-        m_view.goToNote = QStringLiteral("%1 is at %2 of %3.").arg(asked, FormatSeconds(ms / 1000).trimmed(), s.log);
+        m_view.goToNote = QStringLiteral("At %1 of %2.").arg(FormatSeconds(ms / 1000).trimmed(), s.log);
         startAt(s.log, ms);
         showClock();
     });

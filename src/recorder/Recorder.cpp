@@ -31,6 +31,7 @@ public:
     using MessageSink::ShowMessage;
     void ShowMessage(const QString& text) override
     {
+        m_recorder.m_lastNumber = text.section(QLatin1Char(' '), 0, 0).toInt();
         m_recorder.m_services.messages.ShowMessage(text);
         emit m_recorder.message(text);
     }
@@ -161,10 +162,13 @@ void Recorder::RecordLog()
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
         m_chain->start(m_services.clock.now());
     } catch (const Error& e) {
-        if (!m_retrying)
+        // A retry says what keeps it from recording once, unless the writer said the same.
+        const bool say = !m_retrying || (!m_failureSaid && e.number() != m_lastNumber);
+        m_failureSaid = true;
+        if (say)
             m_messages->ShowMessage(e);
     } catch (const std::exception& e) {
-        if (!m_retrying)
+        if (!m_retrying || !std::exchange(m_failureSaid, true))
             m_messages->ShowMessage(Error(ErrorNumber::Unexpected,
                 QStringLiteral("Recording into %1 could not start: %2")
                     .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))));
@@ -208,38 +212,63 @@ void Recorder::stop()
 
 void Recorder::keepRecording(const QDateTime& now)
 {
-    if (!m_shouldRecord || (m_state.IsRecording && !m_chain->writerFailed())) {
+    if (!m_shouldRecord) {
         m_notRecordingSince = QDateTime();
         return;
     }
+    if (m_state.IsRecording && !m_chain->writerFailed()) {
+        // Recording again only once audio reaches the new file.
+        if (m_notRecordingSince.isValid() && m_chain->audioInFile()) {
+            m_messages->ShowMessage(QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
+                                        .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
+                                        .arg(m_lostMs / 1000.0, 0, 'f', 1));
+            emit recordingAgain(m_notRecordingSince, now);
+            m_notRecordingSince = QDateTime();
+        }
+        return;
+    }
     // A write failed or the log lost its name (reported by the writer): the file is finished and
-    // the window shows it; the first new try comes at once, the device kept for it.
+    // the window shows it; the first new try comes at once, the device kept for it. A new log
+    // that fails before audio reached it waits for the next try.
     const bool writeFailed = m_state.IsRecording;
+    if (!m_notRecordingSince.isValid()) {
+        m_notRecordingSince = now;
+        m_lastRetry = writeFailed ? now.addMSecs(-m_retryIntervalMs) : now;
+        // The writer has said why its log ended; what keeps a new one from starting is said too.
+        m_failureSaid = !writeFailed;
+        m_lostMs = 0;
+        // A start that failed left no device capturing; a failed write keeps it for the new log.
+        m_noDeviceSince = writeFailed ? QDateTime() : now;
+        emit notRecording(now);
+    }
     if (writeFailed) {
         endAudio(StopReason::WriteFailed);
         m_chain->stop(/*keepDevice=*/true);
     }
-    if (!m_notRecordingSince.isValid()) {
-        m_notRecordingSince = now;
-        m_lastRetry = writeFailed ? now.addMSecs(-m_retryIntervalMs) : now;
-        emit notRecording(now);
-    }
-    if (m_lastRetry.msecsTo(now) < m_retryIntervalMs)
+    if (m_lastRetry.msecsTo(now) < m_retryIntervalMs) {
+        if (writeFailed) {
+            // A new log that failed before audio reached it: the device waits with the retry.
+            m_chain->releaseDevice();
+            m_noDeviceSince = now;
+        }
         return;
+    }
     m_lastRetry = now;
-    // Quiet, and never replacing a file: the first failure has been reported, and a log of the
-    // day that exists holds what was recorded before it.
+    // Never replacing a file (a log of the day that exists holds what was recorded before it),
+    // and quiet once the failure has been said.
     m_retrying = true;
     GetLogName();
     RecordLog();
     m_retrying = false;
-    m_chain->releaseDevice();
     if (m_state.IsRecording) {
-        m_messages->ShowMessage(QStringLiteral("Recording again into %1; nothing was recorded for %2 seconds.")
-                                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
-                                    .arg(m_notRecordingSince.secsTo(now)));
-        emit recordingAgain(m_notRecordingSince, now);
-        m_notRecordingSince = QDateTime();
+        // What the device captured while none was kept is in no log.
+        if (m_noDeviceSince.isValid())
+            m_lostMs += m_noDeviceSince.msecsTo(now);
+        m_noDeviceSince = QDateTime();
+    } else {
+        m_chain->releaseDevice();
+        if (!m_noDeviceSince.isValid())
+            m_noDeviceSince = now;
     }
 }
 

@@ -139,6 +139,13 @@ private:
     bool m_rollOverDue = false;
     int m_retryIntervalMs = 5000;
     QDateTime m_notRecordingSince;
+    // Audio in no log during this outage, and since when no device has captured.
+    qint64 m_lostMs = 0;
+    QDateTime m_noDeviceSince;
+    // What keeps the recorder from recording has been said (once per outage).
+    bool m_failureSaid = true;
+    // The number of the last message said (0 for one without a number).
+    int m_lastNumber = 0;
     QDateTime m_lastRetry;
     std::int32_t m_shownElapsed = -1;
     // The log audio goes into, while it does (empty otherwise).

@@ -3,7 +3,9 @@
 #include "config/RecordFormats.h"
 #include "media/WaveFormat.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -71,6 +73,10 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         Stages& s = *m_stages;
         s.MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { onBuffer(samples); });
         connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
+        auto* beat = new QTimer(m_context.get());
+        connect(
+            beat, &QTimer::timeout, m_context.get(), [this] { m_heartbeat.fetch_add(1, std::memory_order_acq_rel); });
+        beat->start(kDrainIntervalMs);
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
         connect(&s.WaveIn, &WaveInput::deviceLost, m_context.get(), [this] { post([this] { emit inputLost(); }); });
@@ -106,6 +112,7 @@ void RecordingChain::run(const std::function<void()>& command)
             m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
             m_writerFailed.store(
                 m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
+            checkAudioInFile();
         }
     };
     QMetaObject::invokeMethod(m_context.get(), onThread, Qt::BlockingQueuedConnection);
@@ -167,6 +174,7 @@ void RecordingChain::onPumped()
 {
     m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
     m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
+    checkAudioInFile();
     if (m_peak < 0)
         return;
     const int peak = std::exchange(m_peak, -1);
@@ -178,6 +186,22 @@ void RecordingChain::onPumped()
     });
 }
 
+void RecordingChain::checkAudioInFile()
+{
+    const WaveFileWriter& w = m_stages->WaveFile;
+    if (!w.isOpen() || w.hasFailed()) {
+        m_audioInFile.store(false, std::memory_order_release);
+        return;
+    }
+    if (m_audioInFile.load(std::memory_order_relaxed))
+        return;
+    const qint64 size = QFileInfo(m_path).size();
+    if (m_startSize < 0)
+        m_startSize = size;
+    // A second accepted without a failure: a FLAC frame and an Ogg page have met the disk by then.
+    m_audioInFile.store(size > m_startSize || w.positionMs() >= 1000, std::memory_order_release);
+}
+
 void RecordingChain::configure(const RecordFormat& format, int device, const QString& path)
 {
     const WaveFormat waveFormat = format.waveFormat();
@@ -187,6 +211,7 @@ void RecordingChain::configure(const RecordFormat& format, int device, const QSt
         m_stages->WaveIn.setSampleRate(rate);
         m_stages->WaveIn.setDeviceID(device);
         m_stages->WaveFile.setFileName(path);
+        m_path = path;
     });
 }
 
@@ -194,6 +219,8 @@ void RecordingChain::start(const QDateTime& firstSample)
 {
     run([this, firstSample] {
         Stages& s = *m_stages;
+        m_startSize = -1;
+        m_audioInFile.store(false, std::memory_order_release);
         s.WaveIn.open();
         s.WaveFile.setHeaderRefreshInterval(1000);
         s.WaveFile.setStartTime(firstSample);

@@ -80,6 +80,13 @@ public:
     [[nodiscard]] std::int32_t positionMs() const { return m_positionMs.load(std::memory_order_acquire); }
     // A write into the current file failed (reported by the writer); the file keeps what came before.
     [[nodiscard]] bool writerFailed() const { return m_writerFailed.load(std::memory_order_acquire); }
+    // Audio has reached the current file: it grew past what its start wrote, or a second of audio
+    // went in without a failure (a FLAC or Ogg encoder holds its first frames back, so a started
+    // file may still find no room).
+    [[nodiscard]] bool audioInFile() const { return m_audioInFile.load(std::memory_order_acquire); }
+    // Counts up every drain interval while the recording thread runs its event loop: it stands
+    // still while that thread hangs (a write stuck in a disk that does not answer).
+    [[nodiscard]] std::uint64_t heartbeat() const { return m_heartbeat.load(std::memory_order_acquire); }
     [[nodiscard]] QThread* thread() const { return m_thread.get(); }
 
     // The stages, for the main window's names. Only the recording thread may touch them.
@@ -110,6 +117,7 @@ private:
     void deliverPending();
     void onBuffer(std::span<const std::int16_t> samples);
     void onPumped();
+    void checkAudioInFile();
 
     MessageSink& m_messages;
     std::unique_ptr<ThreadMessages> m_threadMessages;
@@ -121,8 +129,12 @@ private:
     std::atomic<bool> m_inputRecording { false };
     std::atomic<std::int32_t> m_positionMs { 0 };
     std::atomic<bool> m_writerFailed { false };
+    std::atomic<std::uint64_t> m_heartbeat { 0 };
+    std::atomic<bool> m_audioInFile { false };
 
     // Recording thread only.
+    QString m_path;
+    qint64 m_startSize = -1;
     bool m_standby = false;
     int m_peak = -1;
     bool m_activity = false;

@@ -16,6 +16,24 @@ TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settin
     connect(&recorder, &Recorder::audioStarted, this, &TimeIndex::onStarted);
     connect(&recorder, &Recorder::audioStopped, this, &TimeIndex::onStopped);
     connect(&recorder, &Recorder::ticked, this, &TimeIndex::onTick);
+    connect(&recorder, &Recorder::statusChanged, this, [this](RecorderStatus status) {
+        // The input was lost and the writer went off before it came back (with VOX, the silence
+        // of a lost input pauses): the outage will not be written, so the segment ends where the
+        // input was lost, and the time till audio comes again is this stop's.
+        if (!m_open || !m_inputLostAt.isValid() || status == RecorderStatus::Recording)
+            return;
+        GapReason reason = GapReason::WriteFailure;
+        QString detail;
+        if (status == RecorderStatus::Standby) {
+            reason = GapReason::Standby;
+            detail = m_settings.StartPauseMode == ModeVox ? QStringLiteral("VOX") : QStringLiteral("contacts");
+        } else if (!m_recorder.shouldRecord()) {
+            reason = GapReason::OperatorStop;
+        }
+        m_writer.segmentEnded(frame(), m_inputLostAt.toMSecsSinceEpoch(), reason, detail);
+        m_open = false;
+        m_inputLostAt = QDateTime();
+    });
 }
 
 void TimeIndex::programEnded(const QDateTime& now)

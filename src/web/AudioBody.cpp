@@ -78,7 +78,7 @@ private:
 
 class DecodedBody final : public AudioBody {
 public:
-    DecodedBody(const QString& path, std::int64_t frame)
+    DecodedBody(const QString& path, std::int64_t frame, std::int64_t frames)
         : m_reader(openWaveReader(path))
     {
         m_first = std::clamp<std::int64_t>(frame, 0, m_reader->frames());
@@ -86,6 +86,8 @@ public:
         // The RIFF sizes are 32 bits.
         const std::int64_t most = (0xffffffffLL - 36) / blockAlign;
         m_frames = std::min(m_reader->frames() - m_first, most);
+        if (frames >= 0)
+            m_frames = std::min(m_frames, frames);
         m_header = pcmWavHeader(m_reader->sampleRate(), m_reader->channels(), m_frames);
     }
 
@@ -170,9 +172,9 @@ std::unique_ptr<AudioBody> openLogBody(const QString& path)
     return openDecodedBody(path, 0);
 }
 
-std::unique_ptr<AudioBody> openDecodedBody(const QString& path, std::int64_t frame)
+std::unique_ptr<AudioBody> openDecodedBody(const QString& path, std::int64_t frame, std::int64_t frames)
 {
-    return std::make_unique<DecodedBody>(path, frame);
+    return std::make_unique<DecodedBody>(path, frame, frames);
 }
 
 } // namespace wendmoor

@@ -27,9 +27,11 @@ public:
 // ADPCM …) decoded to a 16-bit PCM WAV on the fly. Throws Error naming the file.
 [[nodiscard]] std::unique_ptr<AudioBody> openLogBody(const QString& path);
 
-// A 16-bit PCM WAV of the log from `frame` on, decoded on the fly whatever its format, at most
-// as long as a WAV can say. Throws Error naming the file.
-[[nodiscard]] std::unique_ptr<AudioBody> openDecodedBody(const QString& path, std::int64_t frame);
+// A 16-bit PCM WAV of the log from `frame` on (at most `frames` of them when not negative),
+// decoded on the fly whatever its format, at most as long as a WAV can say. Throws Error naming
+// the file.
+[[nodiscard]] std::unique_ptr<AudioBody> openDecodedBody(
+    const QString& path, std::int64_t frame, std::int64_t frames = -1);
 
 // The 44-byte header of a 16-bit PCM WAV.
 [[nodiscard]] std::string pcmWavHeader(int sampleRate, int channels, std::int64_t frames);

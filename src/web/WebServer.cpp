@@ -1,6 +1,7 @@
 #include "web/WebServer.h"
 
 #include "platform/Error.h"
+#include "platform/SingleInstance.h"
 #include "web/AudioBody.h"
 #include "web/ByteRange.h"
 
@@ -237,6 +238,11 @@ QJsonObject dayJson(const ArchiveView::Day& day)
 
 } // namespace
 
+QString statusFilePath()
+{
+    return SingleInstance::defaultFolder() + QStringLiteral("/wendmoor-status.json");
+}
+
 struct WebServer::Routes {
     static void install(WebServer& self);
 };
@@ -452,6 +458,25 @@ void WebServer::Routes::install(WebServer& self)
         if (path.isEmpty())
             return sendProblem(res, 404, QStringLiteral("The day has no such log"));
         sendBody(req, res, openLogBody(path), options.log);
+    });
+    // A clip of one log, as 16-bit PCM WAV, to keep: from a clock time to another, ending early
+    // where the log ends.
+    server.Get("/clip", [&archive, &options](const httplib::Request& req, httplib::Response& res) {
+        const QDate date = dayParameter(req);
+        const std::optional<std::int64_t> from = date.isValid() ? clockParameter(req, "from", date) : std::nullopt;
+        const std::optional<std::int64_t> to = date.isValid() ? clockParameter(req, "to", date) : std::nullopt;
+        if (!from || !to || *to <= *from)
+            return sendProblem(res, 400, QStringLiteral("Give the day, and a from time before the to time"));
+        const std::optional<ArchiveView::Place> place = archive.locate(date, *from, options.nowUtc());
+        if (!place)
+            return sendProblem(res, 404, QStringLiteral("Nothing was recorded at %1").arg(clockText(*from)));
+        const std::int64_t frames = (*to - *from) * place->sampleRate / 1000;
+        const std::string name = "wendmoor-" + date.toString(Qt::ISODate).toStdString() + "-"
+            + clockText(*from).remove(QLatin1Char(':')).toStdString() + "-"
+            + clockText(*to).remove(QLatin1Char(':')).toStdString() + ".wav";
+        res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+        sendBody(req, res, openDecodedBody(archive.logPath(date, place->log, options.nowUtc()), place->frame, frames),
+            options.log);
     });
     server.Post("/api/holds", [&access, &archive, &options](const httplib::Request& req, httplib::Response& res) {
         if (!access.mayChange(cookie(req, kSessionCookie), req.get_param_value("token")))

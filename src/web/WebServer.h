@@ -17,6 +17,10 @@ class Server;
 
 namespace wendmoor {
 
+// $XDG_RUNTIME_DIR/wendmoor-status.json: where the running recorder says what it is doing
+// (app/StatusFile writes it), for the server, which runs in a process of its own.
+[[nodiscard]] QString statusFilePath();
+
 struct WebServerOptions {
     QString archiveFolder;
     ListenAddress listen { QStringLiteral("127.0.0.1"), kDefaultWebPort };

@@ -2,6 +2,9 @@
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
 #include "mainwindow/Menu.h"
+#include "media/ByteSink.h"
+#include "media/WaveFileWriter.h"
+#include "media/WaveInput.h"
 #include "platform/ServiceNotifier.h"
 
 #include "../media/WavChecks.h"
@@ -19,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -230,6 +234,61 @@ TEST(Watchdog, PingsOnTheTickAndStopsWhileTheUiThreadIsBlocked)
     EXPECT_EQ(notifier.pings, before);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.pings > before; }, 2000));
+}
+
+// A disk that stops answering in the middle of a write holds the recording thread: the clock
+// keeps ticking, but the pings stop until the write returns.
+class StuckDisk final : public ByteSink {
+public:
+    explicit StuckDisk(const QString& path)
+        : m_file(path)
+    {
+    }
+    std::int64_t length() override { return m_file.length(); }
+    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
+    std::int64_t tell() override { return m_file.tell(); }
+    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    std::int64_t write(const void* data, std::int64_t bytes) override
+    {
+        while (stuck)
+            std::this_thread::sleep_for(5ms);
+        return m_file.write(data, bytes);
+    }
+    bool sync() override { return m_file.sync(); }
+    int error() const override { return m_file.error(); }
+    static inline std::atomic<bool> stuck { false };
+
+private:
+    FileByteSink m_file;
+};
+
+TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0 });
+    Application app(ts.services);
+    app.start();
+    app.recorder().chain().withStages([](WaveInput&, WaveFileWriter& writer) {
+        writer.setSinkFactory([](const QString& p) { return std::make_unique<StuckDisk>(p); });
+    });
+    app.menu().cmdRecord->click();
+    ASSERT_TRUE(app.state().IsRecording);
+    CountingNotifier notifier;
+    Watchdog watchdog(notifier, app.recorder().clockTimer(), [&app] { return app.recorder().chain().heartbeat(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.pings >= 2; }, 3000));
+
+    StuckDisk::stuck = true;
+    ts.audio.feed(sineTone(8000, 1000.0, 800));
+    QTest::qWait(300); // the drain takes the audio and sticks in its write
+    const int before = notifier.pings;
+    QSignalSpy ticks(&app.recorder().clockTimer(), &QTimer::timeout);
+    QTest::qWait(500);
+    EXPECT_GE(ticks.size(), 3);
+    EXPECT_EQ(notifier.pings, before);
+    StuckDisk::stuck = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.pings > before; }, 3000));
+    app.menu().cmdStop->click();
 }
 
 TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)

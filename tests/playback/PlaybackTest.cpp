@@ -353,13 +353,10 @@ TEST_F(Playback, GoToATimePlaysTheLogRecordedThenOrNamesTheGap)
         const char* typed;
         const char* says;
     } notInLogs[] = {
-        { "2026-12-03 23:55:00",
-            "2026-12-03 23:55:00 is in no log: from 2026-12-03 23:54:00 to 2026-12-03 23:58:00: "
-            "standby (VOX)." },
-        { "2026-12-04 00:05",
-            "2026-12-04 00:05:00 is in no log: from 2026-12-04 00:02:00 after the last log: operator "
-            "stop." },
-        { "yesterday noon", "\"yesterday noon\" is not a date and time; type it as 2026-12-03 14:32:10." },
+        { "2026-12-03 23:55:00", "In no log: standby (VOX), 23:54:00 to 23:58:00." },
+        { "2026-12-04 00:05", "In no log: operator stop, from 00:02:00 on." },
+        { "2026-12-03 23:00", "In no log: unknown, until 23:50:00." },
+        { "yesterday noon", "Not a date and time: type it as 2026-12-03 14:32:10." },
     };
     for (const auto& c : notInLogs) {
         const std::int32_t position = player.positionMs();

@@ -65,7 +65,9 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     for (int back = 1; back <= 2; ++back)
         kept << logName(last.addDays(-back), "A.wav") << logName(last.addDays(-back), "P.wav");
     kept.sort();
+    // The purge leaves the archive's catalog alone.
     QStringList left = QDir(archive).entryList(QDir::Files);
+    left.removeIf([](const QString& name) { return name.startsWith(QLatin1String("catalog.db")); });
     left.sort();
     EXPECT_EQ(left.join(QLatin1Char(' ')).toStdString(), kept.join(QLatin1Char(' ')).toStdString());
     EXPECT_TRUE(ts.prompt.questions.isEmpty()) << ts.prompt.questions.join(QLatin1Char('\n')).toStdString();

@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -81,7 +82,7 @@ def main():
     server, url = serve(archive, server_log)
     driver = browser()
     try:
-        wait = WebDriverWait(driver, 20)
+        wait = WebDriverWait(driver, 60)
         driver.get(url + '/')
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, '#days tbody a'))
         days = [a.text for a in driver.find_elements(By.CSS_SELECTOR, '#days tbody a')]
@@ -112,6 +113,15 @@ def main():
         shown = driver.find_element(By.ID, 'clock').text
         check(shown.startswith('01:20') or shown.startswith('01:19'), f'the page shows the clock time playing ({shown})')
 
+        for field, value in (('clipFrom', '00:10:00'), ('clipTo', '00:10:30')):
+            driver.execute_script('arguments[0].value = arguments[1]', driver.find_element(By.ID, field), value)
+        query = driver.execute_script('return new URLSearchParams(new FormData(document.getElementById("clip"))).toString()')
+        clip = os.path.join(work, 'clip.wav')
+        with urllib.request.urlopen(f'{url}/clip?{query}') as reply, open(clip, 'wb') as f:
+            f.write(reply.read())
+        seconds = subprocess.run(['soxi', '-D', clip], capture_output=True, text=True).stdout.strip()
+        check(seconds and abs(float(seconds) - 30) < 0.01, f'the clip form downloads 30 s that sox reads ({seconds} s)')
+
         hold(driver, wait, '00:10:00', '00:30:00', 'complaint 17')
         check('complaint 17' in driver.find_element(By.ID, 'holds').text, 'a hold placed on the day page is listed there')
 
@@ -141,7 +151,7 @@ def main():
     server, url = serve(archive, server_log, '--password-file', password_file)
     driver = browser()
     try:
-        wait = WebDriverWait(driver, 20)
+        wait = WebDriverWait(driver, 60)
         driver.get(url + f'/day?date={DAY}')
         check(driver.current_url.endswith('/login'), 'the day page sends a visitor to the login first')
         status = driver.execute_script(

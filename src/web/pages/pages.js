@@ -174,6 +174,7 @@ async function dayPage() {
     e.preventDefault();
     play(input.value.length === 5 ? `${input.value}:00` : input.value);
   });
+  document.getElementById('clipDate').value = info.date;
   document.getElementById('hold').addEventListener('submit', async (e) => {
     e.preventDefault();
     const form = new FormData(e.target);
