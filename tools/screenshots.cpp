@@ -2,6 +2,8 @@
 //   xvfb-run -a env QT_QPA_PLATFORM=xcb build/tools/screenshots docs/screenshots
 #include "app/Application.h"
 #include "mainwindow/Menu.h"
+#include "playback/ExportPanel.h"
+#include "playback/frmPlay.h"
 
 #include "TestServices.h"
 #include "TestWavFiles.h"
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +75,16 @@ int main(int argc, char** argv)
     save(app.preferencesWindow(), "preferences.png");
     menu.mnuPlay->trigger();
     save(app.playWindow(), "play.png");
+    // A minute exported from the window's Export row, on its own thread, into the temporary folder.
+    ExportPanel& panel = *app.playWindow()->pnlExport;
+    panel.txtFrom->setText(QStringLiteral("2026-12-05 00:00:10"));
+    panel.txtTo->setText(QStringLiteral("2026-12-05 00:01:10"));
+    const QString clip = QDir::temp().filePath(QStringLiteral("wendmoor-window-export.wav"));
+    QObject::connect(
+        &panel, &ExportPanel::finished, [](bool, const QString& message) { std::printf("%s\n", qPrintable(message)); });
+    panel.exportTo(clip, true);
+    ok = QTest::qWaitFor([&panel] { return !panel.isExporting(); }, 60000) && ok;
+    save(app.playWindow(), "play-export.png");
     menu.mnuHelp->trigger();
     app.helpWindow()->resize(640, 480);
     save(app.helpWindow(), "help.png");

@@ -1,5 +1,6 @@
 #include "app/DiskWatch.h"
 
+#include "catalog/ArchiveHolds.h"
 #include "config/Settings.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
@@ -41,7 +42,14 @@ void DiskWatch::check()
         = format ? m_measure(m_services.volumes.rootOf(drive), m_services.volumes.archiveFolder(drive)) : std::nullopt;
     if (!space)
         return;
-    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, m_settings.DaysToKeep);
+    // Held logs past their days stay: the purge gives none of their room back.
+    qint64 held = 0;
+    try {
+        held = ArchiveHolds(m_services.volumes.archiveFolder(drive)).heldBytesBeyond(now.date(), m_settings.DaysToKeep);
+    } catch (const Error&) {
+        // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
+    }
+    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, m_settings.DaysToKeep);
     emit forecastMade(f.daysUntilFull);
     if (m_warnedOn == now.date() || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
         return;

@@ -9,8 +9,11 @@ class TimeSource;
 class Volumes;
 
 // Deletes every log of the day DaysToKeep + 1 days before today from the archive folder of
-// LogDrive. Silent on every failure: a missing folder, a file in use or nothing to delete.
-// Returns the paths of the files it deleted.
-QStringList PurgeOldLogs(const Volumes& volumes, const Settings& settings, const TimeSource& clock) noexcept;
+// LogDrive, and every older log that a hold kept until it was released. A log that overlaps an
+// unreleased hold of the archive's catalog stays, and so does everything when the catalog's holds
+// cannot be read; each is said in `kept` (when given). Silent on every other failure: a missing
+// folder, a file in use or nothing to delete. Returns the paths of the files it deleted.
+QStringList PurgeOldLogs(
+    const Volumes& volumes, const Settings& settings, const TimeSource& clock, QStringList* kept = nullptr) noexcept;
 
 } // namespace wendmoor

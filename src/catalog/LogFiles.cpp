@@ -14,7 +14,9 @@ std::optional<LogFileName> parseLogFileName(const QString& fileName)
     const std::optional<LogName> log = parseLogName(fileName);
     if (!log)
         return std::nullopt;
-    return LogFileName { fileName, log->date, log->afternoon, log->copy };
+    // "A" or "P" after the date: the log holds half the day.
+    const bool halfDay = fileName.size() > 7 && QStringLiteral("AaPp").contains(fileName.at(7));
+    return LogFileName { fileName, log->date, log->afternoon, halfDay, log->copy };
 }
 
 std::vector<LogFileName> logFilesIn(const QString& folder)

@@ -14,6 +14,7 @@ struct LogFileName {
     QString fileName;
     QDate day;
     bool afternoon = false;
+    bool halfDay = false; // "A" or "P": the log holds half the day
     int number = 0; // 0 for the first log of the day (or half day)
 };
 

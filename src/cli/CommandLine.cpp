@@ -23,6 +23,12 @@ constexpr std::array kSubcommands {
     Subcommand { "report", "[YYYY-MM-DD] [--json] [--archive DIR]",
         "Prints a day's coverage (today by default): the time recorded, each log's segments, each gap and why.",
         &runReport },
+    Subcommand { "export",
+        "--from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\" --output FILE [--force] [--archive DIR]",
+        "Exports a passage by clock time (.wav, .flac or .opus) with FILE.json and FILE.sha256 beside it.",
+        &runExport },
+    Subcommand { "hold", "add --from TIME --to TIME --reason TEXT | list [--all] | release ID [--archive DIR]",
+        "Keeps the logs of a range from the purge until the hold is released.", &runHold },
     Subcommand { "serve", "[--listen ADDRESS:PORT] [--password-file FILE] [--archive DIR]",
         "Serves the archive's days, their audio and the recorder's state to a browser (127.0.0.1:8740 by default; "
         "any other address needs a password file only you can read).",

@@ -60,6 +60,11 @@ inline constexpr int Usage = 2; // words it does not know
 
 // The subcommands' functions, one per row.
 int runReport(const CommandContext& context);
+// `export --from TIME --to TIME --output FILE [--force]`: a passage by clock time with its manifest;
+// nothing is left behind after a failure and nothing in the archive changes.
+int runExport(const CommandContext& context);
+// `hold add --from TIME --to TIME --reason TEXT | hold list [--all] | hold release ID`.
+int runHold(const CommandContext& context);
 int runServe(const CommandContext& context);
 
 } // namespace wendmoor

@@ -36,6 +36,7 @@ inline constexpr int SettingsDriveInvalid = 1040;
 inline constexpr int SettingsValueInvalid = 1041;
 inline constexpr int DriveNotMounted = 1042;
 inline constexpr int CatalogFailure = 1050; // the archive's catalog cannot be read or written
+inline constexpr int ExportCancelled = 1060; // an export stopped on request; nothing was left behind
 // Alarms: the settings file, a delivery that failed, and the alarms themselves.
 inline constexpr int AlarmSettingsInvalid = 1070;
 inline constexpr int AlarmDeliveryFailed = 1071;

@@ -393,6 +393,22 @@ void PlaybackController::showClock()
     }
 }
 
+std::optional<std::int64_t> PlaybackController::clockAt(std::int32_t ms)
+{
+    const int rate = m_player->sampleRate();
+    Catalog* index = rate > 0 ? catalog(false) : nullptr;
+    if (index == nullptr)
+        return std::nullopt;
+    try {
+        return index->timeOfFrame(QFileInfo(m_player->fileName()).fileName(), std::int64_t(ms) * rate / 1000);
+    } catch (const std::exception& e) {
+        m_catalog.reset();
+        m_catalogFailed = true;
+        report(e);
+        return std::nullopt;
+    }
+}
+
 // Plays `log` from `ms`, the slider's window starting there (the whole file for "Total").
 void PlaybackController::startAt(const QString& log, std::int32_t ms)
 {

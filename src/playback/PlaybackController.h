@@ -86,6 +86,11 @@ public:
     // left out). The log that holds it is selected and played from that time; a time in no log
     // leaves the playback as it is, and the note says which gap holds it and why.
     void goToTime(const QString& text);
+    // The clock time at which `ms` of the log loaded in the player was recorded; nothing when no
+    // log is loaded or the catalog does not know it.
+    [[nodiscard]] std::optional<std::int64_t> clockAt(std::int32_t ms);
+    // The archive folder the logs are listed from.
+    [[nodiscard]] const QString& archiveFolder() const { return m_folder; }
 
 signals:
     void changed();

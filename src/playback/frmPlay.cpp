@@ -1,6 +1,7 @@
 #include "playback/frmPlay.h"
 
 #include "media/WavePlayer.h"
+#include "playback/ExportPanel.h"
 #include "playback/PlaybackController.h"
 #include "playback/TransportLogic.h"
 #include "widgets/LevelMeter.h"
@@ -74,6 +75,9 @@ frmPlay::frmPlay(Services& services, Settings& settings, PlaybackMemory& memory,
     setObjectName(QStringLiteral("frmPlay"));
     setWindowTitle(QStringLiteral("Play"));
     buildControls();
+    pnlExport = new ExportPanel(services, *m_play, memory, centralWidget());
+    pnlExport->setGeometry(twipsRect(240, 4395, 5295, 720));
+    setTabOrder(cmdGoTo, pnlExport);
     buildMenus();
     connect(m_play, &PlaybackController::changed, this, &frmPlay::render);
     m_play->open();
@@ -86,7 +90,7 @@ void frmPlay::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setMinimumSize(twips(5775), twips(4455));
+    client->setMinimumSize(twips(5775), twips(5235));
     setCentralWidget(client);
 
     MMLevelX2 = new LevelMeter(client);

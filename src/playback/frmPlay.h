@@ -21,6 +21,8 @@ class QScrollBar;
 
 namespace wendmoor {
 
+class ExportPanel;
+
 class LevelMeter;
 class LevelScale;
 class PlaybackController;
@@ -76,6 +78,7 @@ public:
     QLabel* lblGoTo;
     QLineEdit* txtGoTo; // a date and time to go to
     QPushButton* cmdGoTo;
+    ExportPanel* pnlExport = nullptr; // export or hold a range of clock time
     QMenu* mnuFiles;
     QAction* mnuExit;
     QMenu* mnuHiddenPopupPlay;

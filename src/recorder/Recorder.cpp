@@ -360,8 +360,11 @@ void Recorder::rollOver()
 
 void Recorder::purge()
 {
-    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock))
+    QStringList kept;
+    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock, &kept))
         m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
+    for (const QString& note : kept)
+        m_services.events.note(note);
 }
 
 void Recorder::resumeFromStandby()
