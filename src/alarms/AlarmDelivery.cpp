@@ -256,21 +256,7 @@ std::optional<QString> AlarmDelivery::sendMail(const Job& job)
         curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(c, CURLOPT_PASSWORD, pass.constData());
     }
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeout.count()));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(m_options.timeout.count()));
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, abortOnStop);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &m_stop);
-    char detail[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
-    const CURLcode rc = curl_easy_perform(c);
-    if (rc != CURLE_OK)
-        return QStringLiteral("%1 (%2:%3): %4")
-            .arg(QString::fromUtf8(curl_easy_strerror(rc)), s.emailServer)
-            .arg(s.emailPort)
-            .arg(QString::fromUtf8(detail));
-    return std::nullopt;
+    return perform(c, QStringLiteral("%1:%2").arg(s.emailServer).arg(s.emailPort));
 }
 
 std::optional<QString> AlarmDelivery::postWebhook(const Job& job)
@@ -289,6 +275,13 @@ std::optional<QString> AlarmDelivery::postWebhook(const Job& job)
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, discard);
+    return perform(c, job.settings.webhookUrl);
+}
+
+std::optional<QString> AlarmDelivery::perform(void* curl, const QString& where)
+{
+    // Every transfer has its time-outs and ends at once when the program does.
+    CURL* c = curl;
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeout.count()));
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(m_options.timeout.count()));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -300,7 +293,7 @@ std::optional<QString> AlarmDelivery::postWebhook(const Job& job)
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK)
         return QStringLiteral("%1 (%2): %3")
-            .arg(QString::fromUtf8(curl_easy_strerror(rc)), job.settings.webhookUrl, QString::fromUtf8(detail));
+            .arg(QString::fromUtf8(curl_easy_strerror(rc)), where, QString::fromUtf8(detail));
     return std::nullopt;
 }
 

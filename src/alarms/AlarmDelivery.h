@@ -83,6 +83,8 @@ private:
     [[nodiscard]] std::optional<QString> sendMail(const Job& job);
     [[nodiscard]] std::optional<QString> postWebhook(const Job& job);
     [[nodiscard]] std::optional<QString> runCommand(const Job& job);
+    // Runs a prepared transfer: nothing, or why it failed, naming `where` it went.
+    [[nodiscard]] std::optional<QString> perform(void* curl, const QString& where);
 
     Options m_options;
     mutable std::mutex m_mutex;
