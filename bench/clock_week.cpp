@@ -8,6 +8,7 @@
 //   clock_week                    one hour, then a week
 //   clock_week --days 31          one hour, then a month
 //   clock_week --smoke [--days N] one minute, then a day (or N days)
+#include "ProcessMeasures.h"
 #include "recorder/Recorder.h"
 
 #include "TestServices.h"
@@ -30,21 +31,8 @@ using namespace wendmoor::test;
 
 namespace {
 
-double cpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
+using bench::cpuSeconds;
+using bench::residentKiB;
 
 class WeekRun {
 public:

@@ -14,6 +14,7 @@
 //
 // It prints the seconds unaccounted (the goal is 0), the worst position error, the catalog's size
 // per day, the CPU seconds per simulated day and the resident memory after each week.
+#include "ProcessMeasures.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogWriter.h"
 #include "media/WaveReader.h"
@@ -47,21 +48,8 @@ constexpr int kRate = 8000;
 constexpr double kCardRate = kRate * (1.0 + 100e-6); // the card's clock, 100 ppm fast
 constexpr int kFormat = 1; // PCM 8 kHz 16 bit: a sample holds the count
 
-double cpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-long residentKiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
+using bench::cpuSeconds;
+using bench::residentKiB;
 
 // What really happened from an instant on: recording (no reason) or a gap for a reason.
 using Truth = std::map<UtcMs, std::optional<GapReason>>;
