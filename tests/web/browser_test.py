@@ -19,6 +19,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.support.ui import WebDriverWait
 
 BINARY = sys.argv[1]
@@ -82,7 +83,9 @@ def main():
     server, url = serve(archive, server_log)
     driver = browser()
     try:
-        wait = WebDriverWait(driver, 60)
+        # A page redraws its lists when an answer arrives: what was read while it was replaced is
+        # read again at the next poll.
+        wait = WebDriverWait(driver, 60, ignored_exceptions=(StaleElementReferenceException,))
         driver.get(url + '/')
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, '#days tbody a'))
         days = [a.text for a in driver.find_elements(By.CSS_SELECTOR, '#days tbody a')]
@@ -151,7 +154,7 @@ def main():
     server, url = serve(archive, server_log, '--password-file', password_file)
     driver = browser()
     try:
-        wait = WebDriverWait(driver, 60)
+        wait = WebDriverWait(driver, 60, ignored_exceptions=(StaleElementReferenceException,))
         driver.get(url + f'/day?date={DAY}')
         check(driver.current_url.endswith('/login'), 'the day page sends a visitor to the login first')
         status = driver.execute_script(
