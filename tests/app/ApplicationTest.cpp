@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "FillingDisk.h"
 #include "app/DiskWatch.h"
 #include "app/Watchdog.h"
 #include "mainwindow/Menu.h"
@@ -238,28 +239,16 @@ TEST(Watchdog, PingsOnTheTickAndStopsWhileTheUiThreadIsBlocked)
 
 // A disk that stops answering in the middle of a write holds the recording thread: the clock
 // keeps ticking, but the pings stop until the write returns.
-class StuckDisk final : public ByteSink {
+class StuckDisk final : public FileBackedDisk {
 public:
-    explicit StuckDisk(const QString& path)
-        : m_file(path)
-    {
-    }
-    std::int64_t length() override { return m_file.length(); }
-    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
-    std::int64_t tell() override { return m_file.tell(); }
-    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    using FileBackedDisk::FileBackedDisk;
     std::int64_t write(const void* data, std::int64_t bytes) override
     {
         while (stuck)
             std::this_thread::sleep_for(5ms);
         return m_file.write(data, bytes);
     }
-    bool sync() override { return m_file.sync(); }
-    int error() const override { return m_file.error(); }
     static inline std::atomic<bool> stuck { false };
-
-private:
-    FileByteSink m_file;
 };
 
 TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)

@@ -338,16 +338,9 @@ TEST_F(RecordLogTest, ArchiveDiskAwayIsReportedAndRecordedToOnceItIsBack)
 // A disk that takes a new log's header but none of its audio (a FLAC or Opus encoder holds its
 // first frames back): one new log per retry interval, not one per drain, and "Recording again"
 // only once audio reaches a log.
-class HeaderOnlyDisk final : public ByteSink {
+class HeaderOnlyDisk final : public FileBackedDisk {
 public:
-    explicit HeaderOnlyDisk(const QString& path)
-        : m_file(path)
-    {
-    }
-    std::int64_t length() override { return m_file.length(); }
-    std::int64_t seek(std::int64_t offset, int whence) override { return m_file.seek(offset, whence); }
-    std::int64_t tell() override { return m_file.tell(); }
-    std::int64_t read(void* data, std::int64_t bytes) override { return m_file.read(data, bytes); }
+    using FileBackedDisk::FileBackedDisk;
     std::int64_t write(const void* data, std::int64_t bytes) override
     {
         if (m_synced && full) {
@@ -361,7 +354,6 @@ public:
     static inline std::atomic<bool> full { false };
 
 private:
-    FileByteSink m_file;
     bool m_synced = false;
     int m_error = 0;
 };
