@@ -114,6 +114,9 @@ int main(int argc, char** argv)
         ~Unset() { app.setMessages(nullptr); }
     } unsetMessages { app };
     SystemVolumes volumes(paths.driveLettersFile, &messages);
+    // The drive list is kept current from a thread of its own; the window and the recorder read
+    // the last one found and never wait on a file system that does not answer.
+    volumes.watch(std::chrono::seconds(3));
     PortAudioSystem audio;
     LinuxPortInput ports;
     QtPrompt prompt;

@@ -280,6 +280,26 @@ TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)
     app.menu().cmdStop->click();
 }
 
+// The close box ends the clock and the recording thread with the main window while the help
+// window stays open: the pings go on, so that the service manager does not restart a program
+// the operator is still using.
+TEST(Watchdog, GoesOnPingingAfterTheCloseBoxWhileAnotherWindowStaysOpen)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+    Application app(ts.services);
+    app.start();
+    app.openHelp();
+    CountingNotifier notifier;
+    Watchdog watchdog(notifier, app.recorder().clockTimer(), [&app] { return app.recorder().chain().heartbeat(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.pings >= 2; }, 3000));
+    app.menu().close();
+    ASSERT_FALSE(app.recorder().clockTimer().isActive());
+    const int before = notifier.pings;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.pings >= before + 3; }, 3000));
+}
+
 TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
 {
     TestServices t;
