@@ -314,20 +314,65 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     });
 
     watch.check();
+    watch.finish();
     ASSERT_EQ(t.messages.shown.size(), 1);
     EXPECT_TRUE(t.messages.shown[0].startsWith(QStringLiteral("61 Drive C "))) << t.messages.shown[0].toStdString();
     t.clock.advanceMs(3'600'000);
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 1) << "once a day";
 
     t.clock.advanceMs(24 * 3'600'000);
     free = 3 * 140'400'000;
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 1) << "three days of room is no warning";
     t.clock.advanceMs(11 * 60'000);
     free = 140'400'000;
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 2) << "the next day warns again";
+}
+
+// A drive that stalls while it is measured holds the disk watch's thread, not the tick: check()
+// returns at once, a second one meanwhile measures nothing more, and the forecast comes when the
+// drive answers.
+TEST(DiskWatch, ADriveThatStallsWhileMeasuredDoesNotHoldTheTick)
+{
+    TestServices t;
+    Settings settings;
+    settings.LogDrive = QLatin1Char('C');
+    settings.RecordFormat = 6;
+    settings.DaysToKeep = 0;
+    QTimer tick;
+    std::atomic<bool> stalled { true };
+    std::atomic<int> measured { 0 };
+    DiskWatch watch(t.services, settings, tick, [&](const QString&, const QString&) {
+        ++measured;
+        while (stalled)
+            std::this_thread::sleep_for(5ms);
+        return std::optional<DriveSpace>(DriveSpace { 140'400'000, 0 });
+    });
+    QSignalSpy forecasts(&watch, &DiskWatch::forecastMade);
+    // A tick that waited on the drive would wait for ever; it is let go after ten seconds, and
+    // the test fails instead of hanging.
+    std::thread letGo([&] {
+        for (int i = 0; i < 1000 && stalled; ++i)
+            std::this_thread::sleep_for(10ms);
+        stalled = false;
+    });
+    watch.check();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return measured == 1; }, 5000));
+    t.clock.advanceMs(11 * 60'000);
+    watch.check();
+    QTest::qWait(50);
+    EXPECT_EQ(measured, 1);
+    EXPECT_EQ(forecasts.size(), 0);
+    stalled = false;
+    letGo.join();
+    watch.finish();
+    EXPECT_EQ(forecasts.size(), 1);
+    EXPECT_EQ(t.messages.shown.size(), 1);
 }
 
 // The Alarms page, reached from My Preferences, saves what it shows into alarms.ini and the
