@@ -7,12 +7,15 @@
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
 #include "platform/ServiceNotifier.h"
+#include "platform/Volumes.h"
 
 #include "../media/WavChecks.h"
 #include "TestServices.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,6 +116,68 @@ TEST(Closing, ExitEndsAtOnceAndTheCloseBoxEndsTheRecorderWithTheWindowOnly)
         ASSERT_TRUE(c.opened);
         EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 1.0, 0.1);
     }
+}
+
+// A network share whose server is gone (its mount point never answers) while drive C records: the
+// clock's tick keeps coming, the preferences' drive list opens at once, the share is named once,
+// and the log on C holds every second fed to it.
+TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
+{
+    TestServices ts;
+    const QString archive = ts.makeArchive();
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+    const MountedFileSystem share { QStringLiteral("/mnt/share"), QString() };
+    std::atomic<bool> hanging { false };
+    std::thread letGo;
+    SystemVolumes volumes(
+        ts.dir.filePath(QStringLiteral("DriveLetters.txt")), &ts.messages, ts.drive(QLatin1Char('C')),
+        [&] { return QList<MountedFileSystem> { share }; },
+        [&](const QString& point) {
+            while (hanging && point == share.mountPoint)
+                std::this_thread::sleep_for(5ms);
+            return true;
+        },
+        200ms);
+    volumes.watch(50ms);
+    Services services { ts.clock, volumes, ts.audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths,
+        ts.events, ts.clockSync };
+    {
+        Application app(services);
+        app.start();
+        EXPECT_TRUE(app.state().IsRecording);
+        // The server goes away while C records. A tick that waited on the share would wait for
+        // ever; it is let go after ten seconds, and the test fails instead of hanging.
+        hanging = true;
+        letGo = std::thread([&] {
+            for (int i = 0; i < 1000 && hanging; ++i)
+                std::this_thread::sleep_for(10ms);
+            hanging = false;
+        });
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QObject::connect(&app.recorder().clockTimer(), &QTimer::timeout, [&] {
+            if (sinceTick.isValid())
+                longestGap = std::max(longestGap, sinceTick.restart());
+            else
+                sinceTick.start();
+        });
+        for (int i = 0; i < 20; ++i) {
+            ts.audio.feed(sineTone(8000, 1000.0, 800));
+            if (i == 10)
+                app.openPreferences();
+            QTest::qWait(100);
+        }
+        EXPECT_LT(longestGap, 1000);
+        app.menu().cmdStop->click();
+    }
+    hanging = false;
+    letGo.join();
+    EXPECT_EQ(ts.messages.shown.filter(QStringLiteral("1042 The drive D (/mnt/share) did not answer")).size(), 1)
+        << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+    const WavContents c
+        = readWav(archive + QStringLiteral("/") + QDir(archive).entryList({ QStringLiteral("L*.wav") }).value(0));
+    ASSERT_TRUE(c.opened);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 2.0, 0.05);
 }
 
 // After Record, the preferences opened and closed without Apply (reading StartOnLoad 1 from the
