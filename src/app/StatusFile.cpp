@@ -15,11 +15,10 @@
 
 namespace wendmoor {
 
-StatusFile::StatusFile(Services& services, const Settings& settings, const RecorderState& state, Recorder& recorder,
-    QString path, QObject* parent)
+StatusFile::StatusFile(
+    Services& services, const RecorderState& state, Recorder& recorder, QString path, QObject* parent)
     : QObject(parent)
     , m_services(services)
-    , m_settings(settings)
     , m_state(state)
     , m_path(std::move(path))
 {

@@ -14,7 +14,6 @@ namespace wendmoor {
 class Recorder;
 struct RecorderState;
 struct Services;
-struct Settings;
 
 // Writes the recorder's state every two seconds of the clock's tick, whole (written beside and
 // renamed over), so that a reader never sees half of it: recording or not, into which log, when
@@ -24,8 +23,8 @@ struct Settings;
 class StatusFile final : public QObject {
     Q_OBJECT
 public:
-    StatusFile(Services& services, const Settings& settings, const RecorderState& state, Recorder& recorder,
-        QString path = statusFilePath(), QObject* parent = nullptr);
+    StatusFile(Services& services, const RecorderState& state, Recorder& recorder, QString path = statusFilePath(),
+        QObject* parent = nullptr);
 
     // What is written, but the log's last write (read on the background thread).
     [[nodiscard]] QJsonObject status();
@@ -35,7 +34,6 @@ public:
 
 private:
     Services& m_services;
-    const Settings& m_settings;
     const RecorderState& m_state;
     QString m_path;
     int m_peak = 0; // the loudest sample since the last write

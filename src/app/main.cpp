@@ -70,7 +70,7 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
         notifier, wendmoor.recorder().clockTimer(), [&wendmoor] { return wendmoor.recorder().chain().heartbeat(); });
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
-    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
+    StatusFile status(services, wendmoor.state(), wendmoor.recorder());
     QObject::connect(&disk, &DiskWatch::forecastText, &status, &StatusFile::setForecast);
     wendmoor.start();
     notifier.ready();
