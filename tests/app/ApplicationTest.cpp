@@ -127,13 +127,14 @@ TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
     const QString archive = ts.makeArchive();
     ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
     const MountedFileSystem share { QStringLiteral("/mnt/share"), QString() };
-    std::atomic<bool> hanging { false };
+    // Shared with the tries, which may outlive the test by a moment.
+    const auto hanging = std::make_shared<std::atomic<bool>>(false);
     std::thread letGo;
     SystemVolumes volumes(
         ts.dir.filePath(QStringLiteral("DriveLetters.txt")), &ts.messages, ts.drive(QLatin1Char('C')),
         [&] { return QList<MountedFileSystem> { share }; },
-        [&](const QString& point) {
-            while (hanging && point == share.mountPoint)
+        [hanging, share](const QString& point) {
+            while (*hanging && point == share.mountPoint)
                 std::this_thread::sleep_for(5ms);
             return true;
         },
@@ -147,11 +148,11 @@ TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
         EXPECT_TRUE(app.state().IsRecording);
         // The server goes away while C records. A tick that waited on the share would wait for
         // ever; it is let go after ten seconds, and the test fails instead of hanging.
-        hanging = true;
+        *hanging = true;
         letGo = std::thread([&] {
-            for (int i = 0; i < 1000 && hanging; ++i)
+            for (int i = 0; i < 1000 && *hanging; ++i)
                 std::this_thread::sleep_for(10ms);
-            hanging = false;
+            *hanging = false;
         });
         QElapsedTimer sinceTick;
         qint64 longestGap = 0;
@@ -170,7 +171,7 @@ TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
         EXPECT_LT(longestGap, 1000);
         app.menu().cmdStop->click();
     }
-    hanging = false;
+    *hanging = false;
     letGo.join();
     EXPECT_EQ(ts.messages.shown.filter(QStringLiteral("1042 The drive D (/mnt/share) did not answer")).size(), 1)
         << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
