@@ -163,6 +163,11 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
         // Decided here, before the buffer reaches the writer, so that the buffer that resumed the
         // recording is in the file.
         m_standby = false;
+        // This buffer is being handed on: the input's next sample is the one after its last.
+        std::optional<std::int64_t> takenNs = m_stages->WaveIn.nextFrameTakenNs();
+        if (takenNs && m_stages->WaveIn.sampleRate() > 0)
+            *takenNs -= static_cast<std::int64_t>(samples.size()) * 1'000'000'000 / m_stages->WaveIn.sampleRate();
+        stampStart(takenNs);
         m_stages->WaveFile.setEnabled(true);
         post([this] { emit voxActivity(true); });
     } else {
@@ -170,8 +175,64 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
     }
 }
 
+void RecordingChain::stampStart(std::optional<std::int64_t> takenNs)
+{
+    const FrameTime at { m_stages->WaveFile.framesWritten(), takenNs };
+    const std::lock_guard lock(m_mutex);
+    m_segmentStart = at;
+    m_written = at;
+    m_ended.reset();
+}
+
+void RecordingChain::setWriterEnabled(bool enabled)
+{
+    WaveFileWriter& w = m_stages->WaveFile;
+    if (enabled && !w.isEnabled())
+        stampStart(m_stages->WaveIn.nextFrameTakenNs());
+    else if (!enabled && w.isEnabled())
+        stampEnded();
+    w.setEnabled(enabled);
+}
+
+void RecordingChain::stampWritten()
+{
+    const WaveFileWriter& w = m_stages->WaveFile;
+    if (!w.isOpen() || !w.isEnabled() || w.hasFailed())
+        return;
+    const FrameTime at { w.framesWritten(), m_stages->WaveIn.nextFrameTakenNs() };
+    const std::lock_guard lock(m_mutex);
+    m_written = at;
+}
+
+RecordingChain::FrameTime RecordingChain::segmentStart() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_segmentStart;
+}
+
+RecordingChain::FrameTime RecordingChain::written() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+RecordingChain::FrameTime RecordingChain::ended() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_ended.value_or(m_written);
+}
+
+void RecordingChain::stampEnded()
+{
+    stampWritten();
+    const std::lock_guard lock(m_mutex);
+    if (!m_ended)
+        m_ended = m_written;
+}
+
 void RecordingChain::onPumped()
 {
+    stampWritten();
     m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
     m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
     checkAudioInFile();
@@ -226,6 +287,7 @@ void RecordingChain::start(const QDateTime& firstSample)
         s.WaveFile.setStartTime(firstSample);
         s.WaveIn.start();
         m_standby = false;
+        stampStart(s.WaveIn.nextFrameTakenNs());
         s.WaveFile.setEnabled(true);
     });
 }
@@ -236,7 +298,7 @@ void RecordingChain::stop(bool keepDevice)
     // that belongs to the next file.
     run([this, keepDevice] {
         m_standby = false;
-        m_stages->WaveFile.setEnabled(false);
+        setWriterEnabled(false);
         m_stages->WaveIn.stop(keepDevice);
     });
 }
@@ -261,7 +323,7 @@ void RecordingChain::setEnabled(bool enabled)
 {
     run([this, enabled] {
         m_standby = false;
-        m_stages->WaveFile.setEnabled(enabled);
+        setWriterEnabled(enabled);
     });
 }
 
@@ -269,7 +331,7 @@ void RecordingChain::pause()
 {
     run([this] {
         m_standby = true;
-        m_stages->WaveFile.setEnabled(false);
+        setWriterEnabled(false);
     });
 }
 
