@@ -177,11 +177,14 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
 
 void RecordingChain::stampStart(std::optional<std::int64_t> takenNs)
 {
-    const FrameTime at { m_stages->WaveFile.framesWritten(), takenNs };
+    const std::int64_t frames = m_stages->WaveFile.framesWritten();
     const std::lock_guard lock(m_mutex);
-    m_segmentStart = at;
-    m_written = at;
-    m_ended.reset();
+    // A segment that ended without the writer going off (its file failed) ends where it was last
+    // stamped.
+    if (!m_ended || m_ended->segment != m_written.segment)
+        m_ended = m_written;
+    m_segmentStart = { frames, takenNs, m_written.segment + 1 };
+    m_written = m_segmentStart;
 }
 
 void RecordingChain::setWriterEnabled(bool enabled)
@@ -199,9 +202,10 @@ void RecordingChain::stampWritten()
     const WaveFileWriter& w = m_stages->WaveFile;
     if (!w.isOpen() || !w.isEnabled() || w.hasFailed())
         return;
-    const FrameTime at { w.framesWritten(), m_stages->WaveIn.nextFrameTakenNs() };
+    const std::int64_t frames = w.framesWritten();
+    const std::optional<std::int64_t> takenNs = m_stages->WaveIn.nextFrameTakenNs();
     const std::lock_guard lock(m_mutex);
-    m_written = at;
+    m_written = { frames, takenNs, m_written.segment };
 }
 
 RecordingChain::FrameTime RecordingChain::segmentStart() const
@@ -216,18 +220,19 @@ RecordingChain::FrameTime RecordingChain::written() const
     return m_written;
 }
 
-RecordingChain::FrameTime RecordingChain::ended() const
+RecordingChain::FrameTime RecordingChain::endOf(std::uint64_t segment) const
 {
     const std::lock_guard lock(m_mutex);
-    return m_ended.value_or(m_written);
+    if (m_ended && m_ended->segment == segment)
+        return *m_ended;
+    return m_written;
 }
 
 void RecordingChain::stampEnded()
 {
     stampWritten();
     const std::lock_guard lock(m_mutex);
-    if (!m_ended)
-        m_ended = m_written;
+    m_ended = m_written;
 }
 
 void RecordingChain::onPumped()

@@ -97,15 +97,16 @@ public:
     struct FrameTime {
         std::int64_t frame = 0;
         std::optional<std::int64_t> takenNs;
+        std::uint64_t segment = 0; // counts the times the writer began taking audio
     };
     // Where the writer last began taking audio (a start, a resume, the buffer that ended a pause).
     [[nodiscard]] FrameTime segmentStart() const;
     // Just after the newest frame in the log: stamped at every drain while writing and when the
     // writer goes off.
     [[nodiscard]] FrameTime written() const;
-    // Just after the last frame the writer took before it last went off (a stop, a pause);
-    // written() while it has not gone off since segmentStart().
-    [[nodiscard]] FrameTime ended() const;
+    // Just after the last frame the writer took in `segment` (of segmentStart()), once it has gone
+    // off (a stop, a pause, a write that failed); written() while it has not.
+    [[nodiscard]] FrameTime endOf(std::uint64_t segment) const;
 
     // The stages, for the main window's names. Only the recording thread may touch them.
     [[nodiscard]] WaveInput& input();
@@ -168,7 +169,7 @@ private:
     std::deque<std::function<void()>> m_delivering; // user-interface thread
     FrameTime m_segmentStart; // guarded by m_mutex
     FrameTime m_written; // guarded by m_mutex
-    std::optional<FrameTime> m_ended; // guarded by m_mutex
+    std::optional<FrameTime> m_ended; // of the last segment that ended; guarded by m_mutex
 };
 
 } // namespace wendmoor

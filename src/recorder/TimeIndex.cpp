@@ -92,6 +92,7 @@ void TimeIndex::onStarted(const QString& path, const QDateTime& at)
     m_inputLostAt = QDateTime();
     const std::optional<LogName> name = parseLogName(file.fileName());
     const RecordingChain::FrameTime begun = m_recorder.chain().segmentStart();
+    m_segment = begun.segment;
     m_writer.segmentBegun({ file.fileName(), name ? name->date : at.date(), m_rate, 1 }, begun.frame,
         clockOf(begun, at, steadyNowNs()), at.offsetFromUtc());
     m_open = true;
@@ -132,7 +133,7 @@ void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDat
     // The recorder says why before it stops the chain: the segment's last frame is known once
     // the command that follows has run.
     m_open = false;
-    m_pendingEnd = PendingEnd { gap, detail, at, steadyNowNs() };
+    m_pendingEnd = PendingEnd { gap, detail, at, steadyNowNs(), m_segment };
     QMetaObject::invokeMethod(this, &TimeIndex::writeEnd, Qt::QueuedConnection);
 }
 
@@ -141,7 +142,7 @@ void TimeIndex::writeEnd()
     if (!m_pendingEnd)
         return;
     const PendingEnd end = *std::exchange(m_pendingEnd, std::nullopt);
-    const RecordingChain::FrameTime last = m_recorder.chain().ended();
+    const RecordingChain::FrameTime last = m_recorder.chain().endOf(end.segment);
     m_writer.segmentEnded(last.frame, clockOf(last, end.at, end.steadyNs), end.reason, end.detail);
 }
 

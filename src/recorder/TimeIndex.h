@@ -58,8 +58,10 @@ private:
         QString detail;
         QDateTime at;
         std::int64_t steadyNs = 0;
+        std::uint64_t segment = 0; // the chain's count of the segment that ended
     };
     std::optional<PendingEnd> m_pendingEnd;
+    std::uint64_t m_segment = 0; // the chain's count of the open segment
     std::function<std::int64_t()> m_steadyClock;
 
     Recorder& m_recorder;
