@@ -92,8 +92,15 @@ RecordingChain::~RecordingChain()
         // The file has been closed by its writer either way.
     }
     // What the last commands posted is dropped with this object; the stages go on their thread.
+    // The context (and its heartbeat timer) goes back to this object's thread to be destroyed
+    // there: a timer cannot be stopped from another thread.
     QMetaObject::invokeMethod(
-        m_context.get(), [this] { m_stages.reset(); }, Qt::BlockingQueuedConnection);
+        m_context.get(),
+        [this] {
+            m_stages.reset();
+            m_context->moveToThread(thread());
+        },
+        Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
 }

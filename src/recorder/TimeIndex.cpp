@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -46,9 +47,13 @@ TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settin
 
 void TimeIndex::programEnded(const QDateTime& now)
 {
-    writeEnd();
+    // What the device had taken but not yet handed over when the program ended is lost with the
+    // program: its end begins where the last log ends.
+    const std::optional<UtcMs> lastSample = writeEnd();
+    const UtcMs nowUtc = now.toMSecsSinceEpoch();
+    const UtcMs end = std::min<UtcMs>(nowUtc, lastSample.value_or(nowUtc));
     if (!m_startedAt.isValid() && !m_folder.isEmpty())
-        m_writer.programEnded(now.toMSecsSinceEpoch());
+        m_writer.programEnded(end);
     m_writer.flush();
 }
 
@@ -134,16 +139,19 @@ void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDat
     // the command that follows has run.
     m_open = false;
     m_pendingEnd = PendingEnd { gap, detail, at, steadyNowNs(), m_segment };
-    QMetaObject::invokeMethod(this, &TimeIndex::writeEnd, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { writeEnd(); }, Qt::QueuedConnection);
 }
 
-void TimeIndex::writeEnd()
+std::optional<UtcMs> TimeIndex::writeEnd()
 {
     if (!m_pendingEnd)
-        return;
+        return std::nullopt;
     const PendingEnd end = *std::exchange(m_pendingEnd, std::nullopt);
     const RecordingChain::FrameTime last = m_recorder.chain().endOf(end.segment);
-    m_writer.segmentEnded(last.frame, clockOf(last, end.at, end.steadyNs), end.reason, end.detail);
+    const UtcMs utc = clockOf(last, end.at, end.steadyNs);
+    m_writer.segmentEnded(last.frame, utc, end.reason, end.detail);
+    return utc;
 }
 
 void TimeIndex::onTick(const QDateTime& now)

@@ -50,8 +50,9 @@ private:
     [[nodiscard]] static UtcMs clockOf(
         const RecordingChain::FrameTime& stamp, const QDateTime& now, std::int64_t steadyNs);
     [[nodiscard]] std::int64_t steadyNowNs() const { return m_steadyClock(); }
-    // Ends the segment whose stop was told, once the chain has stopped taking audio.
-    void writeEnd();
+    // Ends the segment whose stop was told, once the chain has stopped taking audio; returns the
+    // clock time just after its last frame.
+    std::optional<UtcMs> writeEnd();
 
     struct PendingEnd {
         GapReason reason = GapReason::Unknown;
