@@ -162,6 +162,7 @@ void ExportPanel::exportTo(const QString& path, bool overwrite)
                 }
             };
             const ClipExportResult result = exportClip(planClip(*catalog, r->first, r->second), options);
+            rememberChecksums(folder, result.taken);
             ok = true;
             message = QStringLiteral("Exported %1 (%2 s) with %3")
                           .arg(QDir::toNativeSeparators(result.clip))
