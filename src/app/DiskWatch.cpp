@@ -42,14 +42,8 @@ void DiskWatch::check()
         = format ? m_measure(m_services.volumes.rootOf(drive), m_services.volumes.archiveFolder(drive)) : std::nullopt;
     if (!space)
         return;
-    // Held logs past their days stay: the purge gives none of their room back.
-    qint64 held = 0;
-    try {
-        held = ArchiveHolds(m_services.volumes.archiveFolder(drive)).heldBytesBeyond(now.date(), m_settings.DaysToKeep);
-    } catch (const Error&) {
-        // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
-    }
-    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, m_settings.DaysToKeep);
+    const DiskForecast f
+        = forecastArchive(*space, m_services.volumes.archiveFolder(drive), *format, m_settings.DaysToKeep, now.date());
     emit forecastMade(f.daysUntilFull);
     if (m_warnedOn == now.date() || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
         return;

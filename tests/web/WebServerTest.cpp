@@ -1,13 +1,19 @@
 #include "web/WebServer.h"
 #include "TestWavFiles.h"
+#include "catalog/Catalog.h"
 #include "media/WaveReader.h"
 #include "platform/Error.h"
 #include "web/Access.h"
 #include "web/AudioBody.h"
 #include "web/ByteRange.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +28,7 @@
 #include <chrono>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 using namespace wendmoor;
 using namespace std::chrono_literals;
@@ -193,6 +200,53 @@ TEST_F(WebServerTest, RequestsNamingFilesReachNothingOutsideTheArchive)
         EXPECT_EQ(reply.find("SECRET"), std::string::npos) << target;
         EXPECT_TRUE(reply.rfind("HTTP/1.1 4", 0) == 0) << target << ": " << reply.substr(0, 40);
     }
+}
+
+// A clip is the export's: across two logs with the gap between them as silence, and the manifest
+// that describes the very bytes sent.
+TEST_F(WebServerTest, AClipSpansLogsWithTheGapAsSilenceAndComesWithItsManifest)
+{
+    const QDir logs(m_dir.filePath(QStringLiteral("logs")));
+    {
+        auto catalog = Catalog::open(logs.path(), Catalog::Mode::ReadWrite);
+        const auto at = [](int s) { return QDateTime(QDate(2026, 3, 4), QTime(0, 0)).toMSecsSinceEpoch() + s * 1000; };
+        const int offset = QDateTime::fromMSecsSinceEpoch(at(0)).offsetFromUtc();
+        for (const auto& [name, from, to] : { std::tuple { "L030426.wav", 0, 60 }, { "L03042601.wav", 70, 120 } }) {
+            ASSERT_TRUE(test::writeWav(logs.filePath(QLatin1String(name)), 8000, 1, std::int64_t(to - from) * 8000,
+                [](std::int64_t, int) { return std::int16_t(1000); }));
+            catalog->segmentBegun({ QLatin1String(name), QDate(2026, 3, 4), 8000, 1 }, 0, at(from), offset);
+            catalog->segmentEnded(std::int64_t(to - from) * 8000, at(to), GapReason::OperatorStop);
+        }
+    }
+    start();
+    httplib::Client c = client();
+    const std::string range = "/clip?date=2026-03-04&from=00:00:50&to=00:01:20";
+    auto clip = c.Get(range.c_str());
+    ASSERT_EQ(clip->status, 200) << clip->body;
+    // 30 s at 8000 Hz after the header; the 10 s gap in the middle silent.
+    const std::vector<std::int16_t> samples = samplesOf(clip->body.substr(clip->body.size() - 30 * 8000 * 2));
+    EXPECT_EQ(samples[5 * 8000], 1000);
+    EXPECT_EQ(samples[15 * 8000], 0);
+    EXPECT_EQ(samples[25 * 8000], 1000);
+    EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(clip->body), QCryptographicHash::Sha256).toHex(),
+        QByteArray::fromStdString(clip->get_header_value("X-Clip-SHA256")));
+    auto manifest = c.Get((range + "&manifest=1").c_str());
+    ASSERT_EQ(manifest->status, 200);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(manifest->body)).object();
+    EXPECT_EQ(json[QStringLiteral("clip")][QStringLiteral("sha256")].toString().toStdString(),
+        clip->get_header_value("X-Clip-SHA256"));
+    EXPECT_EQ(json[QStringLiteral("sources")].toArray().size(), 2);
+    EXPECT_EQ(json[QStringLiteral("gaps")].toArray().size(), 1);
+    const struct {
+        const char* target;
+        int status;
+    } refused[] = {
+        { "/clip?date=2026-03-04&from=00:01:02&to=00:01:08", 404 }, // wholly in the gap
+        { "/clip?date=2026-03-04&from=00:01:20&to=00:00:50", 400 }, // reversed
+        { "/clip?date=2026-03-04&from=00:00:00&to=23:00:00", 400 }, // longer than a web clip may be
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(c.Get(r.target)->status, r.status) << r.target;
 }
 
 TEST_F(WebServerTest, RangesOfALogAreItsOwnBytesAndBadRangesAnError)
