@@ -1,6 +1,7 @@
 #include "app/StatusFile.h"
 
 #include "archive/DiskForecast.h"
+#include "catalog/ArchiveHolds.h"
 #include "config/RecordFormats.h"
 #include "config/Settings.h"
 #include "platform/Services.h"
@@ -52,7 +53,8 @@ QJsonObject StatusFile::status()
             : std::nullopt;
         m_forecast.clear();
         if (space) {
-            const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, m_settings.DaysToKeep);
+            const DiskForecast f = forecastArchive(
+                *space, m_services.volumes.archiveFolder(drive), *format, m_settings.DaysToKeep, now.date());
             m_forecast
                 = QStringLiteral("%1 free on drive %2, %3 days of recording; %4")
                       .arg(QLocale::c().formattedDataSize(space->freeBytes), QString(drive))

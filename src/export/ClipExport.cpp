@@ -34,7 +34,7 @@ namespace wendmoor {
 
 namespace {
 
-constexpr std::int64_t kBlockFrames = 16384;
+constexpr std::int64_t kBlockFrames = 65536;
 constexpr UtcMs kEarliest = std::numeric_limits<UtcMs>::min() / 2;
 constexpr UtcMs kLatest = std::numeric_limits<UtcMs>::max() / 2;
 
@@ -594,12 +594,14 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
         std::int64_t left = piece.frames;
         while (left > 0) {
             const std::int64_t want = std::min(left, kBlockFrames);
-            in.resize(std::size_t(want * channels));
-            const std::int64_t got = reader->read(in);
+            // A mono log is read straight into the block; the channels of another are averaged.
+            std::vector<std::int16_t>& target = channels == 1 ? mono : in;
+            target.resize(std::size_t(want * channels));
+            const std::int64_t got = reader->read(target);
             if (got <= 0)
                 break;
             mono.resize(std::size_t(got));
-            for (std::int64_t i = 0; i < got; ++i) {
+            for (std::int64_t i = 0; channels > 1 && i < got; ++i) {
                 int sum = 0;
                 for (int c = 0; c < channels; ++c)
                     sum += in[std::size_t(i * channels + c)];
