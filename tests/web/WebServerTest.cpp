@@ -1,8 +1,12 @@
 #include "web/WebServer.h"
+#include "../media/WavChecks.h"
+#include "RecorderFixture.h"
 #include "TestWavFiles.h"
 #include "catalog/Catalog.h"
+#include "config/RecordFormats.h"
 #include "media/WaveReader.h"
 #include "platform/Error.h"
+#include "recorder/RecordingChain.h"
 #include "web/Access.h"
 #include "web/AudioBody.h"
 #include "web/ByteRange.h"
@@ -11,10 +15,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -31,6 +37,7 @@
 #include <tuple>
 
 using namespace wendmoor;
+using namespace wendmoor::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -425,6 +432,74 @@ TEST_F(WebServerTest, ManyClientsWaitForABoundedPoolAndAreAllServed)
     // The clients' own threads, and no more than the pool's on the server's side.
     EXPECT_LE(mostThreads, idle + 20 + 1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
+}
+
+// 500 requests from 20 clients, many of them for the log being written, while the recording
+// thread writes it from a sound card that captures in real time: the log has every sample.
+TEST(WebServerBeside, FiveHundredRequestsWhileTheRecorderRecordsCostItNoSample)
+{
+    QTemporaryDir archive;
+    FakeAudioSystem audio;
+    audio.capture = std::make_shared<FakeCaptureStream::Shared>(22050 / 4);
+    RecordingMessages messages;
+    RecordingChain chain(audio, messages);
+    const QString log = archive.filePath(QStringLiteral("L120626.wav"));
+    chain.configure(*recordFormat(5), 0, log);
+    chain.start();
+    std::int16_t counter = 0;
+    std::size_t fed = 0;
+    std::atomic<bool> clientsDone { false };
+    std::thread card([&] {
+        std::vector<std::int16_t> block(441); // 20 ms
+        const auto begin = std::chrono::steady_clock::now();
+        for (int i = 0; i < 150 || !clientsDone; ++i) {
+            for (auto& sample : block)
+                sample = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
+            audio.feed(block);
+            fed += block.size();
+            std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * (i + 1)));
+        }
+    });
+
+    WebServerOptions options;
+    options.archiveFolder = archive.path();
+    options.listen.port = 0;
+    options.log = [](const std::string&) {};
+    options.nowUtc = [] { return QDateTime(QDate(2026, 12, 6), QTime(23, 0)).toMSecsSinceEpoch(); };
+    WebServer server(options);
+    server.bind();
+    std::thread serving([&] { server.run(); });
+    // Every range asked for lies in the log's first 100 kB, which it holds by then.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(log).size() > 100'000; }, 10'000));
+    std::atomic<int> served = 0;
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.emplace_back([&, i] {
+            httplib::Client c("127.0.0.1", server.port());
+            c.set_read_timeout(20);
+            for (int r = 0; r < 25; ++r) {
+                const std::string range = "bytes=" + std::to_string(2000 * (i + r)) + "-";
+                auto reply = r % 3 == 0 ? c.Get("/api/day?date=2026-12-06")
+                                        : c.Get("/audio?date=2026-12-06&log=0", { { "Range", range } });
+                if (reply && reply->status / 100 == 2)
+                    ++served;
+            }
+        });
+    }
+    for (std::thread& t : clients)
+        t.join();
+    clientsDone = true;
+    card.join();
+    chain.shutdown();
+    server.stop();
+    serving.join();
+
+    EXPECT_EQ(served, 500);
+    const WavContents c = readWav(log);
+    ASSERT_TRUE(c.opened);
+    EXPECT_EQ(c.samples.size(), fed);
+    EXPECT_EQ(countingBreak(c.samples), 0u);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(WebServerTest, AClientThatSendsNothingIsCutOffAndTheNextIsServed)
