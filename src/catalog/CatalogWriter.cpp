@@ -10,8 +10,6 @@ namespace wendmoor {
 
 namespace {
 constexpr std::size_t kMaxQueued = 100'000;
-// A finished log is left alone this long (its last header update) before it is read.
-constexpr std::chrono::seconds kChecksumAfter { 10 };
 constexpr int kChecksumTries = 30;
 } // namespace
 
@@ -115,6 +113,13 @@ void CatalogWriter::daySummary(const QDate& day, UtcMs nowUtc, std::function<voi
     });
 }
 
+void CatalogWriter::setChecksumDelay(std::chrono::milliseconds delay)
+{
+    const std::lock_guard lock(m_mutex);
+    m_queue.emplace_back([this, delay] { m_checksumAfter = delay; });
+    m_wake.notify_one();
+}
+
 void CatalogWriter::flush()
 {
     std::unique_lock lock(m_mutex);
@@ -153,7 +158,7 @@ void CatalogWriter::checksumFinishedLogs(Catalog& catalog)
 {
     const auto now = std::chrono::steady_clock::now();
     std::erase_if(m_finished, [&](Finished& f) {
-        if (now - f.since < kChecksumAfter)
+        if (now - f.since < m_checksumAfter)
             return false;
         try {
             bool settled = false;

@@ -52,6 +52,9 @@ public:
     // the thread that made the writer; nothing when the catalog cannot be read.
     void daySummary(const QDate& day, UtcMs nowUtc, std::function<void(const QString&)> done);
 
+    // How long a finished log is left alone before its checksum is taken (10 s; tests shorten it).
+    void setChecksumDelay(std::chrono::milliseconds delay);
+
     // Waits until everything queued before is written (or failed). Tests, and the end of a run.
     void flush();
 
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<Catalog> m_catalog;
     bool m_failing = false;
     QString m_lastLog; // the log of the last segment begun
+    std::chrono::milliseconds m_checksumAfter { 10'000 };
     struct Finished {
         QString log;
         std::chrono::steady_clock::time_point since;
