@@ -412,9 +412,10 @@ void rememberChecksums(const QString& archiveFolder, const std::vector<LogChecks
     if (sums.empty() || !QFileInfo::exists(QDir(archiveFolder).filePath(QLatin1String(Catalog::kFileName))))
         return;
     try {
-        const std::unique_ptr<Catalog> catalog = Catalog::open(archiveFolder, Catalog::Mode::ReadWrite);
-        if (catalog->wasRebuilt())
+        // A damaged catalog is left for the recorder to set aside and rebuild.
+        if (Catalog::open(archiveFolder, Catalog::Mode::ReadOnly)->wasRebuilt())
             return;
+        const std::unique_ptr<Catalog> catalog = Catalog::open(archiveFolder, Catalog::Mode::ReadWrite);
         for (const LogChecksum& sum : sums)
             catalog->rememberChecksum(sum);
     } catch (const Error&) {
