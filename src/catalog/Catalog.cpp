@@ -754,14 +754,14 @@ std::int64_t nowNs()
 
 } // namespace
 
-LogChecksum takeChecksum(const QString& folder, const QString& log, bool& settled)
+LogChecksum takeChecksum(const QString& folder, const QString& log, bool& settled, const std::atomic<bool>* stop)
 {
     const QString path = QDir(folder).filePath(log);
     const std::int64_t started = nowNs();
     const FileState before = stateOf(path);
     LogChecksum sum;
     sum.log = log;
-    sum.sha256 = sha256OfFile(path);
+    sum.sha256 = sha256OfFile(path, stop);
     sum.takenUtc = started / 1'000'000;
     sum.size = before.size;
     sum.modifiedNs = before.modifiedNs;

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -108,8 +109,9 @@ struct LogChecksum {
 // Computes the checksum of `log` in `folder` now, reading it in large blocks. Sets `settled` when
 // the log is one that may be remembered: unchanged while it was read, and not written for some
 // seconds before (a log still being written is not). Throws Error naming the file when it cannot
-// be read.
-[[nodiscard]] LogChecksum takeChecksum(const QString& folder, const QString& log, bool& settled);
+// be read, and ExportCancelled when `stop` is set meanwhile.
+[[nodiscard]] LogChecksum takeChecksum(
+    const QString& folder, const QString& log, bool& settled, const std::atomic<bool>* stop = nullptr);
 // Whether `sum` is still the checksum of the log in `folder`: the same size and modification time.
 [[nodiscard]] bool checksumHolds(const QString& folder, const LogChecksum& sum);
 

@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTimeZone>
 #include <QUuid>
 
@@ -26,6 +27,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <map>
 #include <unistd.h>
@@ -560,6 +562,34 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
     ClipWriter writer(std::move(sink), name, format, rate, plan.fromUtc,
         resampled ? std::nullopt : std::optional<std::int64_t>(total));
 
+    // The logs whose checksums are not remembered (or no longer hold) are read whole on a thread
+    // of their own while the clip is written; an export that ends early stops it.
+    using Taken = std::map<QString, std::pair<LogChecksum, bool>>;
+    QStringList toRead;
+    for (const ClipPiece& p : plan.pieces) {
+        const auto known = plan.checksums.find(p.log);
+        if (!p.silence && !toRead.contains(p.log)
+            && (known == plan.checksums.end() || !checksumHolds(plan.archiveFolder, known->second)))
+            toRead.append(p.log);
+    }
+    std::atomic<bool> stopReading { false };
+    std::future<Taken> reading;
+    if (!toRead.isEmpty())
+        reading = std::async(std::launch::async, [folder = plan.archiveFolder, toRead, &stopReading] {
+            Taken taken;
+            for (const QString& log : toRead) {
+                bool settled = false;
+                LogChecksum sum = takeChecksum(folder, log, settled, &stopReading);
+                taken.emplace(log, std::pair { std::move(sum), settled });
+            }
+            return taken;
+        });
+    const auto stopTheReading = qScopeGuard([&] {
+        stopReading = true;
+        if (reading.valid())
+            reading.wait();
+    });
+
     std::vector<std::int16_t> in;
     std::vector<std::int16_t> mono;
     std::vector<std::int16_t> out;
@@ -646,6 +676,7 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
     result.sha256 = clipSum ? *clipSum : sha256OfFile(clipTemp);
 
     // The manifest and the sums, each by its own temporary name.
+    const Taken read = reading.valid() ? reading.get() : Taken();
     QJsonArray sources;
     QByteArray sums = result.sha256 + "  " + QFile::encodeName(QFileInfo(output).fileName()) + '\n';
     std::map<QString, LogChecksum> logSums;
@@ -666,7 +697,11 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
             advance();
             // A finished log's remembered checksum while its size and time are unchanged; else read.
             const auto known = plan.checksums.find(p.log);
-            if (known != plan.checksums.end() && checksumHolds(plan.archiveFolder, known->second)) {
+            if (const auto r = read.find(p.log); r != read.end()) {
+                it->second = r->second.first;
+                if (r->second.second)
+                    result.taken.push_back(it->second);
+            } else if (known != plan.checksums.end() && checksumHolds(plan.archiveFolder, known->second)) {
                 it->second = known->second;
             } else {
                 bool settled = false;

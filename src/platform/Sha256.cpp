@@ -42,7 +42,7 @@ QByteArray Sha256::hex()
     return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
 }
 
-QByteArray sha256OfFile(const QString& path)
+QByteArray sha256OfFile(const QString& path, const std::atomic<bool>* stop)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -52,6 +52,11 @@ QByteArray sha256OfFile(const QString& path)
     Sha256 hash;
     std::vector<char> block(std::size_t(1) << 20);
     for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            ::close(fd);
+            throw Error(ErrorNumber::ExportCancelled,
+                QStringLiteral("The checksum of %1 was stopped.").arg(QDir::toNativeSeparators(path)));
+        }
         const ssize_t n = ::read(fd, block.data(), block.size());
         if (n == 0)
             break;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -27,7 +28,7 @@ private:
 };
 
 // The SHA-256 of a whole file, read in large blocks. Throws Error naming the file when it cannot
-// be read.
-[[nodiscard]] QByteArray sha256OfFile(const QString& path);
+// be read, and ExportCancelled when `stop` is set meanwhile.
+[[nodiscard]] QByteArray sha256OfFile(const QString& path, const std::atomic<bool>* stop = nullptr);
 
 } // namespace wendmoor
