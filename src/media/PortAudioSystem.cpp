@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -173,13 +174,25 @@ public:
 
     std::size_t read(std::span<std::int16_t> out) override { return m_ring.read(out); }
     Dropouts takeDropouts() override { return m_ring.takeDropouts(); }
+    std::optional<std::int64_t> nextReadTakenNs() const override { return m_ring.nextReadTakenNs(m_rate); }
 
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
-    static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+    static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo* time,
         PaStreamCallbackFlags status, void* user)
     {
         auto* self = static_cast<PaCapture*>(user);
+        // The buffer's last sample was taken about now; the driver may know how long ago its
+        // first one met the converter (a value out of reason is not believed).
+        std::int64_t takenNs
+            = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                  .count();
+        if (time && time->inputBufferAdcTime > 0 && self->m_rate > 0) {
+            const double age
+                = time->currentTime - time->inputBufferAdcTime - static_cast<double>(frames - 1) / self->m_rate;
+            if (age > 0 && age < 1.0)
+                takenNs -= static_cast<std::int64_t>(age * 1e9);
+        }
         if ((status & paInputOverflow) != 0)
             self->m_ring.noteDriverOverflow();
         const auto* in = static_cast<const std::int16_t*>(input);
@@ -201,6 +214,7 @@ private:
             self->m_ring.push(std::span<const std::int16_t>(mixed.data(), chunk));
             done += chunk;
         }
+        self->m_ring.stamp(takenNs);
         return paContinue;
     }
 
