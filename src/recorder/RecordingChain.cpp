@@ -14,9 +14,11 @@
 namespace wendmoor {
 
 namespace {
-// How often the recording thread drains the capture ring. The ring holds seconds of audio; this
-// sets how often the program wakes up (and the level meter moves), not what it may lose.
-constexpr int kDrainIntervalMs = 100;
+// How often the recording thread drains the capture ring and shows it is alive: its one timer.
+// The ring holds seconds of audio; this sets how often the program wakes up, not what it may
+// lose. The input delivers a quarter of a second at a time, so draining more often finds
+// nothing more (and the level meter could not move more often).
+constexpr int kDrainIntervalMs = 250;
 } // namespace
 
 // Messages of the recording thread's stages reach the message window through the queue, in
@@ -46,7 +48,7 @@ struct RecordingChain::Stages {
     {
         WaveIn.setObjectName(QStringLiteral("WaveIn"));
         WaveFile.setObjectName(QStringLiteral("WaveFile"));
-        WaveIn.setDrainInterval(kDrainIntervalMs);
+        WaveIn.setDrainInterval(0); // pumped by the chain's beat
         WaveIn.setOutput(&MMConnectorX1);
         MMConnectorX1.setOutput(&ACMConverter);
         ACMConverter.setOutput(&WaveFile);
@@ -73,9 +75,13 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         Stages& s = *m_stages;
         s.MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { onBuffer(samples); });
         connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
+        // One timer wakes the thread for both: a heartbeat that stops when the thread hangs (in a
+        // drain too), and the drain itself (nothing while the input is not recording).
         auto* beat = new QTimer(m_context.get());
-        connect(
-            beat, &QTimer::timeout, m_context.get(), [this] { m_heartbeat.fetch_add(1, std::memory_order_acq_rel); });
+        connect(beat, &QTimer::timeout, m_context.get(), [this] {
+            m_heartbeat.fetch_add(1, std::memory_order_acq_rel);
+            m_stages->WaveIn.pump();
+        });
         beat->start(kDrainIntervalMs);
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
@@ -91,9 +97,15 @@ RecordingChain::~RecordingChain()
     } catch (...) {
         // The file has been closed by its writer either way.
     }
-    // What the last commands posted is dropped with this object; the stages go on their thread.
+    // What the last commands posted is dropped with this object; the stages and the beat go on
+    // their thread (the beat first: it drains the stages).
     QMetaObject::invokeMethod(
-        m_context.get(), [this] { m_stages.reset(); }, Qt::BlockingQueuedConnection);
+        m_context.get(),
+        [this] {
+            qDeleteAll(m_context->children());
+            m_stages.reset();
+        },
+        Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
 }
