@@ -14,9 +14,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <cmath>
+#include <cstdio>
 
 namespace wendmoor {
 
@@ -83,11 +83,16 @@ QJsonObject StatusFile::status()
 void StatusFile::write()
 {
     m_lastWritten = m_services.clock.now();
-    QSaveFile file(m_path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QJsonDocument(status()).toJson(QJsonDocument::Compact));
-        (void)file.commit();
-    }
+    // Replaced whole, so that a reader never sees half of one, but not forced onto the disk: it
+    // is written anew every two seconds, and a flush to the disk each time cost more than the
+    // rest of the clock's work.
+    const QByteArray json = QJsonDocument(status()).toJson(QJsonDocument::Compact);
+    const QString next = m_path + QStringLiteral(".new");
+    QFile file(next);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
+    file.close();
+    if (!written || std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_path).constData()) != 0)
+        QFile::remove(next);
 }
 
 } // namespace wendmoor
