@@ -34,34 +34,63 @@ void DiskWatch::check()
     if (m_lastMeasured.isValid() && m_lastMeasured.date() == now.date()
         && m_lastMeasured.secsTo(now) < kMeasureEverySeconds && m_lastMeasured <= now)
         return;
+    // A measurement still running (a drive that stalls) is not joined by another.
+    if (!m_background.idle())
+        return;
     m_lastMeasured = now;
 
     const RecordFormat* format = recordFormat(m_settings.RecordFormat);
+    if (!format)
+        return;
     const QChar drive = m_settings.LogDrive;
-    const std::optional<DriveSpace> space
-        = format ? m_measure(m_services.volumes.rootOf(drive), m_services.volumes.archiveFolder(drive)) : std::nullopt;
-    if (!space)
-        return;
-    // Held logs past their days stay: the purge gives none of their room back.
-    qint64 held = 0;
-    try {
-        held = ArchiveHolds(m_services.volumes.archiveFolder(drive)).heldBytesBeyond(now.date(), m_settings.DaysToKeep);
-    } catch (const Error&) {
-        // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
-    }
-    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, m_settings.DaysToKeep);
+    const QString root = m_services.volumes.rootOf(drive);
+    const QString folder = m_services.volumes.archiveFolder(drive);
+    // The drive is measured on the background thread; the forecast comes back to the tick's thread.
+    m_background.post([this, measure = m_measure, root, folder, format, drive, today = now.date(),
+                          days = m_settings.DaysToKeep]() -> BackgroundWork::Result {
+        const std::optional<DriveSpace> space = measure(root, folder);
+        if (!space)
+            return {};
+        // Held logs past their days stay: the purge gives none of their room back.
+        qint64 held = 0;
+        try {
+            held = ArchiveHolds(folder).heldBytesBeyond(today, days);
+        } catch (const Error&) {
+            // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
+        }
+        const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, days);
+        return [this, f, space = *space, format, drive, root, today] {
+            reportForecast(f, space, *format, drive, root, today);
+        };
+    });
+}
+
+void DiskWatch::finish()
+{
+    m_background.finish();
+}
+
+void DiskWatch::reportForecast(const DiskForecast& f, const DriveSpace& space, const RecordFormat& format, QChar drive,
+    const QString& root, const QDate& today)
+{
     emit forecastMade(f.daysUntilFull);
-    if (m_warnedOn == now.date() || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
+    emit forecastText(
+        QStringLiteral("%1 free on drive %2, %3 days of recording; %4")
+            .arg(QLocale::c().formattedDataSize(space.freeBytes), QString(drive))
+            .arg(f.daysOfFreeSpace, 0, 'f', 1)
+            .arg(f.daysUntilFull ? QStringLiteral("full in about %1 days").arg(*f.daysUntilFull, 0, 'f', 1)
+                                 : QStringLiteral("the purge keeps it from filling")));
+    if (m_warnedOn == today || !f.daysUntilFull || *f.daysUntilFull >= kWarnWithinDays)
         return;
-    m_warnedOn = now.date();
+    m_warnedOn = today;
     const QLocale c = QLocale::c();
     m_services.messages.ShowMessage(Error(ErrorNumber::DiskFull,
         QStringLiteral("Drive %1 (%2) will be full in about %3 days at the present format: %4 free, %5 a day. Delete "
                        "old logs, keep fewer days or choose another drive in Setup > My Preferences.")
             .arg(drive)
-            .arg(QDir::toNativeSeparators(m_services.volumes.rootOf(drive)))
+            .arg(QDir::toNativeSeparators(root))
             .arg(*f.daysUntilFull, 0, 'f', 1)
-            .arg(c.formattedDataSize(space->freeBytes), c.formattedDataSize(bytesPerDay(*format)))));
+            .arg(c.formattedDataSize(space.freeBytes), c.formattedDataSize(bytesPerDay(format)))));
 }
 
 } // namespace wendmoor

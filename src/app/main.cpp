@@ -70,7 +70,8 @@ int runAsService(wendmoor::Application& wendmoor, wendmoor::Services& services, 
         notifier, wendmoor.recorder().clockTimer(), [&wendmoor] { return wendmoor.recorder().chain().heartbeat(); });
     DiskWatch disk(services, wendmoor.settings(), wendmoor.recorder().clockTimer());
     QObject::connect(&disk, &DiskWatch::forecastMade, &wendmoor.alarms(), &Alarms::setDiskDaysUntilFull);
-    StatusFile status(services, wendmoor.settings(), wendmoor.state(), wendmoor.recorder());
+    StatusFile status(services, wendmoor.state(), wendmoor.recorder());
+    QObject::connect(&disk, &DiskWatch::forecastText, &status, &StatusFile::setForecast);
     wendmoor.start();
     notifier.ready();
     const int code = QApplication::exec();
@@ -115,6 +116,9 @@ int main(int argc, char** argv)
         ~Unset() { app.setMessages(nullptr); }
     } unsetMessages { app };
     SystemVolumes volumes(paths.driveLettersFile, &messages);
+    // The drive list is kept current from a thread of its own; the window and the recorder read
+    // the last one found and never wait on a file system that does not answer.
+    volumes.watch(std::chrono::seconds(3));
     PortAudioSystem audio;
     LinuxPortInput ports;
     QtPrompt prompt;

@@ -15,13 +15,21 @@ namespace wendmoor {
 QStringList PurgeOldLogs(
     const Volumes& volumes, const Settings& settings, const TimeSource& clock, QStringList* kept) noexcept
 {
+    try {
+        return PurgeOldLogs(volumes.archiveFolder(settings.LogDrive), settings.DaysToKeep, clock.now().date(), kept);
+    } catch (...) {
+        return {};
+    }
+}
+
+QStringList PurgeOldLogs(const QString& archiveFolder, int daysToKeep, const QDate& today, QStringList* kept) noexcept
+{
     QStringList deleted;
     try {
-        const QDate today = clock.now().date();
-        const std::optional<QString> pattern = purgePattern(today, settings.DaysToKeep);
+        const std::optional<QString> pattern = purgePattern(today, daysToKeep);
         if (!pattern)
             return deleted;
-        const QDir folder(volumes.archiveFolder(settings.LogDrive));
+        const QDir folder(archiveFolder);
         QStringList names = folder.entryList({ *pattern }, QDir::Files | QDir::Hidden | QDir::System);
         std::optional<ArchiveHolds> holds;
         try {
@@ -32,7 +40,7 @@ QStringList PurgeOldLogs(
             return deleted;
         }
         // What a hold kept past its day goes once the hold is released.
-        for (const QString& name : holds->releasedBefore(today.addDays(-(settings.DaysToKeep + 1))))
+        for (const QString& name : holds->releasedBefore(today.addDays(-(daysToKeep + 1))))
             if (!names.contains(name))
                 names.append(name);
         for (const QString& name : names) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDate>
+#include <QString>
 #include <QStringList>
 
 namespace wendmoor {
@@ -15,5 +17,9 @@ class Volumes;
 // folder, a file in use or nothing to delete. Returns the paths of the files it deleted.
 QStringList PurgeOldLogs(
     const Volumes& volumes, const Settings& settings, const TimeSource& clock, QStringList* kept = nullptr) noexcept;
+// The same for the archive folder `folder` on the day `today`: what the recorder's purge runs
+// away from the window's thread, with what it needs read beforehand.
+QStringList PurgeOldLogs(
+    const QString& folder, int daysToKeep, const QDate& today, QStringList* kept = nullptr) noexcept;
 
 } // namespace wendmoor

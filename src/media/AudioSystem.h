@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace wendmoor {
@@ -32,6 +33,9 @@ public:
     // the driver itself said it lost input.
     [[nodiscard]] virtual std::size_t read(std::span<std::int16_t> out) = 0;
     [[nodiscard]] virtual Dropouts takeDropouts() = 0;
+    // When the next sample read() gives was taken, on the steady clock (std::chrono::steady_clock,
+    // nanoseconds); nothing while the stream cannot tell.
+    [[nodiscard]] virtual std::optional<std::int64_t> nextReadTakenNs() const { return std::nullopt; }
 };
 
 // A running sound-card output. The user-interface thread queues samples with write(); the

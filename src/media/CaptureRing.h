@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -37,6 +38,7 @@ public:
     // Producer (the device's callback thread).
     void push(std::span<const std::int16_t> samples)
     {
+        m_produced += samples.size();
         if (m_gapOpen) {
             if (m_silenceTaken.load(std::memory_order_acquire) != m_lostPushed) {
                 addLoss(samples.size());
@@ -53,6 +55,18 @@ public:
     }
     // Producer: the driver reported that it lost input before handing it over.
     void noteDriverOverflow() { m_driverOverflows.fetch_add(1, std::memory_order_relaxed); }
+    // Producer, after a push: the last sample pushed so far was taken at `takenNs` on the steady
+    // clock (std::chrono::steady_clock). The reader learns from it when each sample it reads was
+    // taken; never locks.
+    void stamp(std::int64_t takenNs)
+    {
+        const std::uint64_t seq = m_stampSeq.load(std::memory_order_relaxed);
+        m_stampSeq.store(seq + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        m_stampFrames.store(m_produced, std::memory_order_relaxed);
+        m_stampNs.store(takenNs, std::memory_order_relaxed);
+        m_stampSeq.store(seq + 2, std::memory_order_release);
+    }
 
     // Consumer: up to out.size() samples, with the silence owed for lost ones in their place.
     [[nodiscard]] std::size_t read(std::span<std::int16_t> out)
@@ -79,7 +93,30 @@ public:
             m_dropped += fill;
             m_silenceTaken.store(m_taken, std::memory_order_release);
         }
+        m_consumed += n;
         return n;
+    }
+    // Consumer: when the next sample to be read was (or will be) taken, on the steady clock, at
+    // `rate` samples a second; nothing before the producer's first stamp.
+    [[nodiscard]] std::optional<std::int64_t> nextReadTakenNs(int rate) const
+    {
+        std::uint64_t frames = 0;
+        std::int64_t ns = 0;
+        for (;;) {
+            const std::uint64_t seq = m_stampSeq.load(std::memory_order_acquire);
+            frames = m_stampFrames.load(std::memory_order_relaxed);
+            ns = m_stampNs.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if ((seq & 1U) == 0 && m_stampSeq.load(std::memory_order_relaxed) == seq) {
+                if (seq == 0 || rate <= 0)
+                    return std::nullopt;
+                break;
+            }
+        }
+        // The stamped sample is frames - 1; the next one to read is m_consumed (signed: the
+        // reader may have read past the last stamp).
+        const auto ahead = static_cast<std::int64_t>(m_consumed) - static_cast<std::int64_t>(frames) + 1;
+        return ns + ahead * 1'000'000'000 / rate;
     }
     // Consumer: what was lost since the last call.
     [[nodiscard]] Dropouts takeDropouts()
@@ -103,6 +140,13 @@ private:
     std::atomic<std::uint64_t> m_driverOverflows { 0 };
     std::uint64_t m_lostPushed = 0; // producer only
     bool m_gapOpen = false; // producer only
+    // Samples pushed in total, lost ones included (producer), and the last stamp: the sample count
+    // and its time, written under a sequence count that is odd while they change.
+    std::uint64_t m_produced = 0; // producer only
+    std::atomic<std::uint64_t> m_stampSeq { 0 };
+    std::atomic<std::uint64_t> m_stampFrames { 0 };
+    std::atomic<std::int64_t> m_stampNs { 0 };
+    std::uint64_t m_consumed = 0; // consumer only: samples read, silence included
     std::uint64_t m_taken = 0; // consumer only
     std::uint64_t m_dropped = 0; // consumer only
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -153,6 +154,7 @@ public:
         const std::lock_guard lock(m_count.mutex());
         if (Pa_IsStreamActive(m_stream) == 1)
             return;
+        m_restartStamps.store(true, std::memory_order_release);
         const PaError err = Pa_StartStream(m_stream);
         if (err != paNoError) {
             throw Error(ErrorNumber::SoundDeviceFailure,
@@ -173,10 +175,11 @@ public:
 
     std::size_t read(std::span<std::int16_t> out) override { return m_ring.read(out); }
     Dropouts takeDropouts() override { return m_ring.takeDropouts(); }
+    std::optional<std::int64_t> nextReadTakenNs() const override { return m_ring.nextReadTakenNs(m_rate); }
 
 private:
     // Runs on PortAudio's callback thread: copies into the ring, never blocks or allocates.
-    static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+    static int callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo* time,
         PaStreamCallbackFlags status, void* user)
     {
         auto* self = static_cast<PaCapture*>(user);
@@ -201,8 +204,51 @@ private:
             self->m_ring.push(std::span<const std::int16_t>(mixed.data(), chunk));
             done += chunk;
         }
+        self->stampTime(time, frames);
         return paContinue;
     }
+
+    // Callback thread: tells the ring when the last sample pushed was taken. The driver's own
+    // time of the buffer's first sample is used where it is in reason, the callback's time
+    // otherwise; a callback that came late (the machine busy for a moment) or a driver time that
+    // is off would move a log's timing by a buffer, so the stream's start is taken as the median
+    // over the last callbacks, and each sample's time follows from its count.
+    void stampTime(const PaStreamCallbackTimeInfo* time, unsigned long frames)
+    {
+        if (m_restartStamps.exchange(false, std::memory_order_acquire)) {
+            m_offsetCount = 0;
+            m_offsetNext = 0;
+        }
+        const double perFrameNs = 1e9 / m_rate;
+        std::int64_t takenNs
+            = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                  .count();
+        if (time && time->inputBufferAdcTime > 0) {
+            const double age = time->currentTime - time->inputBufferAdcTime - static_cast<double>(frames - 1) / m_rate;
+            if (age > 0 && age < 1.0)
+                takenNs -= static_cast<std::int64_t>(age * 1e9);
+        }
+        m_framesPushed += frames;
+        // When sample 0 of the stream would have been taken, by this callback.
+        m_offsets[m_offsetNext]
+            = takenNs - static_cast<std::int64_t>(static_cast<double>(m_framesPushed - 1) * perFrameNs);
+        m_offsetNext = (m_offsetNext + 1) % m_offsets.size();
+        m_offsetCount = std::min(m_offsetCount + 1, m_offsets.size());
+        std::array<std::int64_t, kStampWindow> sorted {};
+        std::copy_n(m_offsets.begin(), m_offsetCount, sorted.begin());
+        const auto middle = static_cast<std::ptrdiff_t>(m_offsetCount / 2);
+        std::nth_element(
+            sorted.begin(), sorted.begin() + middle, sorted.begin() + static_cast<std::ptrdiff_t>(m_offsetCount));
+        m_ring.stamp(sorted[static_cast<std::size_t>(middle)]
+            + static_cast<std::int64_t>(static_cast<double>(m_framesPushed - 1) * perFrameNs));
+    }
+
+    static constexpr std::size_t kStampWindow = 9; // callbacks: about two seconds
+    std::array<std::int64_t, kStampWindow> m_offsets {}; // callback thread
+    std::size_t m_offsetCount = 0; // callback thread
+    std::size_t m_offsetNext = 0; // callback thread
+    std::uint64_t m_framesPushed = 0; // callback thread
+    std::atomic<bool> m_restartStamps { false }; // a start: the device's timing begins anew
 
     OpenStreamCount m_count;
     PaStream* m_stream = nullptr;

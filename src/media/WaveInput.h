@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace wendmoor {
@@ -83,6 +84,14 @@ public:
 
     // Monotonic milliseconds for the device checks; tests move it by hand.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
+    // When the next sample to be handed on was taken, on the steady clock (nanoseconds); while a
+    // buffer is being handed on, that is just after its last sample. Nothing when the device
+    // cannot tell.
+    [[nodiscard]] std::optional<std::int64_t> nextFrameTakenNs() const
+    {
+        return m_stream ? m_stream->nextReadTakenNs() : std::nullopt;
+    }
 
     // Hands on everything captured so far. Called by the drain timer; tests call it directly.
     void pump();

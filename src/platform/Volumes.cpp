@@ -121,17 +121,24 @@ QHash<QString, QString> uuidsByDevice()
     return byDevice;
 }
 
+// The mount table and the devices' UUIDs come from the kernel's own file systems (proc, devtmpfs),
+// which answer at once; no mount point is touched here.
 QList<MountedFileSystem> systemMounts()
 {
     QFile mounts(QStringLiteral("/proc/self/mounts"));
     if (!mounts.open(QIODevice::ReadOnly))
         return {};
     const QHash<QString, QString> uuids = uuidsByDevice();
-    QList<MountedFileSystem> all = SystemVolumes::fileSystemsFromMounts(
-        mounts.readAll(), [&](const QString& device) { return uuids.value(QFileInfo(device).canonicalFilePath()); });
-    for (MountedFileSystem& fs : all)
-        fs.writable = fs.writable && QFileInfo(fs.mountPoint).isWritable();
-    return all;
+    return SystemVolumes::fileSystemsFromMounts(mounts.readAll(), [&](const QString& device) {
+        // A share's "device" (server:/export) is no path; resolving it would look in the
+        // working folder.
+        return device.startsWith(QLatin1Char('/')) ? uuids.value(QFileInfo(device).canonicalFilePath()) : QString();
+    });
+}
+
+bool mountPointWritable(const QString& mountPoint)
+{
+    return QFileInfo(mountPoint).isWritable();
 }
 
 } // namespace
@@ -157,15 +164,148 @@ QList<MountedFileSystem> SystemVolumes::fileSystemsFromMounts(
     return result;
 }
 
-SystemVolumes::SystemVolumes(QString lettersFile, MessageSink* messages, QString home, MountSource source)
+// One try of a mount point, shared by the thread that tries and the refresh that waits for it;
+// either may be gone first.
+struct SystemVolumes::PendingProbe {
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::optional<bool> writable;
+};
+
+SystemVolumes::SystemVolumes(QString lettersFile, MessageSink* messages, QString home, MountSource source, Probe probe,
+    std::chrono::milliseconds probeLimit)
     : m_lettersFile(std::move(lettersFile))
     , m_messages(messages)
     , m_home(QDir::cleanPath(home.isEmpty() ? QDir::homePath() : home))
     , m_source(source ? std::move(source) : MountSource(systemMounts))
+    , m_probe(probe ? std::move(probe) : Probe(mountPointWritable))
+    , m_probeLimit(probeLimit)
 {
 }
 
-void SystemVolumes::load() const
+SystemVolumes::~SystemVolumes()
+{
+    {
+        const std::lock_guard lock(m_watchMutex);
+        m_stopping = true;
+    }
+    m_watchWake.notify_all();
+    if (m_watcher.joinable())
+        m_watcher.join();
+}
+
+void SystemVolumes::watch(std::chrono::milliseconds every)
+{
+    if (m_watcher.joinable())
+        return;
+    m_watcher = std::thread([this, every] {
+        std::unique_lock lock(m_watchMutex);
+        while (!m_stopping) {
+            lock.unlock();
+            refresh();
+            lock.lock();
+            m_watchWake.wait_for(lock, every, [this] { return m_stopping; });
+        }
+    });
+}
+
+void SystemVolumes::report(const Error& error) const
+{
+    if (!m_messages)
+        return;
+    // Directly when refreshed on the messages' own thread, queued from the watcher.
+    QMetaObject::invokeMethod(const_cast<QObject*>(&m_messagesThread),
+        [messages = m_messages, text = error.text()] { messages->ShowMessage(text); });
+}
+
+QStringList SystemVolumes::probe(QList<MountedFileSystem>& mounted)
+{
+    QStringList newlyUnanswered;
+    // Every mount point is tried at once, so that one that hangs costs the others nothing.
+    std::vector<std::shared_ptr<PendingProbe>> tries(static_cast<std::size_t>(mounted.size()));
+    for (qsizetype i = 0; i < mounted.size(); ++i) {
+        if (!mounted[i].writable || mounted[i].mountPoint == m_home)
+            continue;
+        if (const auto stuck = m_unanswered.find(mounted[i].mountPoint); stuck != m_unanswered.end()) {
+            tries[i] = stuck->second; // still waited for: tried again only once it answers
+            continue;
+        }
+        auto pending = std::make_shared<PendingProbe>();
+        tries[i] = pending;
+        std::thread([pending, probe = m_probe, point = mounted[i].mountPoint] {
+            const bool writable = probe(point);
+            const std::lock_guard lock(pending->mutex);
+            pending->writable = writable;
+            pending->answered.notify_all();
+        }).detach();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_probeLimit;
+    for (qsizetype i = 0; i < mounted.size(); ++i) {
+        if (!tries[i])
+            continue;
+        std::unique_lock lock(tries[i]->mutex);
+        const bool answered
+            = tries[i]->answered.wait_until(lock, deadline, [&] { return tries[i]->writable.has_value(); });
+        const QString& point = mounted[i].mountPoint;
+        if (answered) {
+            mounted[i].writable = *tries[i]->writable;
+            m_unanswered.erase(point);
+            continue;
+        }
+        mounted[i].writable = false;
+        if (m_unanswered.emplace(point, tries[i]).second)
+            newlyUnanswered.append(point);
+    }
+    // A try that answered for a file system since unmounted is done with.
+    std::erase_if(m_unanswered, [](const auto& entry) {
+        const std::lock_guard lock(entry.second->mutex);
+        return entry.second->writable.has_value();
+    });
+    return newlyUnanswered;
+}
+
+void SystemVolumes::refresh()
+{
+    const std::lock_guard refreshing(m_refreshing);
+    QList<MountedFileSystem> mounted = m_source();
+    const QStringList newlyUnanswered = probe(mounted);
+    QList<Drive> drives = assignLetters(std::move(mounted));
+    for (const QString& point : newlyUnanswered) {
+        const auto drive = std::find_if(drives.begin(), drives.end(), [&](const Drive& d) { return d.root == point; });
+        const QString name = drive == drives.end()
+            ? QStringLiteral("The file system at %1").arg(QDir::toNativeSeparators(point))
+            : QStringLiteral("The drive %1 (%2)").arg(drive->letter).arg(QDir::toNativeSeparators(point));
+        report(Error(ErrorNumber::DriveNotMounted,
+            QStringLiteral("%1 did not answer within %2 seconds; nothing is recorded to it until it answers again.")
+                .arg(name)
+                .arg(static_cast<double>(m_probeLimit.count()) / 1000.0)));
+    }
+    const QMutexLocker lock(&m_mutex);
+    m_drives = std::move(drives);
+    m_refreshed = true;
+}
+
+QList<Drive> SystemVolumes::drives() const
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_refreshed)
+            return m_drives;
+    }
+    // Nothing known yet (no watcher, or its first refresh still running).
+    auto* self = const_cast<SystemVolumes*>(this);
+    {
+        const std::lock_guard refreshing(self->m_refreshing);
+        const QMutexLocker lock(&m_mutex);
+        if (m_refreshed)
+            return m_drives;
+    }
+    self->refresh();
+    const QMutexLocker lock(&m_mutex);
+    return m_drives;
+}
+
+void SystemVolumes::load()
 {
     m_loaded = true;
     QFile file(m_lettersFile);
@@ -184,7 +324,7 @@ void SystemVolumes::load() const
     std::sort(m_letters.begin(), m_letters.end(), [](const Letter& a, const Letter& b) { return a.letter < b.letter; });
 }
 
-void SystemVolumes::save() const
+void SystemVolumes::save()
 {
     QByteArray text = "# Wendmoor's drive letters: letter, file-system UUID (- for none), mount point.\n";
     for (const Letter& l : m_letters)
@@ -196,18 +336,16 @@ void SystemVolumes::save() const
     if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
         return;
     // The letters stay as given for this run; they may move after a restart.
-    if (m_messages && !m_saveFailureReported) {
+    if (!m_saveFailureReported) {
         m_saveFailureReported = true;
         const Error e
             = fileError(errno != 0 ? errno : EACCES, QStringLiteral("Cannot keep the drive letters in"), m_lettersFile);
-        m_messages->ShowMessage(Error(e.number(), e.description() + QStringLiteral(" (%1)").arg(file.errorString())));
+        report(Error(e.number(), e.description() + QStringLiteral(" (%1)").arg(file.errorString())));
     }
 }
 
-QList<Drive> SystemVolumes::drives() const
+QList<Drive> SystemVolumes::assignLetters(QList<MountedFileSystem> mounted)
 {
-    QList<MountedFileSystem> mounted = m_source();
-    const QMutexLocker lock(&m_mutex);
     if (!m_loaded)
         load();
     mounted.removeIf([this](const MountedFileSystem& fs) { return fs.mountPoint == m_home; });

@@ -5,10 +5,20 @@
 #include <QChar>
 #include <QList>
 #include <QMutex>
+#include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace wendmoor {
 
@@ -28,7 +38,8 @@ struct Drive {
 class Volumes {
 public:
     virtual ~Volumes() = default;
-    // Ascending by letter, beginning with C; drives that are not mounted included.
+    // Ascending by letter, beginning with C; drives that are not mounted included. Never waits on
+    // a file system: the windows and the recorder call it from the clock's tick.
     [[nodiscard]] virtual QList<Drive> drives() const = 0;
 
     // The root of a mounted drive's letter (either case), or an empty string.
@@ -56,16 +67,36 @@ struct MountedFileSystem {
 // The real machine: the home folder, and the real file systems from /proc/self/mounts with the
 // letters remembered in a small text file (one line per letter: letter, UUID or "-", mount
 // point), so that a stick mounted before the archive disk does not take the disk's letter.
+//
+// `drives()` gives the list as the last `refresh()` found it and touches no file system. A
+// refresh reads the mount table and tries each mount point for writing, each try on a thread of
+// its own and waited for at most `probeLimit`: a mount point that does not answer in time (a
+// hung network share, a USB disk that stalls) is not usable and is named in one message; it is
+// not tried again until its try returns, and is usable again once one answers. `watch()` keeps
+// the list current from a thread of its own; until a refresh has run, the first `drives()`
+// makes one (the command line's way).
 class SystemVolumes final : public Volumes {
 public:
     using MountSource = std::function<QList<MountedFileSystem>()>;
+    // Whether a mount point can be written to; may block as long as its file system does.
+    using Probe = std::function<bool(const QString& mountPoint)>;
 
-    // `messages` hears of a letters file that cannot be written; `source` stands in for the
-    // mount table in tests.
-    explicit SystemVolumes(
-        QString lettersFile, MessageSink* messages = nullptr, QString home = {}, MountSource source = {});
+    // `messages` hears of a letters file that cannot be written and of a drive that does not
+    // answer, on the thread that made this object; `source` and `probe` stand in for the mount
+    // table and the file systems in tests.
+    explicit SystemVolumes(QString lettersFile, MessageSink* messages = nullptr, QString home = {},
+        MountSource source = {}, Probe probe = {},
+        std::chrono::milliseconds probeLimit = std::chrono::milliseconds(2000));
+    ~SystemVolumes() override;
+    SystemVolumes(const SystemVolumes&) = delete;
+    SystemVolumes& operator=(const SystemVolumes&) = delete;
 
     [[nodiscard]] QList<Drive> drives() const override;
+
+    // Reads the mount table and tries the mount points; takes at most about `probeLimit`.
+    void refresh();
+    // Refreshes now and then every `every` from a thread of its own, until destroyed.
+    void watch(std::chrono::milliseconds every);
 
     // The archive-capable file systems of a mount table, in mount-point order. `uuidOfDevice`
     // gives the UUID of a device path ("/dev/sda1"), or an empty string.
@@ -78,17 +109,38 @@ private:
         QString uuid;
         QString mountPoint;
     };
-    void load() const;
-    void save() const;
+    struct PendingProbe;
+    void load();
+    void save();
+    QList<Drive> assignLetters(QList<MountedFileSystem> mounted);
+    // Marks what does not answer in time not writable; gives the mount points that stopped answering.
+    QStringList probe(QList<MountedFileSystem>& mounted);
+    void report(const Error& error) const;
 
     QString m_lettersFile;
     MessageSink* m_messages;
     QString m_home;
     MountSource m_source;
+    Probe m_probe;
+    std::chrono::milliseconds m_probeLimit;
+    // Lives on the thread that made this object: messages are shown there.
+    QObject m_messagesThread;
+
+    // Only the refreshing thread (one at a time) touches these.
+    std::mutex m_refreshing;
+    bool m_loaded = false;
+    bool m_saveFailureReported = false;
+    QList<Letter> m_letters;
+    std::map<QString, std::shared_ptr<PendingProbe>> m_unanswered; // by mount point
+
     mutable QMutex m_mutex;
-    mutable bool m_loaded = false;
-    mutable bool m_saveFailureReported = false;
-    mutable QList<Letter> m_letters;
+    QList<Drive> m_drives;
+    bool m_refreshed = false;
+
+    std::mutex m_watchMutex;
+    std::condition_variable m_watchWake;
+    bool m_stopping = false;
+    std::thread m_watcher;
 };
 
 } // namespace wendmoor

@@ -360,11 +360,23 @@ void Recorder::rollOver()
 
 void Recorder::purge()
 {
-    QStringList kept;
-    for (const QString& gone : PurgeOldLogs(m_services.volumes, m_settings, m_services.clock, &kept))
-        m_services.events.note(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
-    for (const QString& note : kept)
-        m_services.events.note(note);
+    // The deleting runs on the background thread (a disk that stalls holds it, not the clock);
+    // its lines reach the event log afterwards, in the order of the purges.
+    m_background.post(
+        [this, folder = m_services.volumes.archiveFolder(m_settings.LogDrive), days = m_settings.DaysToKeep,
+            today = m_services.clock.now().date()]() -> BackgroundWork::Result {
+            QStringList kept;
+            QStringList notes;
+            for (const QString& gone : PurgeOldLogs(folder, days, today, &kept))
+                notes.append(QStringLiteral("Purge: deleted ") + QDir::toNativeSeparators(gone));
+            notes += kept;
+            if (notes.isEmpty())
+                return {};
+            return [this, notes] {
+                for (const QString& note : notes)
+                    m_services.events.note(note);
+            };
+        });
 }
 
 void Recorder::resumeFromStandby()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "platform/BackgroundWork.h"
 #include "platform/MessageSink.h"
 #include "platform/Services.h"
 #include "recorder/ClockRules.h"
@@ -69,8 +70,11 @@ public:
     // The clock, every 100 ms (the timer below, or a test): carries out what ClockRules say.
     // Nothing in it ends the program; a failure is reported once until a tick succeeds again.
     void tick();
-    // The purge of the expired day, when the clock's rules say it is due.
+    // The purge of the expired day, when the clock's rules say it is due: on the background
+    // thread, its event-log lines after it.
     void purge();
+    // Where the purge runs (tests wait for it with finish()).
+    [[nodiscard]] BackgroundWork& background() { return m_background; }
     // Activity arrived while in Standby: the writer takes the audio again.
     void resumeFromStandby();
 
@@ -152,6 +156,8 @@ private:
     QString m_audioPath;
     // A failing tick is reported once, not ten times a second, until a tick succeeds again.
     bool m_tickFailureReported = false;
+    // Last: goes first, so that nothing it gives back reaches a recorder being destroyed.
+    BackgroundWork m_background;
 };
 
 } // namespace wendmoor

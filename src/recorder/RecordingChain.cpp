@@ -97,13 +97,15 @@ RecordingChain::~RecordingChain()
     } catch (...) {
         // The file has been closed by its writer either way.
     }
-    // What the last commands posted is dropped with this object; the stages and the beat go on
-    // their thread (the beat first: it drains the stages).
+    // What the last commands posted is dropped with this object; the beat (it drains the stages)
+    // and the stages go on their thread. The context goes back to this object's thread to be
+    // destroyed there: a timer cannot be stopped from another thread.
     QMetaObject::invokeMethod(
         m_context.get(),
         [this] {
             qDeleteAll(m_context->children());
             m_stages.reset();
+            m_context->moveToThread(thread());
         },
         Qt::BlockingQueuedConnection);
     m_thread->quit();
@@ -175,6 +177,11 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
         // Decided here, before the buffer reaches the writer, so that the buffer that resumed the
         // recording is in the file.
         m_standby = false;
+        // This buffer is being handed on: the input's next sample is the one after its last.
+        std::optional<std::int64_t> takenNs = m_stages->WaveIn.nextFrameTakenNs();
+        if (takenNs && m_stages->WaveIn.sampleRate() > 0)
+            *takenNs -= static_cast<std::int64_t>(samples.size()) * 1'000'000'000 / m_stages->WaveIn.sampleRate();
+        stampStart(takenNs);
         m_stages->WaveFile.setEnabled(true);
         post([this] { emit voxActivity(true); });
     } else {
@@ -182,8 +189,69 @@ void RecordingChain::onBuffer(std::span<const std::int16_t> samples)
     }
 }
 
+void RecordingChain::stampStart(std::optional<std::int64_t> takenNs)
+{
+    const std::int64_t frames = m_stages->WaveFile.framesWritten();
+    const std::lock_guard lock(m_mutex);
+    // A segment that ended without the writer going off (its file failed) ends where it was last
+    // stamped.
+    if (!m_ended || m_ended->segment != m_written.segment)
+        m_ended = m_written;
+    m_segmentStart = { frames, takenNs, m_written.segment + 1 };
+    m_written = m_segmentStart;
+}
+
+void RecordingChain::setWriterEnabled(bool enabled)
+{
+    WaveFileWriter& w = m_stages->WaveFile;
+    if (enabled && !w.isEnabled())
+        stampStart(m_stages->WaveIn.nextFrameTakenNs());
+    else if (!enabled && w.isEnabled())
+        stampEnded();
+    w.setEnabled(enabled);
+}
+
+void RecordingChain::stampWritten()
+{
+    const WaveFileWriter& w = m_stages->WaveFile;
+    if (!w.isOpen() || !w.isEnabled() || w.hasFailed())
+        return;
+    const std::int64_t frames = w.framesWritten();
+    const std::optional<std::int64_t> takenNs = m_stages->WaveIn.nextFrameTakenNs();
+    const std::lock_guard lock(m_mutex);
+    m_written = { frames, takenNs, m_written.segment };
+}
+
+RecordingChain::FrameTime RecordingChain::segmentStart() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_segmentStart;
+}
+
+RecordingChain::FrameTime RecordingChain::written() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+RecordingChain::FrameTime RecordingChain::endOf(std::uint64_t segment) const
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_ended && m_ended->segment == segment)
+        return *m_ended;
+    return m_written;
+}
+
+void RecordingChain::stampEnded()
+{
+    stampWritten();
+    const std::lock_guard lock(m_mutex);
+    m_ended = m_written;
+}
+
 void RecordingChain::onPumped()
 {
+    stampWritten();
     m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
     m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
     checkAudioInFile();
@@ -238,6 +306,7 @@ void RecordingChain::start(const QDateTime& firstSample)
         s.WaveFile.setStartTime(firstSample);
         s.WaveIn.start();
         m_standby = false;
+        stampStart(s.WaveIn.nextFrameTakenNs());
         s.WaveFile.setEnabled(true);
     });
 }
@@ -248,7 +317,7 @@ void RecordingChain::stop(bool keepDevice)
     // that belongs to the next file.
     run([this, keepDevice] {
         m_standby = false;
-        m_stages->WaveFile.setEnabled(false);
+        setWriterEnabled(false);
         m_stages->WaveIn.stop(keepDevice);
     });
 }
@@ -273,7 +342,7 @@ void RecordingChain::setEnabled(bool enabled)
 {
     run([this, enabled] {
         m_standby = false;
-        m_stages->WaveFile.setEnabled(enabled);
+        setWriterEnabled(enabled);
     });
 }
 
@@ -281,7 +350,7 @@ void RecordingChain::pause()
 {
     run([this] {
         m_standby = true;
-        m_stages->WaveFile.setEnabled(false);
+        setWriterEnabled(false);
     });
 }
 

@@ -20,6 +20,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace wendmoor {
@@ -89,6 +90,24 @@ public:
     [[nodiscard]] std::uint64_t heartbeat() const { return m_heartbeat.load(std::memory_order_acquire); }
     [[nodiscard]] QThread* thread() const { return m_thread.get(); }
 
+    // A frame of the current log and when it was taken, on the steady clock
+    // (std::chrono::steady_clock, nanoseconds); no time when the input cannot tell (take "now").
+    // Stamped on the recording thread as the audio passes, so that the catalog learns a log's
+    // timing to the sample however late the window's clock reads it.
+    struct FrameTime {
+        std::int64_t frame = 0;
+        std::optional<std::int64_t> takenNs;
+        std::uint64_t segment = 0; // counts the times the writer began taking audio
+    };
+    // Where the writer last began taking audio (a start, a resume, the buffer that ended a pause).
+    [[nodiscard]] FrameTime segmentStart() const;
+    // Just after the newest frame in the log: stamped at every drain while writing and when the
+    // writer goes off.
+    [[nodiscard]] FrameTime written() const;
+    // Just after the last frame the writer took in `segment` (of segmentStart()), once it has gone
+    // off (a stop, a pause, a write that failed); written() while it has not.
+    [[nodiscard]] FrameTime endOf(std::uint64_t segment) const;
+
     // The stages, for the main window's names. Only the recording thread may touch them.
     [[nodiscard]] WaveInput& input();
     [[nodiscard]] Connector& connector();
@@ -118,6 +137,11 @@ private:
     void onBuffer(std::span<const std::int16_t> samples);
     void onPumped();
     void checkAudioInFile();
+    // Recording thread: the writer begins or stops taking audio at the next frame handed on.
+    void stampStart(std::optional<std::int64_t> takenNs);
+    void stampWritten();
+    void stampEnded();
+    void setWriterEnabled(bool enabled);
 
     MessageSink& m_messages;
     std::unique_ptr<ThreadMessages> m_threadMessages;
@@ -139,10 +163,13 @@ private:
     int m_peak = -1;
     bool m_activity = false;
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<std::function<void()>> m_posted; // guarded by m_mutex
     bool m_deliveryQueued = false; // guarded by m_mutex
     std::deque<std::function<void()>> m_delivering; // user-interface thread
+    FrameTime m_segmentStart; // guarded by m_mutex
+    FrameTime m_written; // guarded by m_mutex
+    std::optional<FrameTime> m_ended; // of the last segment that ended; guarded by m_mutex
 };
 
 } // namespace wendmoor

@@ -4,6 +4,11 @@
 #include "config/RecordFormats.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace wendmoor {
 
@@ -13,6 +18,10 @@ TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settin
     , m_writer(writer)
     , m_settings(settings)
 {
+    m_steadyClock = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     connect(&recorder, &Recorder::audioStarted, this, &TimeIndex::onStarted);
     connect(&recorder, &Recorder::audioStopped, this, &TimeIndex::onStopped);
     connect(&recorder, &Recorder::ticked, this, &TimeIndex::onTick);
@@ -38,18 +47,34 @@ TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settin
 
 void TimeIndex::programEnded(const QDateTime& now)
 {
+    // What the device had taken but not yet handed over when the program ended is lost with the
+    // program: its end begins where the last log ends.
+    const std::optional<UtcMs> lastSample = writeEnd();
+    const UtcMs nowUtc = now.toMSecsSinceEpoch();
+    const UtcMs end = std::min<UtcMs>(nowUtc, lastSample.value_or(nowUtc));
     if (!m_startedAt.isValid() && !m_folder.isEmpty())
-        m_writer.programEnded(now.toMSecsSinceEpoch());
+        m_writer.programEnded(end);
     m_writer.flush();
 }
 
 std::int64_t TimeIndex::frame() const
 {
-    return std::int64_t(m_recorder.chain().positionMs()) * m_rate / 1000;
+    return m_recorder.chain().written().frame;
+}
+
+UtcMs TimeIndex::clockOf(const RecordingChain::FrameTime& stamp, const QDateTime& now, std::int64_t steadyNs)
+{
+    // The stamp's distance from then on the steady clock, from the recorder's clock then; a stamp
+    // without a time is taken as then.
+    const UtcMs nowUtc = now.toMSecsSinceEpoch();
+    if (!stamp.takenNs)
+        return nowUtc;
+    return nowUtc - (steadyNs - *stamp.takenNs) / 1'000'000;
 }
 
 void TimeIndex::onStarted(const QString& path, const QDateTime& at)
 {
+    writeEnd();
     const QFileInfo file(path);
     if (file.absolutePath() != m_folder) {
         // Recording on another drive: that archive's catalog from now on.
@@ -71,8 +96,10 @@ void TimeIndex::onStarted(const QString& path, const QDateTime& at)
     }
     m_inputLostAt = QDateTime();
     const std::optional<LogName> name = parseLogName(file.fileName());
-    m_writer.segmentBegun(
-        { file.fileName(), name ? name->date : at.date(), m_rate, 1 }, frame(), utc, at.offsetFromUtc());
+    const RecordingChain::FrameTime begun = m_recorder.chain().segmentStart();
+    m_segment = begun.segment;
+    m_writer.segmentBegun({ file.fileName(), name ? name->date : at.date(), m_rate, 1 }, begun.frame,
+        clockOf(begun, at, steadyNowNs()), at.offsetFromUtc());
     m_open = true;
     m_lastPairing = at;
 }
@@ -108,8 +135,23 @@ void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDat
     case StopReason::ProgramEnd: // the program's end itself opens the gap
         break;
     }
-    m_writer.segmentEnded(frame(), at.toMSecsSinceEpoch(), gap, detail);
+    // The recorder says why before it stops the chain: the segment's last frame is known once
+    // the command that follows has run.
     m_open = false;
+    m_pendingEnd = PendingEnd { gap, detail, at, steadyNowNs(), m_segment };
+    QMetaObject::invokeMethod(
+        this, [this] { writeEnd(); }, Qt::QueuedConnection);
+}
+
+std::optional<UtcMs> TimeIndex::writeEnd()
+{
+    if (!m_pendingEnd)
+        return std::nullopt;
+    const PendingEnd end = *std::exchange(m_pendingEnd, std::nullopt);
+    const RecordingChain::FrameTime last = m_recorder.chain().endOf(end.segment);
+    const UtcMs utc = clockOf(last, end.at, end.steadyNs);
+    m_writer.segmentEnded(last.frame, utc, end.reason, end.detail);
+    return utc;
 }
 
 void TimeIndex::onTick(const QDateTime& now)
@@ -126,7 +168,8 @@ void TimeIndex::onTick(const QDateTime& now)
     if (!m_open || m_inputLostAt.isValid() || m_lastPairing.msecsTo(now) < kPairingMs)
         return;
     m_lastPairing = now;
-    m_writer.position(frame(), now.toMSecsSinceEpoch(), now.offsetFromUtc());
+    const RecordingChain::FrameTime newest = m_recorder.chain().written();
+    m_writer.position(newest.frame, clockOf(newest, now, steadyNowNs()), now.offsetFromUtc());
 }
 
 } // namespace wendmoor

@@ -2,6 +2,7 @@
 
 #include "catalog/CatalogWriter.h"
 #include "recorder/Recorder.h"
+#include "recorder/RecordingChain.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace wendmoor {
 
@@ -30,6 +32,10 @@ public:
     // Where the day's one-line summary goes, half a minute after each midnight, for the day before.
     void setSummarySink(std::function<void(const QString&)> sink) { m_summarySink = std::move(sink); }
 
+    // The steady clock the chain's stamps are on (std::chrono::steady_clock, nanoseconds); tests
+    // move one by hand.
+    void setSteadyClock(std::function<std::int64_t()> clock) { m_steadyClock = std::move(clock); }
+
     // How often a pairing is written while recording.
     static constexpr std::int64_t kPairingMs = 60'000;
 
@@ -37,7 +43,27 @@ private:
     void onStarted(const QString& path, const QDateTime& at);
     void onStopped(const QString& path, StopReason reason, const QDateTime& at);
     void onTick(const QDateTime& now);
+    // Just after the newest frame in the log.
     [[nodiscard]] std::int64_t frame() const;
+    // The recorder's clock time of a stamp of the chain, `now` being the recorder's clock at
+    // `steadyNs` on the steady clock.
+    [[nodiscard]] static UtcMs clockOf(
+        const RecordingChain::FrameTime& stamp, const QDateTime& now, std::int64_t steadyNs);
+    [[nodiscard]] std::int64_t steadyNowNs() const { return m_steadyClock(); }
+    // Ends the segment whose stop was told, once the chain has stopped taking audio; returns the
+    // clock time just after its last frame.
+    std::optional<UtcMs> writeEnd();
+
+    struct PendingEnd {
+        GapReason reason = GapReason::Unknown;
+        QString detail;
+        QDateTime at;
+        std::int64_t steadyNs = 0;
+        std::uint64_t segment = 0; // the chain's count of the segment that ended
+    };
+    std::optional<PendingEnd> m_pendingEnd;
+    std::uint64_t m_segment = 0; // the chain's count of the open segment
+    std::function<std::int64_t()> m_steadyClock;
 
     Recorder& m_recorder;
     CatalogWriter& m_writer;

@@ -7,12 +7,15 @@
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
 #include "platform/ServiceNotifier.h"
+#include "platform/Volumes.h"
 
 #include "../media/WavChecks.h"
 #include "TestServices.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,6 +116,69 @@ TEST(Closing, ExitEndsAtOnceAndTheCloseBoxEndsTheRecorderWithTheWindowOnly)
         ASSERT_TRUE(c.opened);
         EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 1.0, 0.1);
     }
+}
+
+// A network share whose server is gone (its mount point never answers) while drive C records: the
+// clock's tick keeps coming, the preferences' drive list opens at once, the share is named once,
+// and the log on C holds every second fed to it.
+TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
+{
+    TestServices ts;
+    const QString archive = ts.makeArchive();
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+    const MountedFileSystem share { QStringLiteral("/mnt/share"), QString() };
+    // Shared with the tries, which may outlive the test by a moment.
+    const auto hanging = std::make_shared<std::atomic<bool>>(false);
+    std::thread letGo;
+    SystemVolumes volumes(
+        ts.dir.filePath(QStringLiteral("DriveLetters.txt")), &ts.messages, ts.drive(QLatin1Char('C')),
+        [&] { return QList<MountedFileSystem> { share }; },
+        [hanging, share](const QString& point) {
+            while (*hanging && point == share.mountPoint)
+                std::this_thread::sleep_for(5ms);
+            return true;
+        },
+        200ms);
+    volumes.watch(50ms);
+    Services services { ts.clock, volumes, ts.audio, ts.ports, ts.prompt, ts.systemInfo, ts.messages, ts.services.paths,
+        ts.events, ts.clockSync };
+    {
+        Application app(services);
+        app.start();
+        EXPECT_TRUE(app.state().IsRecording);
+        // The server goes away while C records. A tick that waited on the share would wait for
+        // ever; it is let go after ten seconds, and the test fails instead of hanging.
+        *hanging = true;
+        letGo = std::thread([&] {
+            for (int i = 0; i < 1000 && *hanging; ++i)
+                std::this_thread::sleep_for(10ms);
+            *hanging = false;
+        });
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QObject::connect(&app.recorder().clockTimer(), &QTimer::timeout, [&] {
+            if (sinceTick.isValid())
+                longestGap = std::max(longestGap, sinceTick.restart());
+            else
+                sinceTick.start();
+        });
+        for (int i = 0; i < 20; ++i) {
+            ts.audio.feed(sineTone(8000, 1000.0, 800));
+            if (i == 10)
+                app.openPreferences();
+            QTest::qWait(100);
+        }
+        EXPECT_LT(longestGap, 1000);
+        app.menu().cmdStop->click();
+    }
+    *hanging = false;
+    letGo.join();
+    EXPECT_EQ(ts.messages.shown.filter(QStringLiteral("1042 The drive D (/mnt/share) did not answer")).size(), 1)
+        << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+    const WavContents c
+        = readWav(archive + QStringLiteral("/") + QDir(archive).entryList({ QStringLiteral("L*.wav") }).value(0));
+    ASSERT_TRUE(c.opened);
+    EXPECT_NEAR(static_cast<double>(c.samples.size()) / c.rate, 2.0, 0.05);
 }
 
 // After Record, the preferences opened and closed without Apply (reading StartOnLoad 1 from the
@@ -280,6 +346,26 @@ TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)
     app.menu().cmdStop->click();
 }
 
+// The close box ends the clock and the recording thread with the main window while the help
+// window stays open: the pings go on, so that the service manager does not restart a program
+// the operator is still using.
+TEST(Watchdog, GoesOnPingingAfterTheCloseBoxWhileAnotherWindowStaysOpen)
+{
+    TestServices ts;
+    ts.makeArchive();
+    ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 });
+    Application app(ts.services);
+    app.start();
+    app.openHelp();
+    CountingNotifier notifier;
+    Watchdog watchdog(notifier, app.recorder().clockTimer(), [&app] { return app.recorder().chain().heartbeat(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.pings >= 2; }, 3000));
+    app.menu().close();
+    ASSERT_FALSE(app.recorder().clockTimer().isActive());
+    const int before = notifier.pings;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.pings >= before + 3; }, 3000));
+}
+
 TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
 {
     TestServices t;
@@ -294,20 +380,65 @@ TEST(DiskWatch, WarnsOnceADayWhileTheDriveFillsWithinThreeDays)
     });
 
     watch.check();
+    watch.finish();
     ASSERT_EQ(t.messages.shown.size(), 1);
     EXPECT_TRUE(t.messages.shown[0].startsWith(QStringLiteral("61 Drive C "))) << t.messages.shown[0].toStdString();
     t.clock.advanceMs(3'600'000);
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 1) << "once a day";
 
     t.clock.advanceMs(24 * 3'600'000);
     free = 3 * 140'400'000;
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 1) << "three days of room is no warning";
     t.clock.advanceMs(11 * 60'000);
     free = 140'400'000;
     watch.check();
+    watch.finish();
     EXPECT_EQ(t.messages.shown.size(), 2) << "the next day warns again";
+}
+
+// A drive that stalls while it is measured holds the disk watch's thread, not the tick: check()
+// returns at once, a second one meanwhile measures nothing more, and the forecast comes when the
+// drive answers.
+TEST(DiskWatch, ADriveThatStallsWhileMeasuredDoesNotHoldTheTick)
+{
+    TestServices t;
+    Settings settings;
+    settings.LogDrive = QLatin1Char('C');
+    settings.RecordFormat = 6;
+    settings.DaysToKeep = 0;
+    QTimer tick;
+    std::atomic<bool> stalled { true };
+    std::atomic<int> measured { 0 };
+    DiskWatch watch(t.services, settings, tick, [&](const QString&, const QString&) {
+        ++measured;
+        while (stalled)
+            std::this_thread::sleep_for(5ms);
+        return std::optional<DriveSpace>(DriveSpace { 140'400'000, 0 });
+    });
+    QSignalSpy forecasts(&watch, &DiskWatch::forecastMade);
+    // A tick that waited on the drive would wait for ever; it is let go after ten seconds, and
+    // the test fails instead of hanging.
+    std::thread letGo([&] {
+        for (int i = 0; i < 1000 && stalled; ++i)
+            std::this_thread::sleep_for(10ms);
+        stalled = false;
+    });
+    watch.check();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return measured == 1; }, 5000));
+    t.clock.advanceMs(11 * 60'000);
+    watch.check();
+    QTest::qWait(50);
+    EXPECT_EQ(measured, 1);
+    EXPECT_EQ(forecasts.size(), 0);
+    stalled = false;
+    letGo.join();
+    watch.finish();
+    EXPECT_EQ(forecasts.size(), 1);
+    EXPECT_EQ(t.messages.shown.size(), 1);
 }
 
 // The Alarms page, reached from My Preferences, saves what it shows into alarms.ini and the

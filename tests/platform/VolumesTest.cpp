@@ -2,9 +2,15 @@
 
 #include "Fakes.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 
 using namespace wendmoor;
 
@@ -19,7 +25,8 @@ struct Machine {
     std::unique_ptr<SystemVolumes> volumes()
     {
         return std::make_unique<SystemVolumes>(
-            lettersFile, &messages, QStringLiteral("/home/op"), [this] { return mounts; });
+            lettersFile, &messages, QStringLiteral("/home/op"), [this] { return mounts; },
+            [](const QString&) { return true; });
     }
     static QString letters(const Volumes& v)
     {
@@ -85,7 +92,132 @@ TEST(Volumes, LettersStayWithTheirFileSystems)
         m.mounts = s.mounts;
         if (!volumes || s.restart)
             volumes = m.volumes();
+        volumes->refresh();
         EXPECT_EQ(Machine::letters(*volumes).toStdString(), s.letters);
     }
     EXPECT_TRUE(m.messages.shown.isEmpty());
+}
+
+namespace {
+
+// A file system that hangs: a try of its mount point blocks until the test releases it, as a
+// network share whose server is gone blocks in stat().
+struct HangingFileSystem {
+    explicit HangingFileSystem(QString point)
+        : mountPoint(std::move(point))
+    {
+    }
+    QString mountPoint;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool hanging = false;
+    int waiting = 0;
+    std::atomic<int> tries = 0;
+    bool probe(const QString& point)
+    {
+        if (point != mountPoint)
+            return true;
+        ++tries;
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.notify_all();
+        changed.wait(lock, [this] { return !hanging; });
+        --waiting;
+        changed.notify_all();
+        return true;
+    }
+    void hang(bool on)
+    {
+        const std::lock_guard lock(mutex);
+        hanging = on;
+        changed.notify_all();
+    }
+    // Waits (and fails rather than hangs) until `n` tries are blocked.
+    bool waitForBlocked(int n)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return waiting == n; });
+    }
+};
+
+// Runs `what` and says whether it came back within ten seconds: a call that waits on the
+// hanging file system does not, however slow the machine (and is then let go, so that the test
+// fails instead of hanging).
+template <typename F> bool returnsWhileHanging(HangingFileSystem& fs, F&& what)
+{
+    auto done = std::async(std::launch::async, std::forward<F>(what));
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
+        return true;
+    fs.hang(false);
+    return false;
+}
+
+} // namespace
+
+// A share that stops answering while a disk records: the list comes back within the time
+// limit with the share not usable and the disk usable, the share is named once however long it
+// hangs and is tried again only when its try returns, and a later hang is named again.
+TEST(Volumes, AShareThatDoesNotAnswerIsNamedOnceAndCostsTheOtherDrivesNothing)
+{
+    Machine m;
+    HangingFileSystem share(Share.mountPoint);
+    m.mounts = { Archive, Share };
+    SystemVolumes volumes(
+        m.lettersFile, &m.messages, QStringLiteral("/home/op"), [&] { return m.mounts; },
+        [&](const QString& point) { return share.probe(point); }, std::chrono::milliseconds(100));
+    struct Step {
+        const char* what;
+        bool hang; // before the refresh
+        int blockedAfter;
+        const char* letters;
+        int messages;
+        int tries;
+    };
+    const Step steps[] = {
+        { "answering", false, 0, "C=/home/op D=/mnt/share E=/srv/archive", 0, 1 },
+        { "hangs", true, 1, "C=/home/op D=/mnt/share? E=/srv/archive", 1, 2 },
+        { "still hangs: not tried again, not named again", true, 1, "C=/home/op D=/mnt/share? E=/srv/archive", 1, 2 },
+        { "its try returns: that answer counts", false, 0, "C=/home/op D=/mnt/share E=/srv/archive", 1, 2 },
+        { "hangs once more", true, 1, "C=/home/op D=/mnt/share? E=/srv/archive", 2, 3 },
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        share.hang(s.hang);
+        if (!s.hang) {
+            ASSERT_TRUE(share.waitForBlocked(0));
+        }
+        ASSERT_TRUE(returnsWhileHanging(share, [&] { volumes.refresh(); }));
+        ASSERT_TRUE(share.waitForBlocked(s.blockedAfter));
+        QCoreApplication::sendPostedEvents(); // the message, queued to this thread
+        EXPECT_EQ(Machine::letters(volumes).toStdString(), s.letters);
+        EXPECT_EQ(m.messages.shown.size(), s.messages);
+        EXPECT_EQ(share.tries.load(), s.tries);
+    }
+    EXPECT_TRUE(m.messages.shown.last().startsWith(QStringLiteral("1042 The drive D (/mnt/share) did not answer")))
+        << m.messages.shown.last().toStdString();
+    share.hang(false);
+    ASSERT_TRUE(share.waitForBlocked(0));
+}
+
+// While the watcher's refresh waits on a hanging share, the list is read at once: the clock's
+// tick and a Record never wait on a file system.
+TEST(Volumes, TheListIsReadWithoutWaitingWhileTheWatcherWaitsOnAShare)
+{
+    Machine m;
+    HangingFileSystem share(Share.mountPoint);
+    m.mounts = { Archive, Share };
+    auto volumes = std::make_unique<SystemVolumes>(
+        m.lettersFile, &m.messages, QStringLiteral("/home/op"), [&] { return m.mounts; },
+        [&](const QString& point) { return share.probe(point); }, std::chrono::hours(1));
+    volumes->refresh();
+    share.hang(true);
+    volumes->watch(std::chrono::milliseconds(10));
+    ASSERT_TRUE(share.waitForBlocked(1));
+    QString letters;
+    EXPECT_TRUE(returnsWhileHanging(share, [&] { letters = Machine::letters(*volumes); }));
+    EXPECT_EQ(letters.toStdString(), "C=/home/op D=/mnt/share E=/srv/archive");
+    // The watcher ends with the object once the share answers.
+    share.hang(false);
+    volumes.reset();
+    ASSERT_TRUE(share.waitForBlocked(0));
 }

@@ -3,11 +3,18 @@
 #include "catalog/Catalog.h"
 #include "catalog/CatalogWriter.h"
 
+#include "../media/WavChecks.h"
+#include "RecorderFixture.h"
 #include "TestServices.h"
+
+#include <QCoreApplication>
+#include <QDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace wendmoor::test {
 namespace {
@@ -71,6 +78,84 @@ TEST(TimeIndex, EachStopBecomesTheGapOfItsReason)
         EXPECT_EQ(day.gaps.back().reason, GapReason::ProgramEnded);
         EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
     }
+}
+
+// The catalog learns a log's timing from when its samples were taken, not from when the window's
+// clock reads the chain: with audio that reaches the program a quarter second after it was taken,
+// and each tick seeing the frames of the drain before, the segment's first and last sample and a
+// time inside it still map to the sample.
+TEST(TimeIndex, EdgesAndPairingsAreTheTimesTheSamplesWereTaken)
+{
+    RecorderFixture f;
+    CatalogWriter writer(f.ts.messages);
+    TimeIndex index(*f.recorder, writer, f.settings);
+    const QDateTime origin(QDate(2026, 12, 6), QTime(10, 0));
+    f.at(origin);
+    // The steady clock runs with the fake one.
+    const auto steadyNs = [&] { return origin.msecsTo(f.ts.clock.current) * 1'000'000; };
+    index.setSteadyClock(steadyNs);
+    index.programStarted(origin);
+    f.recorder->record();
+    ASSERT_TRUE(f.state.IsRecording);
+
+    // Sample j is taken at origin + j / rate and reaches the ring a quarter second later, in
+    // blocks of a tenth of a second; the tick comes before the drain.
+    const int rate = f.ts.audio.capture->rate;
+    constexpr std::int64_t kLateMs = 250;
+    std::int64_t fed = 0;
+    const auto step = [&] {
+        f.ts.clock.advanceMs(100);
+        const std::int64_t due = (origin.msecsTo(f.ts.clock.current) - kLateMs) * rate / 1000;
+        if (due > fed) {
+            f.ts.audio.feed(std::vector<std::int16_t>(static_cast<std::size_t>(due - fed), 1000));
+            fed = due;
+            f.ts.audio.capture->ring.stamp((fed - 1) * 1'000'000'000 / rate);
+        }
+        f.recorder->tick();
+        f.recorder->chain().pump();
+    };
+    for (int i = 0; i < 1300; ++i) // 130 s: pairings at one and two minutes
+        step();
+    f.recorder->stop();
+    index.programEnded(f.ts.clock.current);
+
+    const double firstMs = double(origin.toMSecsSinceEpoch());
+    const auto catalog = Catalog::open(f.archive, Catalog::Mode::ReadOnly);
+    const DayReport day = catalog->day(origin.date(), f.ts.clock.current.toMSecsSinceEpoch());
+    ASSERT_EQ(day.segments.size(), 1U);
+    const Segment& s = day.segments.front();
+    EXPECT_EQ(s.frames, fed);
+    EXPECT_NEAR(double(s.startUtc), firstMs, 1.0);
+    EXPECT_NEAR(double(s.endUtc), firstMs + 1000.0 * double(fed) / rate, 1.0);
+    for (const int second : { 30, 100, 125 }) {
+        const Location at = catalog->locate(static_cast<UtcMs>(std::llround(firstMs)) + second * 1000);
+        ASSERT_TRUE(at.segment) << second;
+        EXPECT_NEAR(double(at.frame), double(second) * rate, rate / 1000.0) << second;
+    }
+}
+
+// A catalog that cannot be written (here a folder where the database belongs) costs no audio: the
+// log holds every sample, and the operator hears of it once, naming the database.
+TEST(TimeIndex, ACatalogThatCannotBeWrittenCostsNoAudio)
+{
+    RecorderFixture f;
+    ASSERT_TRUE(QDir(f.archive).mkpath(QLatin1String(Catalog::kFileName)));
+    CatalogWriter writer(f.ts.messages);
+    TimeIndex index(*f.recorder, writer, f.settings);
+    f.at(10, 0, 0);
+    index.programStarted(f.ts.clock.current);
+    f.recorder->record();
+    f.run(130'000);
+    f.recorder->stop();
+    index.programEnded(f.ts.clock.current);
+    QCoreApplication::processEvents(); // the writer's report comes through this thread's queue
+
+    ASSERT_EQ(f.logs().size(), 1);
+    const WavContents log = readWav(f.log(f.logs().front()));
+    EXPECT_EQ(countingBreak(log.samples), 0U);
+    EXPECT_NEAR(double(log.samples.size()) / log.rate, 130.0, 0.2);
+    EXPECT_EQ(f.ts.messages.shown.filter(QLatin1String(Catalog::kFileName)).size(), 1)
+        << f.ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace

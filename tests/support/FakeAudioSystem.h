@@ -38,6 +38,11 @@ public:
     bool isRunning() const override { return m_shared->running; }
     std::size_t read(std::span<std::int16_t> out) override { return m_shared->ring.read(out); }
     Dropouts takeDropouts() override { return m_shared->ring.takeDropouts(); }
+    // Told only when the test stamps what it pushes.
+    std::optional<std::int64_t> nextReadTakenNs() const override
+    {
+        return m_shared->ring.nextReadTakenNs(m_shared->rate);
+    }
 
 private:
     std::shared_ptr<Shared> m_shared;
