@@ -16,9 +16,9 @@ namespace wendmoor {
 namespace {
 // How often the recording thread drains the capture ring and shows it is alive: its one timer.
 // The ring holds seconds of audio; this sets how often the program wakes up, not what it may
-// lose. The input delivers a quarter of a second at a time, so draining more often finds
-// nothing more (and the level meter could not move more often).
-constexpr int kDrainIntervalMs = 250;
+// lose. A stop leaves what the ring holds for the next stream, so at most this much of what was
+// captured before a Stop goes into no file.
+constexpr int kDrainIntervalMs = 100;
 } // namespace
 
 // Messages of the recording thread's stages reach the message window through the queue, in

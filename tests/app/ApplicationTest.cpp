@@ -335,7 +335,7 @@ TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)
 
     StuckDisk::stuck = true;
     ts.audio.feed(sineTone(8000, 1000.0, 800));
-    QTest::qWait(600); // a drain (every quarter of a second) takes the audio and sticks in its write
+    QTest::qWait(300); // the drain takes the audio and sticks in its write
     const int before = notifier.pings;
     QSignalSpy ticks(&app.recorder().clockTimer(), &QTimer::timeout);
     QTest::qWait(500);
