@@ -51,14 +51,7 @@ void DiskWatch::check()
         const std::optional<DriveSpace> space = measure(root, folder);
         if (!space)
             return {};
-        // Held logs past their days stay: the purge gives none of their room back.
-        qint64 held = 0;
-        try {
-            held = ArchiveHolds(folder).heldBytesBeyond(today, days);
-        } catch (const Error&) {
-            // Unknown holds: the forecast is as without them, the purge keeps everything meanwhile.
-        }
-        const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes - held, *format, days);
+        const DiskForecast f = forecastArchive(*space, folder, *format, days, today);
         return [this, f, space = *space, format, drive, root, today] {
             reportForecast(f, space, *format, drive, root, today);
         };

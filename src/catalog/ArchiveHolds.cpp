@@ -92,4 +92,15 @@ qint64 ArchiveHolds::heldBytesBeyond(const QDate& today, int daysToKeep) const
     return bytes;
 }
 
+DiskForecast forecastArchive(const DriveSpace& space, const QString& archiveFolder, const RecordFormat& format,
+    int daysToKeep, const QDate& today)
+{
+    qint64 held = 0;
+    try {
+        held = ArchiveHolds(archiveFolder).heldBytesBeyond(today, daysToKeep);
+    } catch (const Error&) {
+    }
+    return forecastDisk(space.freeBytes, space.archiveBytes - held, format, daysToKeep);
+}
+
 } // namespace wendmoor

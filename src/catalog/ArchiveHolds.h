@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/DiskForecast.h"
 #include "catalog/Catalog.h"
 #include "catalog/LogFiles.h"
 
@@ -44,5 +45,11 @@ private:
     std::vector<Hold> m_holds; // unreleased
     std::vector<Hold> m_released;
 };
+
+// The disk forecast of the archive on `space`, as both the running disk watch and the preferences
+// show it: held logs older than the days to keep stay, so the purge gives none of their room back.
+// Holds that cannot be read count as none (the purge then keeps everything until they can).
+[[nodiscard]] DiskForecast forecastArchive(const DriveSpace& space, const QString& archiveFolder,
+    const RecordFormat& format, int daysToKeep, const QDate& today);
 
 } // namespace wendmoor

@@ -5,6 +5,7 @@
 #include "media/WaveReader.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
+#include "platform/Sha256.h"
 
 #include <sqlite3.h>
 
@@ -17,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
+#include <time.h>
 
 namespace wendmoor {
 
@@ -71,6 +74,19 @@ CREATE TABLE holds(
   released_utc INTEGER);
 CREATE TABLE state(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;
 )";
+
+// Added after the first schema, without changing its version: a reader that does not know the
+// table ignores it, and a catalog without it has no checksums yet.
+const char* const kChecksumTable = R"(
+CREATE TABLE IF NOT EXISTS checksums(
+  name TEXT PRIMARY KEY,
+  size INTEGER NOT NULL,
+  modified_ns INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  taken_utc INTEGER NOT NULL) WITHOUT ROWID;
+)";
+// A log written less than this long ago may still be being written: its checksum is not kept.
+constexpr std::int64_t kSettledNs = 5'000'000'000;
 
 // One prepared statement, finalized when it goes.
 class Statement {
@@ -340,6 +356,7 @@ void createSchema(sqlite3* db, const QString& path)
     exec(db, "PRAGMA foreign_keys = ON", path);
     Transaction t(db, path);
     exec(db, kSchema, path);
+    exec(db, kChecksumTable, path);
     exec(db, QByteArray("PRAGMA user_version = ").append(QByteArray::number(kSchemaVersion)).constData(), path);
     t.commit();
 }
@@ -381,6 +398,7 @@ std::unique_ptr<Catalog> Catalog::open(const QString& archiveFolder, Mode mode, 
                     .arg(version));
         if (version == kSchemaVersion && healthy(db, path)) {
             exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON", path);
+            exec(db, kChecksumTable, path);
             return catalog;
         }
         if (!empty) {
@@ -707,6 +725,76 @@ std::vector<Hold> Catalog::holds(bool includeReleased) const
         out.push_back(h);
     }
     return out;
+}
+
+// ---- checksums
+
+namespace {
+
+struct FileState {
+    std::int64_t size = -1;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+FileState stateOf(const QString& path)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return { std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec };
+}
+
+std::int64_t nowNs()
+{
+    struct timespec now { };
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+} // namespace
+
+LogChecksum takeChecksum(const QString& folder, const QString& log, bool& settled, const std::atomic<bool>* stop)
+{
+    const QString path = QDir(folder).filePath(log);
+    const std::int64_t started = nowNs();
+    const FileState before = stateOf(path);
+    LogChecksum sum;
+    sum.log = log;
+    sum.sha256 = sha256OfFile(path, stop);
+    sum.takenUtc = started / 1'000'000;
+    sum.size = before.size;
+    sum.modifiedNs = before.modifiedNs;
+    settled = before.size >= 0 && stateOf(path) == before && started - before.modifiedNs >= kSettledNs;
+    return sum;
+}
+
+bool checksumHolds(const QString& folder, const LogChecksum& sum)
+{
+    return stateOf(QDir(folder).filePath(sum.log)) == FileState { sum.size, sum.modifiedNs };
+}
+
+std::optional<LogChecksum> Catalog::checksum(const QString& log) const
+{
+    try {
+        Statement q(m_db, "SELECT size, modified_ns, sha256, taken_utc FROM checksums WHERE name = ?", databasePath());
+        q.bind(1, log);
+        if (!q.step())
+            return std::nullopt;
+        return LogChecksum { log, q.integer(0), q.integer(1), q.text(2).toLatin1(), q.integer(3) };
+    } catch (const Error&) {
+        return std::nullopt; // a catalog made before checksums were kept, read only
+    }
+}
+
+void Catalog::rememberChecksum(const LogChecksum& sum)
+{
+    Statement q(m_db,
+        "INSERT OR REPLACE INTO checksums(name, size, modified_ns, sha256, taken_utc) VALUES (?, ?, ?, ?, ?)",
+        databasePath());
+    q.bind(1, sum.log).bind(2, sum.size).bind(3, sum.modifiedNs).bind(4, QString::fromLatin1(sum.sha256));
+    q.bind(5, sum.takenUtc);
+    q.run();
 }
 
 // ---- the recorder's writes

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -95,6 +96,25 @@ struct Hold {
     std::optional<UtcMs> releasedUtc;
 };
 
+// The SHA-256 of a log as it was when it had `size` bytes and was last modified at `modifiedNs`
+// (nanoseconds since 1970): the log's checksum only while both still match.
+struct LogChecksum {
+    QString log; // file name in the archive folder
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    QByteArray sha256; // 64 hex digits
+    UtcMs takenUtc = 0; // when it was computed
+};
+
+// Computes the checksum of `log` in `folder` now, reading it in large blocks. Sets `settled` when
+// the log is one that may be remembered: unchanged while it was read, and not written for some
+// seconds before (a log still being written is not). Throws Error naming the file when it cannot
+// be read, and ExportCancelled when `stop` is set meanwhile.
+[[nodiscard]] LogChecksum takeChecksum(
+    const QString& folder, const QString& log, bool& settled, const std::atomic<bool>* stop = nullptr);
+// Whether `sum` is still the checksum of the log in `folder`: the same size and modification time.
+[[nodiscard]] bool checksumHolds(const QString& folder, const LogChecksum& sum);
+
 // What the catalog knows of a log when it is rebuilt (from the log's stamp and length) or when a
 // log is opened by the recorder.
 struct LogEntry {
@@ -157,6 +177,13 @@ public:
     // False when there is no unreleased hold of that number.
     [[nodiscard]] bool releaseHold(std::int64_t id, UtcMs nowUtc);
     [[nodiscard]] std::vector<Hold> holds(bool includeReleased = false) const;
+
+    // ---- checksums of finished logs, so that an export need not read a whole log again
+
+    // The remembered checksum of `log`, whether or not it still holds (see checksumHolds()).
+    [[nodiscard]] std::optional<LogChecksum> checksum(const QString& log) const;
+    // Remembers `sum` in place of any earlier one of the same log.
+    void rememberChecksum(const LogChecksum& sum);
 
     // ---- the recorder's writes (CatalogWriter calls these on its own thread)
 

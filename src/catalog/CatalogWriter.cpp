@@ -10,7 +10,8 @@ namespace wendmoor {
 
 namespace {
 constexpr std::size_t kMaxQueued = 100'000;
-}
+constexpr int kChecksumTries = 30;
+} // namespace
 
 CatalogWriter::CatalogWriter(MessageSink& messages, QObject* parent)
     : QObject(parent)
@@ -36,6 +37,8 @@ void CatalogWriter::setArchiveFolder(const QString& folder)
         if (folder != m_folder) {
             m_catalog.reset();
             m_folder = folder;
+            m_lastLog.clear();
+            m_finished.clear();
         }
     });
     m_wake.notify_one();
@@ -110,6 +113,13 @@ void CatalogWriter::daySummary(const QDate& day, UtcMs nowUtc, std::function<voi
     });
 }
 
+void CatalogWriter::setChecksumDelay(std::chrono::milliseconds delay)
+{
+    const std::lock_guard lock(m_mutex);
+    m_queue.emplace_back([this, delay] { m_checksumAfter = delay; });
+    m_wake.notify_one();
+}
+
 void CatalogWriter::flush()
 {
     std::unique_lock lock(m_mutex);
@@ -128,12 +138,42 @@ void CatalogWriter::programEnded(UtcMs utc)
 
 void CatalogWriter::segmentBegun(const LogEntry& log, std::int64_t frame, UtcMs utc, int utcOffsetSeconds)
 {
-    enqueue([=](Catalog& c) { c.segmentBegun(log, frame, utc, utcOffsetSeconds); });
+    enqueue([=, this](Catalog& c) {
+        c.segmentBegun(log, frame, utc, utcOffsetSeconds);
+        if (!m_lastLog.isEmpty() && m_lastLog != log.log)
+            m_finished.push_back({ m_lastLog, std::chrono::steady_clock::now() });
+        m_lastLog = log.log;
+    });
 }
 
 void CatalogWriter::position(std::int64_t frame, UtcMs utc, int utcOffsetSeconds)
 {
-    enqueue([=](Catalog& c) { c.position(frame, utc, utcOffsetSeconds); });
+    enqueue([=, this](Catalog& c) {
+        c.position(frame, utc, utcOffsetSeconds);
+        checksumFinishedLogs(c);
+    });
+}
+
+void CatalogWriter::checksumFinishedLogs(Catalog& catalog)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(m_finished, [&](Finished& f) {
+        if (now - f.since < m_checksumAfter)
+            return false;
+        try {
+            bool settled = false;
+            const LogChecksum sum = takeChecksum(catalog.archiveFolder(), f.log, settled);
+            if (settled) {
+                catalog.rememberChecksum(sum);
+                return true;
+            }
+        } catch (const Error&) {
+            return true; // gone (purged, moved): an export reads what is there
+        }
+        // Written again since (its header): later.
+        f.since = now;
+        return ++f.tries >= kChecksumTries;
+    });
 }
 
 void CatalogWriter::segmentEnded(std::int64_t frame, UtcMs utc, GapReason reason, const QString& detail)

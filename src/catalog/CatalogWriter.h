@@ -5,12 +5,14 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace wendmoor {
 
@@ -36,7 +38,9 @@ public:
     // catalog of another folder is closed first. An empty folder drops the writes.
     void setArchiveFolder(const QString& folder);
 
-    // The same as the Catalog functions of the same names, queued.
+    // The same as the Catalog functions of the same names, queued. A log that another log
+    // followed (a new day) is finished: some seconds later its checksum is taken on the writer's
+    // thread and remembered, so that an export need not read the whole log for its manifest.
     void programStarted(UtcMs utc);
     void programEnded(UtcMs utc);
     void segmentBegun(const LogEntry& log, std::int64_t frame, UtcMs utc, int utcOffsetSeconds);
@@ -48,6 +52,9 @@ public:
     // the thread that made the writer; nothing when the catalog cannot be read.
     void daySummary(const QDate& day, UtcMs nowUtc, std::function<void(const QString&)> done);
 
+    // How long a finished log is left alone before its checksum is taken (10 s; tests shorten it).
+    void setChecksumDelay(std::chrono::milliseconds delay);
+
     // Waits until everything queued before is written (or failed). Tests, and the end of a run.
     void flush();
 
@@ -56,6 +63,8 @@ private:
     void enqueue(Write write);
     void run();
     void report(const QString& text);
+    // The writer's thread: the checksums of the logs finished a while ago, remembered.
+    void checksumFinishedLogs(Catalog& catalog);
 
     MessageSink& m_messages;
     std::mutex m_mutex;
@@ -68,6 +77,14 @@ private:
     QString m_folder;
     std::unique_ptr<Catalog> m_catalog;
     bool m_failing = false;
+    QString m_lastLog; // the log of the last segment begun
+    std::chrono::milliseconds m_checksumAfter { 10'000 };
+    struct Finished {
+        QString log;
+        std::chrono::steady_clock::time_point since;
+        int tries = 0;
+    };
+    std::vector<Finished> m_finished; // logs another log followed, not yet checksummed
     std::thread m_thread; // last: it starts when everything else is made
 };
 

@@ -135,6 +135,7 @@ int runExport(const CommandContext& c)
                 }
             };
         const ClipExportResult result = exportClip(plan, options);
+        rememberChecksums(plan.archiveFolder, result.taken);
         if (terminal)
             std::fprintf(c.out, "\r");
         std::fprintf(c.out, "%s: %s to %s, %.3f s at %d Hz\n%s\n%s\n",

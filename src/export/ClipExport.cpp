@@ -6,11 +6,11 @@
 #include "media/Resampler.h"
 #include "media/WaveReader.h"
 #include "platform/Error.h"
+#include "platform/Sha256.h"
 #include "platform/Version.h"
 
 #include <sndfile.h>
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,12 +18,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTimeZone>
 #include <QUuid>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <future>
 #include <limits>
 #include <map>
 #include <unistd.h>
@@ -32,7 +36,7 @@ namespace wendmoor {
 
 namespace {
 
-constexpr std::int64_t kBlockFrames = 16384;
+constexpr std::int64_t kBlockFrames = 65536;
 constexpr UtcMs kEarliest = std::numeric_limits<UtcMs>::min() / 2;
 constexpr UtcMs kLatest = std::numeric_limits<UtcMs>::max() / 2;
 
@@ -145,20 +149,6 @@ QString temporaryBeside(const QString& path)
         QStringLiteral(".%1.%2.part").arg(info.fileName(), QUuid::createUuid().toString(QUuid::WithoutBraces).left(8)));
 }
 
-QByteArray sha256Of(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw fileError(
-            errno, QStringLiteral("The file could not be read for its checksum:"), QDir::toNativeSeparators(path));
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        throw Error(ErrorNumber::WaveFileRead,
-            QStringLiteral("The file %1 could not be read for its checksum: %2")
-                .arg(QDir::toNativeSeparators(path), file.errorString()));
-    return hash.result().toHex();
-}
-
 // Gives the temporary file its name: never over an existing file unless `overwrite`.
 void giveName(const QString& temporary, const QString& name, bool overwrite)
 {
@@ -191,24 +181,110 @@ void writeText(const QString& path, const QByteArray& text)
     }
 }
 
-// Writes the clip's samples, mono 16 bit, through libsndfile into a ByteSink.
+// libsndfile's virtual file calls, on a ByteSink.
+SF_VIRTUAL_IO byteSinkIo()
+{
+    SF_VIRTUAL_IO io {};
+    io.get_filelen = [](void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->length(); };
+    io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+        return static_cast<ByteSink*>(user)->seek(offset, whence);
+    };
+    io.read = [](void* p, sf_count_t n, void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->read(p, n); };
+    io.write = [](const void* p, sf_count_t n, void* user) -> sf_count_t {
+        return static_cast<ByteSink*>(user)->write(p, n);
+    };
+    io.tell = [](void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->tell(); };
+    return io;
+}
+
+// Bytes in memory, for a WAV header made by libsndfile.
+class MemorySink final : public ByteSink {
+public:
+    std::int64_t length() override { return std::int64_t(bytes.size()); }
+    std::int64_t seek(std::int64_t offset, int whence) override
+    {
+        const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? at : length();
+        at = std::max<std::int64_t>(0, base + offset);
+        return at;
+    }
+    std::int64_t tell() override { return at; }
+    std::int64_t read(void* data, std::int64_t n) override
+    {
+        n = std::clamp<std::int64_t>(length() - at, 0, n);
+        std::memcpy(data, bytes.data() + at, std::size_t(n));
+        at += n;
+        return n;
+    }
+    std::int64_t write(const void* data, std::int64_t n) override
+    {
+        if (at + n > length())
+            bytes.resize(std::size_t(at + n));
+        std::memcpy(bytes.data() + at, data, std::size_t(n));
+        at += n;
+        return n;
+    }
+    bool sync() override { return true; }
+    int error() const override { return 0; }
+
+    QByteArray bytes;
+    std::int64_t at = 0;
+};
+
+void putLittle32(QByteArray& bytes, qsizetype at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char((value >> (8 * i)) & 0xFF);
+}
+
+// The header of a mono 16-bit WAV clip of `frames` frames, bext included, as libsndfile writes it
+// when it closes such a file: made for no frames, then its RIFF and data sizes set. Nothing when
+// the header does not end in its data chunk as expected or the clip is too long for a WAV.
+std::optional<QByteArray> wavHeader(int rate, UtcMs firstSample, std::int64_t frames)
+{
+    MemorySink memory;
+    SF_VIRTUAL_IO io = byteSinkIo();
+    SF_INFO info {};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (!file)
+        return std::nullopt;
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(firstSample, QTimeZone::systemTimeZone());
+    const bool stamped = writeLogStamp(file, true, first, rate);
+    if (sf_close(file) != 0 || !stamped)
+        return std::nullopt;
+    QByteArray& header = memory.bytes;
+    const std::int64_t dataBytes = frames * 2;
+    if (header.size() < 44 || !header.startsWith("RIFF") || header.mid(8, 4) != "WAVE"
+        || header.mid(header.size() - 8, 8) != QByteArray("data\0\0\0\0", 8)
+        || header.size() - 8 + dataBytes > std::int64_t(std::numeric_limits<std::uint32_t>::max()))
+        return std::nullopt;
+    putLittle32(header, 4, std::uint32_t(header.size() - 8 + dataBytes));
+    putLittle32(header, header.size() - 4, std::uint32_t(dataBytes));
+    return header;
+}
+
+// Writes the clip's samples, mono 16 bit, into a ByteSink: through libsndfile, or (a WAV clip
+// whose length is known before it is written) as a header that is final from the start and the
+// samples after it, hashed as they go out so that the clip need not be read again.
 class ClipWriter {
 public:
-    ClipWriter(std::unique_ptr<ByteSink> sink, const QString& name, ClipFormat format, int rate, UtcMs firstSample)
+    ClipWriter(std::unique_ptr<ByteSink> sink, const QString& name, ClipFormat format, int rate, UtcMs firstSample,
+        std::optional<std::int64_t> knownFrames)
         : m_sink(std::move(sink))
         , m_name(name)
     {
-        SF_VIRTUAL_IO io {};
-        io.get_filelen = [](void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->length(); };
-        io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-            return static_cast<ByteSink*>(user)->seek(offset, whence);
-        };
-        io.read
-            = [](void* p, sf_count_t n, void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->read(p, n); };
-        io.write = [](const void* p, sf_count_t n, void* user) -> sf_count_t {
-            return static_cast<ByteSink*>(user)->write(p, n);
-        };
-        io.tell = [](void* user) -> sf_count_t { return static_cast<ByteSink*>(user)->tell(); };
+        if (format == ClipFormat::Wav && knownFrames) {
+            if (const std::optional<QByteArray> header = wavHeader(rate, firstSample, *knownFrames)) {
+                m_hash.emplace();
+                m_plannedFrames = *knownFrames;
+                m_dataOffset = header->size();
+                put(header->constData(), header->size());
+                return;
+            }
+        }
+        SF_VIRTUAL_IO io = byteSinkIo();
         SF_INFO info {};
         info.samplerate = rate;
         info.channels = 1;
@@ -236,6 +312,18 @@ public:
     {
         if (samples.empty())
             return;
+        if (!m_file) {
+            if constexpr (std::endian::native == std::endian::little) {
+                put(samples.data(), std::int64_t(samples.size_bytes()));
+            } else {
+                m_swapped.resize(samples.size());
+                for (std::size_t i = 0; i < samples.size(); ++i)
+                    m_swapped[i] = std::int16_t(std::uint16_t(samples[i]) << 8 | std::uint16_t(samples[i]) >> 8);
+                put(m_swapped.data(), std::int64_t(samples.size_bytes()));
+            }
+            m_frames += std::int64_t(samples.size());
+            return;
+        }
         const sf_count_t n = sf_write_short(m_file, samples.data(), sf_count_t(samples.size()));
         if (n != sf_count_t(samples.size())) {
             check();
@@ -249,6 +337,27 @@ public:
     // Finishes the file (header, last pages) and pushes it to the disk.
     void close()
     {
+        if (!m_file) {
+            if (m_frames != m_plannedFrames) {
+                // Fewer or more frames than planned (a resampler's rounding): the header is put
+                // right and the clip is hashed from the disk instead.
+                QByteArray sizes(4, '\0');
+                putLittle32(sizes, 0, std::uint32_t(m_dataOffset - 8 + m_frames * 2));
+                m_sink->seek(4, SEEK_SET);
+                m_sink->write(sizes.constData(), 4);
+                putLittle32(sizes, 0, std::uint32_t(m_frames * 2));
+                m_sink->seek(m_dataOffset - 4, SEEK_SET);
+                m_sink->write(sizes.constData(), 4);
+                m_hash.reset();
+            }
+            const bool synced = m_sink->sync();
+            check();
+            if (!synced)
+                throw Error(
+                    ErrorNumber::WaveFileWrite, QStringLiteral("The clip %1 could not be finished.").arg(m_name));
+            m_sink.reset();
+            return;
+        }
         const int result = sf_close(m_file);
         m_file = nullptr;
         m_sink->sync();
@@ -259,8 +368,24 @@ public:
     }
 
     [[nodiscard]] std::int64_t frames() const { return m_frames; }
+    // The SHA-256 of every byte written, when they were written in order once; nothing otherwise.
+    [[nodiscard]] std::optional<QByteArray> sha256()
+    {
+        if (!m_hash)
+            return std::nullopt;
+        return m_hash->hex();
+    }
 
 private:
+    void put(const void* data, std::int64_t bytes)
+    {
+        if (m_sink->write(data, bytes) != bytes) {
+            check();
+            throw Error(ErrorNumber::WaveFileWrite, QStringLiteral("The clip %1 could not be written.").arg(m_name));
+        }
+        m_hash->add(data, bytes);
+    }
+
     void check() const
     {
         if (const int err = m_sink->error(); err != 0) {
@@ -276,9 +401,29 @@ private:
     QString m_name;
     SNDFILE* m_file = nullptr;
     std::int64_t m_frames = 0;
+    std::optional<Sha256> m_hash;
+    std::int64_t m_plannedFrames = 0;
+    std::int64_t m_dataOffset = 0;
+    std::vector<std::int16_t> m_swapped;
 };
 
 } // namespace
+
+void rememberChecksums(const QString& archiveFolder, const std::vector<LogChecksum>& sums)
+{
+    if (sums.empty() || !QFileInfo::exists(QDir(archiveFolder).filePath(QLatin1String(Catalog::kFileName))))
+        return;
+    try {
+        // A damaged catalog is left for the recorder to set aside and rebuild.
+        if (Catalog::open(archiveFolder, Catalog::Mode::ReadOnly)->wasRebuilt())
+            return;
+        const std::unique_ptr<Catalog> catalog = Catalog::open(archiveFolder, Catalog::Mode::ReadWrite);
+        for (const LogChecksum& sum : sums)
+            catalog->rememberChecksum(sum);
+    } catch (const Error&) {
+        // Not kept: the next export reads the logs again.
+    }
+}
 
 std::optional<UtcMs> parseClockTime(const QString& text)
 {
@@ -353,6 +498,10 @@ ClipPlan planClip(const Catalog& catalog, UtcMs fromUtc, UtcMs toUtc)
     }
     if (cursor < toUtc)
         plan.pieces.push_back(silencePiece(cursor, toUtc, gaps));
+    for (const ClipPiece& p : plan.pieces)
+        if (!p.silence && !plan.checksums.contains(p.log))
+            if (std::optional<LogChecksum> sum = catalog.checksum(p.log))
+                plan.checksums.emplace(p.log, std::move(*sum));
     for (const Gap& g : gaps)
         if (g.reason == GapReason::InputLost)
             plan.silences.push_back(Gap { std::max(g.fromUtc, fromUtc), std::min(g.toUtc, toUtc), g.reason, g.detail });
@@ -400,14 +549,46 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
     const QDir archive(plan.archiveFolder);
 
     std::int64_t total = 0;
-    for (const ClipPiece& p : plan.pieces)
+    bool resampled = false;
+    for (const ClipPiece& p : plan.pieces) {
         total += p.silence ? framesIn(p.toUtc - p.fromUtc, rate) : p.frames * rate / std::max(1, p.sampleRate);
+        resampled = resampled || (!p.silence && p.sampleRate != rate);
+    }
 
     TemporaryFiles temporary;
     const QString clipTemp = temporaryBeside(output);
     temporary.add(clipTemp);
     std::unique_ptr<ByteSink> sink = options.sink ? options.sink(clipTemp) : std::make_unique<FileByteSink>(clipTemp);
-    ClipWriter writer(std::move(sink), name, format, rate, plan.fromUtc);
+    ClipWriter writer(std::move(sink), name, format, rate, plan.fromUtc,
+        resampled ? std::nullopt : std::optional<std::int64_t>(total));
+
+    // The logs whose checksums are not remembered (or no longer hold) are read whole on a thread
+    // of their own while the clip is written; an export that ends early stops it.
+    using Taken = std::map<QString, std::pair<LogChecksum, bool>>;
+    QStringList toRead;
+    for (const ClipPiece& p : plan.pieces) {
+        const auto known = plan.checksums.find(p.log);
+        if (!p.silence && !toRead.contains(p.log)
+            && (known == plan.checksums.end() || !checksumHolds(plan.archiveFolder, known->second)))
+            toRead.append(p.log);
+    }
+    std::atomic<bool> stopReading { false };
+    std::future<Taken> reading;
+    if (!toRead.isEmpty())
+        reading = std::async(std::launch::async, [folder = plan.archiveFolder, toRead, &stopReading] {
+            Taken taken;
+            for (const QString& log : toRead) {
+                bool settled = false;
+                LogChecksum sum = takeChecksum(folder, log, settled, &stopReading);
+                taken.emplace(log, std::pair { std::move(sum), settled });
+            }
+            return taken;
+        });
+    const auto stopTheReading = qScopeGuard([&] {
+        stopReading = true;
+        if (reading.valid())
+            reading.wait();
+    });
 
     std::vector<std::int16_t> in;
     std::vector<std::int16_t> mono;
@@ -444,12 +625,14 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
         std::int64_t left = piece.frames;
         while (left > 0) {
             const std::int64_t want = std::min(left, kBlockFrames);
-            in.resize(std::size_t(want * channels));
-            const std::int64_t got = reader->read(in);
+            // A mono log is read straight into the block; the channels of another are averaged.
+            std::vector<std::int16_t>& target = channels == 1 ? mono : in;
+            target.resize(std::size_t(want * channels));
+            const std::int64_t got = reader->read(target);
             if (got <= 0)
                 break;
             mono.resize(std::size_t(got));
-            for (std::int64_t i = 0; i < got; ++i) {
+            for (std::int64_t i = 0; channels > 1 && i < got; ++i) {
                 int sum = 0;
                 for (int c = 0; c < channels; ++c)
                     sum += in[std::size_t(i * channels + c)];
@@ -482,6 +665,7 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
     }
     writer.close();
     const std::int64_t frames = writer.frames();
+    const std::optional<QByteArray> clipSum = writer.sha256();
 
     ClipExportResult result;
     result.clip = output;
@@ -489,12 +673,13 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
     result.sums = output + QStringLiteral(".sha256");
     result.sampleRate = rate;
     result.frames = frames;
-    result.sha256 = sha256Of(clipTemp);
+    result.sha256 = clipSum ? *clipSum : sha256OfFile(clipTemp);
 
     // The manifest and the sums, each by its own temporary name.
+    const Taken read = reading.valid() ? reading.get() : Taken();
     QJsonArray sources;
     QByteArray sums = result.sha256 + "  " + QFile::encodeName(QFileInfo(output).fileName()) + '\n';
-    std::map<QString, QByteArray> logSums;
+    std::map<QString, LogChecksum> logSums;
     QJsonArray gaps;
     for (const ClipPiece& p : plan.pieces) {
         QJsonObject o { { QStringLiteral("from"), isoText(p.fromUtc) }, { QStringLiteral("to"), isoText(p.toUtc) },
@@ -510,12 +695,26 @@ ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& optio
         auto [it, added] = logSums.try_emplace(p.log);
         if (added) {
             advance();
-            it->second = sha256Of(path);
-            sums += it->second + "  " + QFile::encodeName(QFileInfo(path).absoluteFilePath()) + '\n';
+            // A finished log's remembered checksum while its size and time are unchanged; else read.
+            const auto known = plan.checksums.find(p.log);
+            if (const auto r = read.find(p.log); r != read.end()) {
+                it->second = r->second.first;
+                if (r->second.second)
+                    result.taken.push_back(it->second);
+            } else if (known != plan.checksums.end() && checksumHolds(plan.archiveFolder, known->second)) {
+                it->second = known->second;
+            } else {
+                bool settled = false;
+                it->second = takeChecksum(plan.archiveFolder, p.log, settled);
+                if (settled)
+                    result.taken.push_back(it->second);
+            }
+            sums += it->second.sha256 + "  " + QFile::encodeName(QFileInfo(path).absoluteFilePath()) + '\n';
         }
         o.insert(QStringLiteral("log"), p.log);
         o.insert(QStringLiteral("path"), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
-        o.insert(QStringLiteral("sha256"), QString::fromLatin1(it->second));
+        o.insert(QStringLiteral("sha256"), QString::fromLatin1(it->second.sha256));
+        o.insert(QStringLiteral("sha256Taken"), isoText(it->second.takenUtc));
         o.insert(QStringLiteral("firstFrame"), double(p.firstFrame));
         o.insert(QStringLiteral("frames"), double(p.frames));
         o.insert(QStringLiteral("sampleRate"), p.sampleRate);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +42,8 @@ struct ClipPlan {
     int sampleRate = 0;
     std::vector<ClipPiece> pieces;
     std::vector<Gap> silences; // silence written into the logs (input lost), clipped to the range
+    // The checksums the catalog remembers of the logs, by log; each is used only while it holds.
+    std::map<QString, LogChecksum> checksums;
 };
 
 // Cuts [fromUtc, toUtc) through the catalog. Throws Error (InvalidArgument) naming the times for a
@@ -72,6 +75,8 @@ struct ClipExportResult {
     int sampleRate = 0;
     std::int64_t frames = 0;
     QByteArray sha256; // hex
+    // The checksums of finished logs computed for this export, for the catalog to remember.
+    std::vector<LogChecksum> taken;
 };
 
 // The problem with writing the clip to `output`, or nothing: an unknown extension, a missing or
@@ -83,6 +88,11 @@ struct ClipExportResult {
 // any failure or a cancellation nothing is left. Throws Error naming the file: InvalidArgument for
 // an output outputProblem() refuses, DiskFull when the disk fills, others when a log cannot be read.
 ClipExportResult exportClip(const ClipPlan& plan, const ClipExportOptions& options);
+
+// Has the catalog of `archiveFolder` remember the checksums an export computed, so that the next
+// export of those logs need not read them whole again. Best effort: a catalog that is missing
+// (none is made for this), read-only or busy keeps nothing, and the export stands.
+void rememberChecksums(const QString& archiveFolder, const std::vector<LogChecksum>& sums);
 
 // "YYYY-MM-DD HH:MM:SS" (or with a T) as a local clock time; nothing when it is not one.
 [[nodiscard]] std::optional<UtcMs> parseClockTime(const QString& text);

@@ -11,10 +11,10 @@
 #include "playback/PlaybackController.h"
 #include "playback/PlaybackMemory.h"
 
+#include <QBoxLayout>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,9 +36,6 @@ ExportPanel::ExportPanel(Services& services, PlaybackController& play, PlaybackM
     , m_memory(memory)
 {
     setObjectName(QStringLiteral("ExportPanel"));
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setSpacing(4);
     txtFrom = new QLineEdit(this);
     txtFrom->setObjectName(QStringLiteral("txtFrom"));
     txtFrom->setPlaceholderText(QStringLiteral("from 2026-12-03 14:30:00"));
@@ -77,13 +74,29 @@ ExportPanel::ExportPanel(Services& services, PlaybackController& play, PlaybackM
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setEnabled(false);
-    grid->addWidget(txtFrom, 0, 0, 1, 2);
-    grid->addWidget(txtTo, 0, 2, 1, 2);
-    grid->addWidget(cmdSet, 0, 4);
-    grid->addWidget(cmdExport, 1, 0);
-    grid->addWidget(cmdHold, 1, 1);
-    grid->addWidget(prgExport, 1, 2, 1, 2);
-    grid->addWidget(cmdCancel, 1, 4);
+    // The two times on a row of their own, each wide enough for a whole date and clock time.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(4);
+    auto* times = new QHBoxLayout;
+    times->setSpacing(4);
+    for (QLineEdit* field : { txtFrom, txtTo }) {
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(clockTimeText(0) + QStringLiteral("  ")));
+        times->addWidget(field, 1);
+    }
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(4);
+    actions->addWidget(cmdSet);
+    actions->addWidget(cmdExport);
+    actions->addWidget(cmdHold);
+    actions->addWidget(prgExport, 1);
+    actions->addWidget(cmdCancel);
+    rows->addLayout(times);
+    rows->addLayout(actions);
+    chooseOutput = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export the range"), QDir::homePath(),
+            QStringLiteral("WAV (*.wav);;FLAC (*.flac);;Opus (*.opus)"));
+    };
     connect(cmdExport, &QPushButton::clicked, this, &ExportPanel::cmdExport_Click);
     connect(cmdHold, &QPushButton::clicked, this, &ExportPanel::cmdHold_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &ExportPanel::cancelExport);
@@ -126,8 +139,7 @@ void ExportPanel::cmdExport_Click()
 {
     if (m_thread || !range())
         return;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export the range"), QDir::homePath(),
-        QStringLiteral("WAV (*.wav);;FLAC (*.flac);;Opus (*.opus)"));
+    const QString path = chooseOutput();
     if (!path.isEmpty())
         // The dialog asked before replacing a file.
         exportTo(path, QFileInfo::exists(path));
@@ -162,6 +174,7 @@ void ExportPanel::exportTo(const QString& path, bool overwrite)
                 }
             };
             const ClipExportResult result = exportClip(planClip(*catalog, r->first, r->second), options);
+            rememberChecksums(folder, result.taken);
             ok = true;
             message = QStringLiteral("Exported %1 (%2 s) with %3")
                           .arg(QDir::toNativeSeparators(result.clip))

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,6 +46,8 @@ public:
     QPushButton* cmdHold;
     QPushButton* cmdCancel;
     QProgressBar* prgExport;
+    // Asks where the clip goes: the save dialog (tests answer for it); empty when cancelled.
+    std::function<QString()> chooseOutput;
 
 signals:
     // The export ended: `message` says where the clip is, or why there is none.

@@ -1,12 +1,14 @@
 #include "preferences/frmMyPreferences.h"
 
 #include "archive/DiskForecast.h"
+#include "catalog/ArchiveHolds.h"
 #include "config/RecordFormats.h"
 #include "config/SettingsFile.h"
 #include "config/TypedNumber.h"
 #include "media/AudioSystem.h"
 #include "platform/Error.h"
 #include "platform/MessageSink.h"
+#include "platform/TimeSource.h"
 #include "platform/Volumes.h"
 #include "widgets/ListBox.h"
 #include "widgets/UiUnits.h"
@@ -435,7 +437,8 @@ void frmMyPreferences::showDiskForecast()
         return;
     }
     const int keep = std::max(List1->listIndex(), 0);
-    const DiskForecast f = forecastDisk(space->freeBytes, space->archiveBytes, *format, keep);
+    const DiskForecast f = forecastArchive(
+        *space, m_services.volumes.archiveFolder(letter), *format, keep, m_services.clock.now().date());
     const QString days = f.daysOfFreeSpace < 1
         ? QStringLiteral("less than a day")
         : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));

@@ -34,7 +34,7 @@ QList<QDate> ArchiveView::days() const
     return { found.begin(), found.end() };
 }
 
-ArchiveView::Day ArchiveView::dayLocked(const QDate& date, std::int64_t nowUtc) const
+const Catalog& ArchiveView::catalogLocked() const
 {
     // A catalog file is read afresh by every query; one rebuilt in memory (there was no file, or
     // it could not be read) is rebuilt again after a while, so that new logs show.
@@ -43,7 +43,18 @@ ArchiveView::Day ArchiveView::dayLocked(const QDate& date, std::int64_t nowUtc) 
         m_catalog = Catalog::open(m_folder, Catalog::Mode::ReadOnly);
         m_openedAt = now;
     }
-    const DayReport report = m_catalog->day(date, nowUtc);
+    return *m_catalog;
+}
+
+void ArchiveView::readCatalog(const std::function<void(const Catalog&)>& read) const
+{
+    const std::lock_guard lock(m_mutex);
+    read(catalogLocked());
+}
+
+ArchiveView::Day ArchiveView::dayLocked(const QDate& date, std::int64_t nowUtc) const
+{
+    const DayReport report = catalogLocked().day(date, nowUtc);
     Day day;
     day.day = date;
     day.startUtc = report.dayStartUtc;

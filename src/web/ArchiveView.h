@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -76,7 +77,12 @@ public:
     [[nodiscard]] std::int64_t addHold(
         std::int64_t fromUtc, std::int64_t toUtc, const QString& reason, const QString& user, std::int64_t nowUtc);
 
+    // Runs `read` on the catalog as the pages read it, with it locked.
+    void readCatalog(const std::function<void(const Catalog&)>& read) const;
+
 private:
+    // The catalog, with m_mutex held: opened on first use, a rebuilt one again after a while.
+    const Catalog& catalogLocked() const;
     // The day with the catalog locked; opens it on first use.
     [[nodiscard]] Day dayLocked(const QDate& day, std::int64_t nowUtc) const;
 

@@ -1,5 +1,6 @@
 #include "web/WebServer.h"
 
+#include "export/ClipExport.h"
 #include "platform/Error.h"
 #include "platform/SingleInstance.h"
 #include "web/AudioBody.h"
@@ -11,9 +12,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -27,6 +30,49 @@ namespace wendmoor {
 namespace {
 
 constexpr const char* kSessionCookie = "wendmoor_session";
+// A web clip's length: six hours of 48 kHz audio are 2 GB of WAV in the temporary folder.
+constexpr std::int64_t kClipLongestMs = 6 * 3'600'000;
+
+// One of the few exports that may run at once; nothing when all are taken.
+class ExportSlot {
+public:
+    static std::unique_ptr<ExportSlot> take()
+    {
+        static constexpr int kSlots = 2;
+        if (s_taken.fetch_add(1) >= kSlots) {
+            s_taken.fetch_sub(1);
+            return nullptr;
+        }
+        return std::unique_ptr<ExportSlot>(new ExportSlot);
+    }
+    ~ExportSlot() { s_taken.fetch_sub(1); }
+    ExportSlot(const ExportSlot&) = delete;
+    ExportSlot& operator=(const ExportSlot&) = delete;
+
+private:
+    ExportSlot() = default;
+    static inline std::atomic<int> s_taken { 0 };
+};
+
+// A body that keeps a folder (the clip's temporary one) for as long as it is sent.
+class KeptFolderBody final : public AudioBody {
+public:
+    KeptFolderBody(std::unique_ptr<AudioBody> body, std::shared_ptr<QTemporaryDir> folder)
+        : m_body(std::move(body))
+        , m_folder(std::move(folder))
+    {
+    }
+    [[nodiscard]] std::int64_t size() const override { return m_body->size(); }
+    [[nodiscard]] const char* mimeType() const override { return m_body->mimeType(); }
+    [[nodiscard]] bool send(std::int64_t offset, std::int64_t length, const Write& write) override
+    {
+        return m_body->send(offset, length, write);
+    }
+
+private:
+    std::unique_ptr<AudioBody> m_body;
+    std::shared_ptr<QTemporaryDir> m_folder;
+};
 
 // A fixed number of threads and a bounded queue of accepted connections: when both are full
 // the accepting thread waits, and further clients wait in the system's listen queue instead of
@@ -459,24 +505,54 @@ void WebServer::Routes::install(WebServer& self)
             return sendProblem(res, 404, QStringLiteral("The day has no such log"));
         sendBody(req, res, openLogBody(path), options.log);
     });
-    // A clip of one log, as 16-bit PCM WAV, to keep: from a clock time to another, ending early
-    // where the log ends.
+    // A clip to keep, as `wendmoor export` writes it: across logs, a gap as silence of its length,
+    // a 16-bit PCM WAV with its bext time. With manifest=1 the manifest of the same clip instead
+    // (the clip's bytes are the same at each export; its SHA-256 is also in X-Clip-SHA256).
     server.Get("/clip", [&archive, &options](const httplib::Request& req, httplib::Response& res) {
         const QDate date = dayParameter(req);
         const std::optional<std::int64_t> from = date.isValid() ? clockParameter(req, "from", date) : std::nullopt;
         const std::optional<std::int64_t> to = date.isValid() ? clockParameter(req, "to", date) : std::nullopt;
         if (!from || !to || *to <= *from)
             return sendProblem(res, 400, QStringLiteral("Give the day, and a from time before the to time"));
-        const std::optional<ArchiveView::Place> place = archive.locate(date, *from, options.nowUtc());
-        if (!place)
-            return sendProblem(res, 404, QStringLiteral("Nothing was recorded at %1").arg(clockText(*from)));
-        const std::int64_t frames = (*to - *from) * place->sampleRate / 1000;
+        if (*to - *from > kClipLongestMs)
+            return sendProblem(res, 400,
+                QStringLiteral("A clip here is at most %1 hours; `wendmoor export` cuts longer ones")
+                    .arg(kClipLongestMs / 3'600'000));
+        // Each export writes the clip to a temporary folder first: a few at once, the others wait.
+        const std::unique_ptr<ExportSlot> slot = ExportSlot::take();
+        if (!slot) {
+            res.set_header("Retry-After", "10");
+            return sendProblem(res, 503, QStringLiteral("Other clips are being cut; try again in a moment"));
+        }
+        auto folder = std::make_shared<QTemporaryDir>();
         const std::string name = "wendmoor-" + date.toString(Qt::ISODate).toStdString() + "-"
             + clockText(*from).remove(QLatin1Char(':')).toStdString() + "-"
             + clockText(*to).remove(QLatin1Char(':')).toStdString() + ".wav";
+        ClipExportResult result;
+        try {
+            ClipPlan plan;
+            archive.readCatalog([&](const Catalog& catalog) { plan = planClip(catalog, *from, *to); });
+            ClipExportOptions clip;
+            clip.output = folder->filePath(QString::fromStdString(name));
+            if (!folder->isValid())
+                throw Error(ErrorNumber::WaveFileCreate, QStringLiteral("No temporary folder for the clip"));
+            result = exportClip(plan, clip);
+        } catch (const Error& e) {
+            return sendProblem(res, e.number() == ErrorNumber::InvalidArgument ? 404 : 500, e.text());
+        }
+        res.set_header("X-Clip-SHA256", result.sha256.toStdString());
+        if (req.get_param_value("manifest") == "1") {
+            QFile manifest(result.manifest);
+            if (!manifest.open(QIODevice::ReadOnly))
+                return sendProblem(res, 500, QStringLiteral("The clip's manifest could not be read"));
+            res.set_header("Content-Disposition", "attachment; filename=\"" + name + ".json\"");
+            res.set_header("Cache-Control", "no-store");
+            res.set_content(manifest.readAll().toStdString(), "application/json");
+            return;
+        }
         res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
-        sendBody(req, res, openDecodedBody(archive.logPath(date, place->log, options.nowUtc()), place->frame, frames),
-            options.log);
+        // The temporary folder goes with the last byte sent.
+        sendBody(req, res, std::make_shared<KeptFolderBody>(openLogBody(result.clip), folder), options.log);
     });
     server.Post("/api/holds", [&access, &archive, &options](const httplib::Request& req, httplib::Response& res) {
         if (!access.mayChange(cookie(req, kSessionCookie), req.get_param_value("token")))

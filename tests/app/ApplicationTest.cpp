@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "FillingDisk.h"
 #include "app/DiskWatch.h"
+#include "app/StatusFile.h"
 #include "app/Watchdog.h"
 #include "mainwindow/Menu.h"
 #include "media/ByteSink.h"
@@ -10,6 +11,7 @@
 #include "platform/Volumes.h"
 
 #include "../media/WavChecks.h"
+#include "RecorderFixture.h"
 #include "TestServices.h"
 
 #include <QAction>
@@ -17,6 +19,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -472,4 +478,71 @@ TEST(Application, AlarmsPageSavesAlarmsIniThatTheRunningAlarmsTakeAndSendsATest)
     for (int i = 0; i < 15; ++i)
         app.alarms().level(0);
     EXPECT_TRUE(app.alarms().stands(AlarmKind::DeadAir));
+}
+
+// The status file the "now" page reads: whole at every moment (a reader beside the writer never
+// sees half of it) and holding what the page shows, while recording and after a disk that fills.
+TEST(StatusFile, IsAlwaysWholeAndSaysWhatTheRecorderDoesAlsoAfterAFailure)
+{
+    RecorderFixture f(5);
+    std::atomic<std::int64_t> room { std::int64_t { 1 } << 40 };
+    f.recorder->chain().withStages([&room](WaveInput&, WaveFileWriter& writer) {
+        writer.setSinkFactory([&room](const QString& p) { return std::make_unique<FillingDisk>(p, room); });
+    });
+    const QString path = f.ts.dir.filePath(QStringLiteral("status.json"));
+    StatusFile status(f.ts.services, f.state, *f.recorder, path);
+    f.at(12, 0, 0);
+    f.recorder->record();
+    std::atomic<bool> done { false };
+    std::atomic<int> reads { 0 };
+    std::atomic<int> broken { 0 };
+    std::thread reader([&] {
+        while (!done) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            ++reads;
+            if (!QJsonDocument::fromJson(file.readAll()).isObject())
+                ++broken;
+        }
+    });
+    // Written on the file's own thread: asked again until the file holds this moment.
+    const auto writtenNow = [&] {
+        const double now = double(f.ts.clock.current.toMSecsSinceEpoch());
+        QJsonObject object;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                status.write();
+                QFile file(path);
+                object
+                    = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+                return object[QStringLiteral("writtenUtc")].toDouble() == now;
+            },
+            5000));
+        return object;
+    };
+    for (int i = 0; i < 100; ++i) {
+        f.run(100);
+        status.write();
+    }
+    const QJsonObject recording = writtenNow();
+    const QString log = QFileInfo(f.state.CurrentLogPath).fileName();
+    room = 0;
+    f.run(1'000);
+    const QJsonObject failed = writtenNow();
+    done = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(broken.load(), 0) << "of " << reads.load() << " reads";
+
+    EXPECT_TRUE(recording[QStringLiteral("recording")].toBool());
+    EXPECT_EQ(recording[QStringLiteral("log")].toString(), log);
+    EXPECT_FALSE(recording[QStringLiteral("lastWrite")].toString().isEmpty());
+    EXPECT_GT(recording[QStringLiteral("level")].toDouble(), 0.5) << "the counting signal is loud";
+    // The failure is the last message, with its number and the log's name.
+    const QJsonArray messages = failed[QStringLiteral("messages")].toArray();
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.last().toString().contains(log)) << messages.last().toString().toStdString();
+    EXPECT_EQ(QDir(f.ts.dir.path()).entryList({ QStringLiteral("status.json*") }, QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("status.json") });
 }

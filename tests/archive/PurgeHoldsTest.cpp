@@ -1,5 +1,6 @@
 #include "archive/PurgeOldLogs.h"
 
+#include "catalog/ArchiveHolds.h"
 #include "catalog/Catalog.h"
 #include "config/Settings.h"
 
@@ -74,6 +75,47 @@ TEST(PurgeHolds, AHoldKeepsADayPastDaysToKeepUntilItIsReleased)
     expected.sort();
     EXPECT_EQ(deleted.join(u' ').toStdString(), expected.join(u' ').toStdString());
     EXPECT_TRUE(kept.isEmpty());
+}
+
+// The forecast the disk watch and the preferences show: a held log older than the days to keep
+// gives no room back, a held recent one or a released hold changes nothing.
+TEST(PurgeHolds, TheDiskForecastCountsHeldLogsPastTheirDays)
+{
+    QTemporaryDir root;
+    const RecordFormat& format = *recordFormat(6);
+    const qint64 day = bytesPerDay(format);
+    const QDate today(2026, 3, 10);
+    // Nine days of logs before today (sparse files of a day's size each) and half a day free.
+    for (int d = 1; d <= 9; ++d) {
+        QFile log(root.filePath(QStringLiteral("L03%1").arg(d, 2, 10, QLatin1Char('0')) + QStringLiteral("26.wav")));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.resize(day));
+    }
+    const DriveSpace measured { day / 2, measureDrive(root.path(), root.path())->archiveBytes };
+    ASSERT_EQ(measured.archiveBytes, 9 * day);
+    const struct {
+        const char* name;
+        QDate from;
+        QDate to; // exclusive
+        bool released;
+        bool covers;
+    } cases[] = {
+        { "no hold", {}, {}, false, true },
+        { "the six days past three held", QDate(2026, 3, 1), QDate(2026, 3, 7), false, false },
+        { "the same hold released", QDate(2026, 3, 1), QDate(2026, 3, 7), true, true },
+        { "the days kept anyway held", QDate(2026, 3, 7), QDate(2026, 3, 10), false, true },
+    };
+    for (const auto& c : cases) {
+        QFile::remove(root.filePath(QLatin1String(Catalog::kFileName)));
+        if (c.from.isValid()) {
+            auto catalog = Catalog::open(root.path(), Catalog::Mode::ReadWrite);
+            const std::int64_t id = catalog->addHold(
+                localMs(c.from, 0), localMs(c.to, 0), QStringLiteral("complaint"), QStringLiteral("test"), 0);
+            ASSERT_TRUE(!c.released || catalog->releaseHold(id, 0));
+        }
+        const DiskForecast f = forecastArchive(measured, root.path(), format, 3, today);
+        EXPECT_EQ(f.coversDaysToKeep, c.covers) << c.name;
+        EXPECT_EQ(f.daysUntilFull.has_value(), !c.covers) << c.name;
+    }
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "catalog/Catalog.h"
+#include "catalog/CatalogWriter.h"
 
 #include "Fakes.h"
 #include "TestWavFiles.h"
 #include "media/WaveFileWriter.h"
 #include "media/WaveFormat.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -244,6 +247,42 @@ TEST_F(InLondon, CatalogIsRebuiltFromTheLogsAlone)
         ASSERT_TRUE(unstamped.segment) << k.what;
         EXPECT_EQ(unstamped.segment->log, QStringLiteral("L120626.wav"));
         EXPECT_EQ(c->day(QDate(2026, 12, 7), at("2026-12-08 00:00:00.000")).recordedMs(), 90'000);
+    }
+}
+
+// A log that the next log followed is checksummed on the writer's thread and remembered once it
+// has been left alone; one written just now, or still being written, is not.
+TEST(CatalogWriterChecksums, AFinishedLogsChecksumIsRememberedOnlyOnceItIsLeftAlone)
+{
+    for (const int secondsAgo : { 60, 0 }) {
+        QTemporaryDir dir;
+        const QString first = QStringLiteral("L120526.wav"), second = QStringLiteral("L120626.wav");
+        for (const QString& log : { first, second })
+            ASSERT_TRUE(writeWav(dir.filePath(log), 8000, 1, 8000));
+        QFile written(dir.filePath(first));
+        ASSERT_TRUE(written.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(
+            written.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime));
+        written.close();
+        RecordingMessages messages;
+        CatalogWriter writer(messages);
+        writer.setChecksumDelay(std::chrono::milliseconds(0));
+        writer.setArchiveFolder(dir.path());
+        const UtcMs midnight = QDateTime(QDate(2026, 12, 6), QTime(0, 0)).toMSecsSinceEpoch();
+        writer.segmentBegun({ first, QDate(2026, 12, 5), 8000, 1 }, 0, midnight - 1000, 0);
+        writer.segmentEnded(8000, midnight, GapReason::Unknown);
+        writer.segmentBegun({ second, QDate(2026, 12, 6), 8000, 1 }, 0, midnight, 0);
+        writer.position(8000, midnight + 1000, 0);
+        writer.flush();
+        const auto catalog = Catalog::open(dir.path(), Catalog::Mode::ReadOnly);
+        const std::optional<LogChecksum> sum = catalog->checksum(first);
+        ASSERT_EQ(sum.has_value(), secondsAgo > 0) << secondsAgo;
+        if (sum) {
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+            EXPECT_EQ(sum->sha256, QCryptographicHash::hash(written.readAll(), QCryptographicHash::Sha256).toHex());
+            EXPECT_TRUE(checksumHolds(dir.path(), *sum));
+        }
+        EXPECT_FALSE(catalog->checksum(second)) << "still being written";
     }
 }
 

@@ -216,5 +216,98 @@ TEST_F(ClipExportTest, EachBadInputIsRefusedAndLeavesNothingBehind)
     }
 }
 
+// Each format: the clip has every frame of the range, the bext time, and a checksum that
+// sha256sum confirms (a WAV of one rate is hashed as it is written, the others from the disk).
+TEST_F(ClipExportTest, AClipOfOneRateHasEveryFrameAndAChecksumThatSha256sumConfirms)
+{
+    const UtcMs from = at(14, 23, 59, 0.25);
+    const UtcMs to = at(15, 0, 1, 30);
+    for (const char* name : { "one-rate.wav", "one-rate.flac", "resampled.opus" }) {
+        ClipExportOptions options;
+        options.output = out.filePath(QLatin1String(name));
+        const ClipExportResult result = exportClip(planClip(*catalog, from, to), options);
+        SF_INFO info {};
+        SNDFILE* file = sf_open(QFile::encodeName(result.clip).constData(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << name;
+        sf_close(file);
+        EXPECT_EQ(info.frames, result.frames) << name;
+        if (result.sampleRate == 8000) {
+            EXPECT_EQ(result.frames, (to - from) * 8) << name;
+        }
+        ASSERT_TRUE(readLogStamp(result.clip)) << name;
+        EXPECT_EQ(readLogStamp(result.clip)->firstSample.toMSecsSinceEpoch(), from) << name;
+        QProcess sums;
+        sums.setWorkingDirectory(out.path());
+        sums.start(QStringLiteral("sha256sum"), { QStringLiteral("-c"), QFileInfo(result.sums).fileName() });
+        ASSERT_TRUE(sums.waitForFinished(60000));
+        EXPECT_EQ(sums.exitCode(), 0) << name << sums.readAll().toStdString();
+    }
+}
+
+// A log's checksum is remembered once it is finished, and used only while its size and time are
+// those it was taken at; a log written just now is read at each export and not remembered.
+TEST_F(ClipExportTest, ARememberedChecksumIsUsedOnlyWhileTheLogIsUnchanged)
+{
+    const QString name = QStringLiteral("L011526.wav");
+    const QString path = QDir(archive.path()).filePath(name);
+    // The log last written `seconds` ago.
+    auto age = [&](int seconds) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite)
+            && f.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime));
+    };
+    auto exported = [&](const QString& clip) {
+        ClipExportOptions options;
+        options.output = out.filePath(clip);
+        catalog = Catalog::open(archive.path(), Catalog::Mode::ReadOnly);
+        const ClipExportResult result = exportClip(planClip(*catalog, at(15, 0, 0, 0), at(15, 0, 1, 0)), options);
+        rememberChecksums(archive.path(), result.taken);
+        QFile manifest(result.manifest);
+        EXPECT_TRUE(manifest.open(QIODevice::ReadOnly));
+        const QJsonObject source
+            = QJsonDocument::fromJson(manifest.readAll()).object().value(QStringLiteral("sources"))[0].toObject();
+        return std::make_pair(result.taken.size(), source.value(QStringLiteral("sha256")).toString().toStdString());
+    };
+    auto actual = [&] {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
+    };
+    // Written just now: read, not remembered.
+    EXPECT_EQ(exported(QStringLiteral("0.wav")), std::make_pair(std::size_t(0), actual()));
+    // Finished: read once and remembered; a planted sum shows when the remembered one is used.
+    age(60);
+    EXPECT_EQ(exported(QStringLiteral("1.wav")), std::make_pair(std::size_t(1), actual()));
+    {
+        const auto writable = Catalog::open(archive.path(), Catalog::Mode::ReadWrite);
+        LogChecksum planted = *writable->checksum(name);
+        planted.sha256 = QByteArray(64, 'a');
+        writable->rememberChecksum(planted);
+    }
+    EXPECT_EQ(exported(QStringLiteral("2.wav")), std::make_pair(std::size_t(0), std::string(64, 'a')));
+    const struct {
+        const char* change;
+        std::function<void(QFile&)> apply;
+        int finishedSecondsAgo; // 0: written just now
+    } changes[] = {
+        { "a sample changed in place", [](QFile& f) { f.seek(100), f.write("xy"); }, 0 },
+        { "a sample changed, finished since", [](QFile& f) { f.seek(200), f.write("zz"); }, 30 },
+        { "appended to", [](QFile& f) { f.seek(f.size()), f.write("tail!"); }, 0 },
+    };
+    int n = 3;
+    for (const auto& c : changes) {
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            c.apply(f);
+        }
+        if (c.finishedSecondsAgo > 0)
+            age(c.finishedSecondsAgo);
+        const auto [taken, sum] = exported(QString::number(n++) + QStringLiteral(".wav"));
+        EXPECT_EQ(sum, actual()) << c.change;
+        EXPECT_EQ(taken, c.finishedSecondsAgo > 0 ? 1U : 0U) << c.change;
+    }
+}
+
 } // namespace
 } // namespace wendmoor

@@ -2,7 +2,10 @@
 
 #include "catalog/Catalog.h"
 #include "config/SettingsFile.h"
+#include "export/ClipExport.h"
 #include "media/WavePlayer.h"
+#include "media/WaveReader.h"
+#include "playback/ExportPanel.h"
 #include "playback/frmPlay.h"
 #include "widgets/PositionSlider.h"
 
@@ -17,11 +20,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,6 +35,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <tuple>
 
 namespace wendmoor::test {
 namespace {
@@ -366,6 +373,67 @@ TEST_F(Playback, GoToATimePlaysTheLogRecordedThenOrNamesTheGap)
         EXPECT_GE(player.positionMs(), position) << c.typed;
     }
     EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(QLatin1Char('\n')).toStdString();
+}
+
+// The window's export: a typed range across midnight exported on the panel's thread to the file
+// the save dialog names, the progress bar full at the end and the clip as long as the range; a
+// cancelled export leaves nothing in the folder; the fields show a whole clock time.
+TEST_F(Playback, ExportPanelWritesTheTypedRangeAndCancelLeavesNothing)
+{
+    const auto at = [](int day, int h, int m) { return QDateTime(QDate(2026, 12, day), QTime(h, m)); };
+    {
+        auto catalog = Catalog::open(archive, Catalog::Mode::ReadWrite);
+        for (const auto& [log, day, from, minutes] :
+            { std::tuple { "L120326.wav", 3, at(3, 23, 50), 10 }, std::tuple { "L120426.wav", 4, at(4, 0, 0), 10 } }) {
+            ASSERT_TRUE(writeLog(path(QLatin1String(log)), minutes * 60'000));
+            catalog->segmentBegun(
+                LogEntry { QLatin1String(log), QDate(2026, 12, day), 8000, 1 }, 0, from.toMSecsSinceEpoch(), 0);
+            catalog->segmentEnded(
+                minutes * 60 * 8000, from.addSecs(minutes * 60).toMSecsSinceEpoch(), GapReason::OperatorStop);
+        }
+    }
+    QTemporaryDir out;
+    frmPlay w(t.services, settings, memory);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ExportPanel& panel = *w.pnlExport;
+    for (QLineEdit* field : { panel.txtFrom, panel.txtTo })
+        EXPECT_GE(field->contentsRect().width(), field->fontMetrics().horizontalAdvance(clockTimeText(0)))
+            << field->objectName().toStdString();
+    const struct {
+        const char* name;
+        const char* from;
+        const char* to;
+        bool cancel;
+        std::int64_t frames;
+    } cases[] = {
+        { "across midnight", "2026-12-03 23:59:30", "2026-12-04 00:01:00", false, 90 * 8000 },
+        { "cancelled", "2026-12-03 23:50:00", "2026-12-04 00:10:00", true, 0 },
+    };
+    for (const auto& c : cases) {
+        const QString clip = out.filePath(QLatin1String(c.name) + QStringLiteral(".wav"));
+        panel.chooseOutput = [&] { return clip; };
+        for (const auto& [field, text] : { std::pair { panel.txtFrom, c.from }, std::pair { panel.txtTo, c.to } }) {
+            field->clear();
+            QTest::keyClicks(field, QLatin1String(text));
+        }
+        QSignalSpy finished(&panel, &ExportPanel::finished);
+        QTest::mouseClick(panel.cmdExport, Qt::LeftButton);
+        EXPECT_TRUE(panel.isExporting()) << c.name;
+        if (c.cancel)
+            QTest::mouseClick(panel.cmdCancel, Qt::LeftButton);
+        ASSERT_TRUE(finished.wait(20000)) << c.name;
+        EXPECT_EQ(finished.at(0).at(0).toBool(), !c.cancel) << c.name;
+        EXPECT_EQ(panel.prgExport->value(), c.cancel ? 0 : panel.prgExport->maximum()) << c.name;
+        if (c.cancel) {
+            EXPECT_EQ(
+                QDir(out.path()).entryList(QDir::Files | QDir::Hidden).filter(QLatin1String(c.name)), QStringList())
+                << c.name;
+        } else {
+            ASSERT_TRUE(QFile::exists(clip + QStringLiteral(".json"))) << c.name;
+            EXPECT_EQ(openWaveReader(clip)->frames(), c.frames) << c.name;
+        }
+    }
 }
 
 } // namespace

@@ -1,14 +1,26 @@
 #include "web/WebServer.h"
+#include "../media/WavChecks.h"
+#include "RecorderFixture.h"
 #include "TestWavFiles.h"
+#include "catalog/Catalog.h"
+#include "config/RecordFormats.h"
 #include "media/WaveReader.h"
 #include "platform/Error.h"
+#include "recorder/RecordingChain.h"
 #include "web/Access.h"
 #include "web/AudioBody.h"
 #include "web/ByteRange.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -22,8 +34,10 @@
 #include <chrono>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 using namespace wendmoor;
+using namespace wendmoor::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -193,6 +207,53 @@ TEST_F(WebServerTest, RequestsNamingFilesReachNothingOutsideTheArchive)
         EXPECT_EQ(reply.find("SECRET"), std::string::npos) << target;
         EXPECT_TRUE(reply.rfind("HTTP/1.1 4", 0) == 0) << target << ": " << reply.substr(0, 40);
     }
+}
+
+// A clip is the export's: across two logs with the gap between them as silence, and the manifest
+// that describes the very bytes sent.
+TEST_F(WebServerTest, AClipSpansLogsWithTheGapAsSilenceAndComesWithItsManifest)
+{
+    const QDir logs(m_dir.filePath(QStringLiteral("logs")));
+    {
+        auto catalog = Catalog::open(logs.path(), Catalog::Mode::ReadWrite);
+        const auto at = [](int s) { return QDateTime(QDate(2026, 3, 4), QTime(0, 0)).toMSecsSinceEpoch() + s * 1000; };
+        const int offset = QDateTime::fromMSecsSinceEpoch(at(0)).offsetFromUtc();
+        for (const auto& [name, from, to] : { std::tuple { "L030426.wav", 0, 60 }, { "L03042601.wav", 70, 120 } }) {
+            ASSERT_TRUE(test::writeWav(logs.filePath(QLatin1String(name)), 8000, 1, std::int64_t(to - from) * 8000,
+                [](std::int64_t, int) { return std::int16_t(1000); }));
+            catalog->segmentBegun({ QLatin1String(name), QDate(2026, 3, 4), 8000, 1 }, 0, at(from), offset);
+            catalog->segmentEnded(std::int64_t(to - from) * 8000, at(to), GapReason::OperatorStop);
+        }
+    }
+    start();
+    httplib::Client c = client();
+    const std::string range = "/clip?date=2026-03-04&from=00:00:50&to=00:01:20";
+    auto clip = c.Get(range.c_str());
+    ASSERT_EQ(clip->status, 200) << clip->body;
+    // 30 s at 8000 Hz after the header; the 10 s gap in the middle silent.
+    const std::vector<std::int16_t> samples = samplesOf(clip->body.substr(clip->body.size() - 30 * 8000 * 2));
+    EXPECT_EQ(samples[5 * 8000], 1000);
+    EXPECT_EQ(samples[15 * 8000], 0);
+    EXPECT_EQ(samples[25 * 8000], 1000);
+    EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(clip->body), QCryptographicHash::Sha256).toHex(),
+        QByteArray::fromStdString(clip->get_header_value("X-Clip-SHA256")));
+    auto manifest = c.Get((range + "&manifest=1").c_str());
+    ASSERT_EQ(manifest->status, 200);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(manifest->body)).object();
+    EXPECT_EQ(json[QStringLiteral("clip")][QStringLiteral("sha256")].toString().toStdString(),
+        clip->get_header_value("X-Clip-SHA256"));
+    EXPECT_EQ(json[QStringLiteral("sources")].toArray().size(), 2);
+    EXPECT_EQ(json[QStringLiteral("gaps")].toArray().size(), 1);
+    const struct {
+        const char* target;
+        int status;
+    } refused[] = {
+        { "/clip?date=2026-03-04&from=00:01:02&to=00:01:08", 404 }, // wholly in the gap
+        { "/clip?date=2026-03-04&from=00:01:20&to=00:00:50", 400 }, // reversed
+        { "/clip?date=2026-03-04&from=00:00:00&to=23:00:00", 400 }, // longer than a web clip may be
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(c.Get(r.target)->status, r.status) << r.target;
 }
 
 TEST_F(WebServerTest, RangesOfALogAreItsOwnBytesAndBadRangesAnError)
@@ -371,6 +432,74 @@ TEST_F(WebServerTest, ManyClientsWaitForABoundedPoolAndAreAllServed)
     // The clients' own threads, and no more than the pool's on the server's side.
     EXPECT_LE(mostThreads, idle + 20 + 1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 60s);
+}
+
+// 500 requests from 20 clients, many of them for the log being written, while the recording
+// thread writes it from a sound card that captures in real time: the log has every sample.
+TEST(WebServerBeside, FiveHundredRequestsWhileTheRecorderRecordsCostItNoSample)
+{
+    QTemporaryDir archive;
+    FakeAudioSystem audio;
+    audio.capture = std::make_shared<FakeCaptureStream::Shared>(22050 / 4);
+    RecordingMessages messages;
+    RecordingChain chain(audio, messages);
+    const QString log = archive.filePath(QStringLiteral("L120626.wav"));
+    chain.configure(*recordFormat(5), 0, log);
+    chain.start();
+    std::int16_t counter = 0;
+    std::size_t fed = 0;
+    std::atomic<bool> clientsDone { false };
+    std::thread card([&] {
+        std::vector<std::int16_t> block(441); // 20 ms
+        const auto begin = std::chrono::steady_clock::now();
+        for (int i = 0; i < 150 || !clientsDone; ++i) {
+            for (auto& sample : block)
+                sample = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
+            audio.feed(block);
+            fed += block.size();
+            std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * (i + 1)));
+        }
+    });
+
+    WebServerOptions options;
+    options.archiveFolder = archive.path();
+    options.listen.port = 0;
+    options.log = [](const std::string&) {};
+    options.nowUtc = [] { return QDateTime(QDate(2026, 12, 6), QTime(23, 0)).toMSecsSinceEpoch(); };
+    WebServer server(options);
+    server.bind();
+    std::thread serving([&] { server.run(); });
+    // Every range asked for lies in the log's first 100 kB, which it holds by then.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(log).size() > 100'000; }, 10'000));
+    std::atomic<int> served = 0;
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.emplace_back([&, i] {
+            httplib::Client c("127.0.0.1", server.port());
+            c.set_read_timeout(20);
+            for (int r = 0; r < 25; ++r) {
+                const std::string range = "bytes=" + std::to_string(2000 * (i + r)) + "-";
+                auto reply = r % 3 == 0 ? c.Get("/api/day?date=2026-12-06")
+                                        : c.Get("/audio?date=2026-12-06&log=0", { { "Range", range } });
+                if (reply && reply->status / 100 == 2)
+                    ++served;
+            }
+        });
+    }
+    for (std::thread& t : clients)
+        t.join();
+    clientsDone = true;
+    card.join();
+    chain.shutdown();
+    server.stop();
+    serving.join();
+
+    EXPECT_EQ(served, 500);
+    const WavContents c = readWav(log);
+    ASSERT_TRUE(c.opened);
+    EXPECT_EQ(c.samples.size(), fed);
+    EXPECT_EQ(countingBreak(c.samples), 0u);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(WebServerTest, AClientThatSendsNothingIsCutOffAndTheNextIsServed)
