@@ -196,7 +196,9 @@ int main(int argc, char** argv)
     ::kill(static_cast<pid_t>(wendmoor.processId()), SIGTERM);
     wendmoor.waitForFinished(10000);
 
-    const QStringList logs = QDir(home.path() + QStringLiteral("/Wendmoor/logs")).entryList(QDir::Files);
+    // The log, not the catalog beside it.
+    const QStringList logs
+        = QDir(home.path() + QStringLiteral("/Wendmoor/logs")).entryList({ QStringLiteral("*.wav") }, QDir::Files);
     const qint64 bytes
         = logs.isEmpty() ? 0 : QFileInfo(home.path() + QStringLiteral("/Wendmoor/logs/") + logs.front()).size();
 

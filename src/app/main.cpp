@@ -87,6 +87,8 @@ int main(int argc, char** argv)
     using namespace wendmoor;
     if (const std::optional<int> code = answerCommandLine(argc, argv))
         return *code;
+    // Before any thread: it names the zone in the environment.
+    SystemTimeSource clock;
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wendmoor"));
     QApplication::setApplicationVersion(QLatin1String(kVersion));
@@ -104,7 +106,6 @@ int main(int argc, char** argv)
     }
 
     const AppPaths paths = AppPaths::system();
-    SystemTimeSource clock;
     MessageWindow window;
     EventLogFile events(clock, window, { EventLogFile::defaultFolder() });
     LoggedMessages messages(window, events);

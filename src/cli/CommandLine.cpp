@@ -140,6 +140,8 @@ std::optional<int> answerCommandLine(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     // A subcommand runs under a QCoreApplication of its own; the recorder makes its own later.
+    // The clock comes first: it names the zone in the environment, before any thread.
+    const SystemTimeSource clock;
     std::unique_ptr<QCoreApplication> core;
     const QString first = arguments.value(1);
     bool ours = !first.startsWith(QLatin1Char('-'));
@@ -151,7 +153,6 @@ std::optional<int> answerCommandLine(int argc, char** argv)
         return std::nullopt;
     QCoreApplication::setApplicationName(QStringLiteral("wendmoor"));
     QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
-    const SystemTimeSource clock;
     const AppPaths paths = AppPaths::system();
     return answerCommandLine(arguments, clock, paths, stdout, stderr);
 }

@@ -85,7 +85,8 @@ void WaveInput::start()
     m_lastDataMs = m_clock();
     // A file begun while the device is away holds silence from its start.
     m_gapFromMs = m_failureReported ? m_lastDataMs : -1;
-    m_drainTimer.start();
+    if (m_drainTimer.interval() > 0)
+        m_drainTimer.start();
 }
 
 void WaveInput::stop(bool keepDevice)

@@ -20,7 +20,7 @@ class MessageSink;
 
 // The sound-card input of the recording chain: 16-bit mono at the asked rate. The device's
 // thread fills a ring; the thread this object lives on (the recording thread) drains it every
-// drainInterval() milliseconds (or at once with pump()) and hands each buffer to the output
+// drainInterval() milliseconds (or whenever pump() is called) and hands each buffer to the output
 // stage and to bufferFilled. Every call is made on that thread.
 //
 // stop() ends the output's stream before it returns (so the file writer's stopped notification
@@ -77,7 +77,8 @@ public:
     void setSilenceLimit(int milliseconds) { m_silenceLimitMs = milliseconds; }
 
     // How often the ring is drained while recording. The ring holds seconds, so this is about
-    // how often the program wakes up, not about losing audio.
+    // how often the program wakes up, not about losing audio. 0: never by itself, its owner calls
+    // pump() on a timer it has anyway.
     void setDrainInterval(int milliseconds) { m_drainTimer.setInterval(milliseconds); }
     [[nodiscard]] int drainInterval() const { return m_drainTimer.interval(); }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LocalZone.h"
+
 #include <QDateTime>
 
 namespace wendmoor {
@@ -17,9 +19,18 @@ public:
     [[nodiscard]] int roundedSecondsSinceMidnight() const;
 };
 
+// The system's clock in the system's zone, which it follows (see LocalZone): make it before other
+// threads run.
 class SystemTimeSource final : public TimeSource {
 public:
-    [[nodiscard]] QDateTime now() const override { return QDateTime::currentDateTime(); }
+    [[nodiscard]] QDateTime now() const override
+    {
+        m_zone.follow();
+        return QDateTime::currentDateTime();
+    }
+
+private:
+    mutable LocalZone m_zone;
 };
 
 // Rounds to the nearest whole number, an exact half going to the even neighbour.

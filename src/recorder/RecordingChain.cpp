@@ -14,8 +14,10 @@
 namespace wendmoor {
 
 namespace {
-// How often the recording thread drains the capture ring. The ring holds seconds of audio; this
-// sets how often the program wakes up (and the level meter moves), not what it may lose.
+// How often the recording thread drains the capture ring and shows it is alive: its one timer.
+// The ring holds seconds of audio; this sets how often the program wakes up, not what it may
+// lose. A stop leaves what the ring holds for the next stream, so at most this much of what was
+// captured before a Stop goes into no file.
 constexpr int kDrainIntervalMs = 100;
 } // namespace
 
@@ -46,7 +48,7 @@ struct RecordingChain::Stages {
     {
         WaveIn.setObjectName(QStringLiteral("WaveIn"));
         WaveFile.setObjectName(QStringLiteral("WaveFile"));
-        WaveIn.setDrainInterval(kDrainIntervalMs);
+        WaveIn.setDrainInterval(0); // pumped by the chain's beat
         WaveIn.setOutput(&MMConnectorX1);
         MMConnectorX1.setOutput(&ACMConverter);
         ACMConverter.setOutput(&WaveFile);
@@ -73,9 +75,13 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         Stages& s = *m_stages;
         s.MMConnectorX1.addTap([this](std::span<const std::int16_t> samples) { onBuffer(samples); });
         connect(&s.WaveIn, &WaveInput::pumped, m_context.get(), [this] { onPumped(); });
+        // One timer wakes the thread for both: a heartbeat that stops when the thread hangs (in a
+        // drain too), and the drain itself (nothing while the input is not recording).
         auto* beat = new QTimer(m_context.get());
-        connect(
-            beat, &QTimer::timeout, m_context.get(), [this] { m_heartbeat.fetch_add(1, std::memory_order_acq_rel); });
+        connect(beat, &QTimer::timeout, m_context.get(), [this] {
+            m_heartbeat.fetch_add(1, std::memory_order_acq_rel);
+            m_stages->WaveIn.pump();
+        });
         beat->start(kDrainIntervalMs);
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
         connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
@@ -91,12 +97,13 @@ RecordingChain::~RecordingChain()
     } catch (...) {
         // The file has been closed by its writer either way.
     }
-    // What the last commands posted is dropped with this object; the stages go on their thread.
-    // The context (and its heartbeat timer) goes back to this object's thread to be destroyed
-    // there: a timer cannot be stopped from another thread.
+    // What the last commands posted is dropped with this object; the beat (it drains the stages)
+    // and the stages go on their thread. The context goes back to this object's thread to be
+    // destroyed there: a timer cannot be stopped from another thread.
     QMetaObject::invokeMethod(
         m_context.get(),
         [this] {
+            qDeleteAll(m_context->children());
             m_stages.reset();
             m_context->moveToThread(thread());
         },

@@ -13,14 +13,15 @@ using namespace wendmoor::test;
 
 namespace {
 
-// The sound card captures in real time on a thread of its own into a ring that holds a quarter
-// of a second, while the user-interface thread is busy for four times as long: the recording
-// thread alone keeps the ring from overflowing, and every sample reaches the file.
+// The sound card captures in real time on a thread of its own into a ring that holds half a
+// second (two of the recording thread's drains), while the user-interface thread is busy for
+// twice as long: the recording thread alone keeps the ring from overflowing, and every sample
+// reaches the file.
 TEST(RecordingChainTest, UserInterfaceThreadBusyLongerThanTheRingHoldsLosesNothing)
 {
     QTemporaryDir dir;
     FakeAudioSystem audio;
-    audio.capture = std::make_shared<FakeCaptureStream::Shared>(22050 / 4);
+    audio.capture = std::make_shared<FakeCaptureStream::Shared>(22050 / 2);
     RecordingMessages messages;
     RecordingChain chain(audio, messages);
     const QString path = dir.filePath(QStringLiteral("log.wav"));
