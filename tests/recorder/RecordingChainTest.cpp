@@ -1,6 +1,7 @@
 #include "recorder/RecordingChain.h"
 
 #include "../media/WavChecks.h"
+#include "RealTimeCard.h"
 #include "RecorderFixture.h"
 
 #include <gtest/gtest.h>
@@ -28,26 +29,14 @@ TEST(RecordingChainTest, UserInterfaceThreadBusyLongerThanTheRingHoldsLosesNothi
     chain.configure(*recordFormat(5), 0, path);
     chain.start();
 
-    std::int16_t counter = 0;
-    std::size_t fed = 0;
-    std::thread card([&] {
-        std::vector<std::int16_t> block(441); // 20 ms
-        const auto begin = std::chrono::steady_clock::now();
-        for (int i = 0; i < 75; ++i) {
-            for (auto& s : block)
-                s = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
-            audio.feed(block);
-            fed += block.size();
-            std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * (i + 1)));
-        }
-    });
+    RealTimeCard card(audio, 75); // 1.5 s
     std::this_thread::sleep_for(std::chrono::seconds(1)); // the busy window
-    card.join();
+    card.finish();
     chain.shutdown();
 
     const WavContents c = readWav(path);
     ASSERT_TRUE(c.opened);
-    EXPECT_EQ(c.samples.size(), fed);
+    EXPECT_EQ(c.samples.size(), card.fed());
     EXPECT_EQ(countingBreak(c.samples), 0u);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
 }

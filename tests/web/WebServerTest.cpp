@@ -1,5 +1,6 @@
 #include "web/WebServer.h"
 #include "../media/WavChecks.h"
+#include "RealTimeCard.h"
 #include "RecorderFixture.h"
 #include "TestWavFiles.h"
 #include "catalog/Catalog.h"
@@ -446,20 +447,7 @@ TEST(WebServerBeside, FiveHundredRequestsWhileTheRecorderRecordsCostItNoSample)
     const QString log = archive.filePath(QStringLiteral("L120626.wav"));
     chain.configure(*recordFormat(5), 0, log);
     chain.start();
-    std::int16_t counter = 0;
-    std::size_t fed = 0;
-    std::atomic<bool> clientsDone { false };
-    std::thread card([&] {
-        std::vector<std::int16_t> block(441); // 20 ms
-        const auto begin = std::chrono::steady_clock::now();
-        for (int i = 0; i < 150 || !clientsDone; ++i) {
-            for (auto& sample : block)
-                sample = counter = static_cast<std::int16_t>((counter + 1) & 0x7fff);
-            audio.feed(block);
-            fed += block.size();
-            std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * (i + 1)));
-        }
-    });
+    RealTimeCard card(audio, 150); // 3 s at least, and on till the clients are done
 
     WebServerOptions options;
     options.archiveFolder = archive.path();
@@ -488,8 +476,7 @@ TEST(WebServerBeside, FiveHundredRequestsWhileTheRecorderRecordsCostItNoSample)
     }
     for (std::thread& t : clients)
         t.join();
-    clientsDone = true;
-    card.join();
+    card.finish();
     chain.shutdown();
     server.stop();
     serving.join();
@@ -497,7 +484,7 @@ TEST(WebServerBeside, FiveHundredRequestsWhileTheRecorderRecordsCostItNoSample)
     EXPECT_EQ(served, 500);
     const WavContents c = readWav(log);
     ASSERT_TRUE(c.opened);
-    EXPECT_EQ(c.samples.size(), fed);
+    EXPECT_EQ(c.samples.size(), card.fed());
     EXPECT_EQ(countingBreak(c.samples), 0u);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(QLatin1Char('\n')).toStdString();
 }
