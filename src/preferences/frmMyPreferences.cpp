@@ -33,6 +33,7 @@
 #include <cerrno>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace wendmoor {
 
@@ -145,10 +146,11 @@ int chosenItemData(const ListBox& list, const QString& listName)
 
 } // namespace
 
-frmMyPreferences::frmMyPreferences(Services& services, Settings& settings, QWidget* parent)
+frmMyPreferences::frmMyPreferences(Services& services, Settings& settings, QWidget* parent, Measure measure)
     : QDialog(parent)
     , m_services(services)
     , m_settings(settings)
+    , m_measure(std::move(measure))
 {
     setObjectName(QStringLiteral("frmMyPreferences"));
     setWindowTitle(QStringLiteral("My Preferences"));
@@ -426,24 +428,41 @@ void frmMyPreferences::lstDrv_Click()
 
 void frmMyPreferences::showDiskForecast()
 {
+    const int asked = ++m_forecastsAsked;
     const RecordFormat* format = recordFormat(List2->listIndex());
     const int drive = lstDrv->listIndex();
-    const QChar letter = drive >= 0 ? driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive))) : QChar();
-    const std::optional<DriveSpace> space = drive >= 0
-        ? measureDrive(m_services.volumes.rootOf(letter), m_services.volumes.archiveFolder(letter))
-        : std::nullopt;
-    if (!format || !space) {
+    if (!format || drive < 0) {
         lblDiskSpace->clear();
         return;
     }
+    const QChar letter = driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive)));
     const int keep = std::max(List1->listIndex(), 0);
-    const DiskForecast f = forecastArchive(
-        *space, m_services.volumes.archiveFolder(letter), *format, keep, m_services.clock.now().date());
-    const QString days = f.daysOfFreeSpace < 1
+    lblDiskSpace->setText(QStringLiteral("Free space: measuring the drive\u2026"));
+    // Measuring reads the drive and walks the logs: on the background thread, with copies only.
+    m_background.post([this, asked, measure = m_measure, format, keep, root = m_services.volumes.rootOf(letter),
+                          folder = m_services.volumes.archiveFolder(letter),
+                          today = m_services.clock.now().date()]() -> BackgroundWork::Result {
+        const std::optional<DriveSpace> space = measure(root, folder);
+        const std::optional<DiskForecast> f
+            = space ? std::optional(forecastArchive(*space, folder, *format, keep, today)) : std::nullopt;
+        return [this, asked, keep, f] {
+            if (asked == m_forecastsAsked)
+                showForecast(f, keep);
+        };
+    });
+}
+
+void frmMyPreferences::showForecast(const std::optional<DiskForecast>& f, int keep)
+{
+    if (!f) {
+        lblDiskSpace->clear();
+        return;
+    }
+    const QString days = f->daysOfFreeSpace < 1
         ? QStringLiteral("less than a day")
-        : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));
+        : QStringLiteral("about %1 days").arg(static_cast<qint64>(f->daysOfFreeSpace));
     const QString verdict = keep == 0 ? QStringLiteral("logs are never deleted.")
-        : f.coversDaysToKeep          ? QStringLiteral("enough to keep %1 days.").arg(keep)
+        : f->coversDaysToKeep         ? QStringLiteral("enough to keep %1 days.").arg(keep)
                                       : QStringLiteral("not enough to keep %1 days.").arg(keep);
     lblDiskSpace->setText(QStringLiteral("Free space: %1 of this format; %2").arg(days, verdict));
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "archive/DiskForecast.h"
 #include "config/Settings.h"
+#include "platform/BackgroundWork.h"
 #include "platform/Services.h"
 
 #include <QDialog>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -29,11 +32,14 @@ class ListBox;
 // or Escape); hold it through a QPointer. Building it fills the lists and shows what the
 // settings file holds. The start/pause mode, the remote-control input and the drive act on
 // `settings` the moment they are chosen; everything else reaches `settings` and the file only on
-// Apply. Closing never saves.
+// Apply. Closing never saves. The chosen drive is measured on a thread of its own (`measure`), so
+// a drive that stalls never holds the window.
 class frmMyPreferences final : public QDialog {
     Q_OBJECT
 public:
-    frmMyPreferences(Services& services, Settings& settings, QWidget* parent = nullptr);
+    using Measure = std::function<std::optional<DriveSpace>(const QString& driveRoot, const QString& archiveFolder)>;
+
+    frmMyPreferences(Services& services, Settings& settings, QWidget* parent = nullptr, Measure measure = measureDrive);
     ~frmMyPreferences() override;
 
     // Handlers, run by the controls (and by the loading, through the same controls).
@@ -89,12 +95,19 @@ private:
     void showStoredSettings();
     void showDriveFolder();
     void showDiskForecast();
+    void showForecast(const std::optional<DiskForecast>& f, int keep);
     void saveSettings();
 
     Services& m_services;
     Settings& m_settings;
     LengthValidator* m_thresholdLimit = nullptr;
     LengthValidator* m_stopDelayLimit = nullptr;
+    Measure m_measure;
+    // Counts the forecasts asked for; one that comes back for an earlier choice is dropped.
+    int m_forecastsAsked = 0;
+    // Last: goes first, so that no forecast reaches a closed window; a measurement still under
+    // way is left behind.
+    BackgroundWork m_background { std::chrono::milliseconds(0) };
 };
 
 } // namespace wendmoor

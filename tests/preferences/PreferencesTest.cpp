@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -15,10 +16,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace wendmoor {
 namespace {
 
 using test::TestServices;
+using namespace std::chrono_literals;
 
 class Preferences : public ::testing::Test {
 protected:
@@ -27,7 +33,7 @@ protected:
     // Opens the dialog as the main window does and shows it.
     frmMyPreferences& open()
     {
-        dialog = new frmMyPreferences(ts.services, settings);
+        dialog = new frmMyPreferences(ts.services, settings, nullptr, measure);
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
         return *dialog;
@@ -70,6 +76,7 @@ protected:
 
     TestServices ts;
     Settings settings;
+    frmMyPreferences::Measure measure = measureDrive;
     QPointer<frmMyPreferences> dialog;
 };
 
@@ -225,6 +232,39 @@ TEST_F(Preferences, ApplyMakesTheArchiveFoldersOrSaysWhyNot)
     ASSERT_EQ(ts.messages.shown.size(), 1);
     EXPECT_TRUE(ts.messages.shown[0].contains(blocker)) << ts.messages.shown[0].toStdString();
     EXPECT_EQ(records().size(), 11);
+}
+
+// The drive is measured off the window's thread: while it stalls the window opens and answers with
+// a neutral line, the forecast appears once the measuring returns, and a window closed meanwhile is
+// never reached by what comes back.
+TEST_F(Preferences, ADriveThatStallsWhileMeasuredLeavesTheWindowAnswering)
+{
+    std::atomic<bool> stalled { true };
+    std::atomic<int> measured { 0 };
+    // A window that waited on the drive would wait for ever; the drive answers after ten seconds,
+    // and the test fails instead of hanging.
+    const auto letGo = std::chrono::steady_clock::now() + 10s;
+    measure = [&](const QString&, const QString&) {
+        while (stalled && std::chrono::steady_clock::now() < letGo)
+            std::this_thread::sleep_for(5ms);
+        ++measured;
+        return std::optional<DriveSpace>(DriveSpace { qint64(1) << 40, 0 });
+    };
+    ts.writeSettings({});
+    open();
+    QLabel* line = control<QLabel>("lblDiskSpace");
+    EXPECT_EQ(measured, 0);
+    EXPECT_TRUE(line->text().contains(QStringLiteral("measuring")));
+    stalled = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line->text().startsWith(QStringLiteral("Free space: about")); }, 5000));
+
+    stalled = true;
+    const int before = measured;
+    moveDown(list("List1"), 1);
+    delete dialog.data();
+    stalled = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return measured == before + 1; }, 5000));
+    QTest::qWait(20);
 }
 
 } // namespace
