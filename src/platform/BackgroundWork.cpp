@@ -1,6 +1,7 @@
 #include "platform/BackgroundWork.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 
 #include <chrono>
@@ -15,17 +16,55 @@ struct BackgroundWork::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Job> jobs;
+    // What came back, in order, for the home thread to run.
+    std::deque<Result> results;
     bool running = false;
     bool stopping = false;
     bool ended = false;
     QObject* home = nullptr; // null once the object is gone: nothing is delivered any more
 };
 
+namespace {
+// Lives on the home thread; each event it gets runs the next result. The results pass through
+// the shared mutex, not through Qt's event queue: the event carries nothing, so what a job made
+// is handed to the home thread in a way ThreadSanitizer sees.
+class Home final : public QObject {
+public:
+    explicit Home(BackgroundWork::Shared& shared)
+        : m_shared(shared)
+    {
+    }
+    bool event(QEvent* e) override
+    {
+        BackgroundWork::Result result;
+        bool ours = false;
+        {
+            // Under the lock even to read the event: it was made under it on the other thread.
+            const std::lock_guard lock(m_shared.mutex);
+            ours = e->type() == QEvent::User;
+            if (ours && !m_shared.results.empty()) {
+                result = std::move(m_shared.results.front());
+                m_shared.results.pop_front();
+            }
+        }
+        if (!ours)
+            return QObject::event(e);
+        if (result)
+            result();
+        return true;
+    }
+
+private:
+    BackgroundWork::Shared& m_shared;
+};
+} // namespace
+
 BackgroundWork::BackgroundWork(std::chrono::milliseconds waitAtTheEnd)
     : m_shared(std::make_shared<Shared>())
     , m_waitAtTheEnd(waitAtTheEnd)
+    , m_home(std::make_unique<Home>(*m_shared))
 {
-    m_shared->home = &m_home;
+    m_shared->home = m_home.get();
     std::thread([shared = m_shared] {
         std::unique_lock lock(shared->mutex);
         for (;;) {
@@ -43,9 +82,11 @@ BackgroundWork::BackgroundWork(std::chrono::milliseconds waitAtTheEnd)
                 // A job's failure is its own to report; the thread goes on with the next.
             }
             lock.lock();
-            // Delivered under the lock, so that the home object cannot go meanwhile.
-            if (result && shared->home)
-                QMetaObject::invokeMethod(shared->home, std::move(result), Qt::QueuedConnection);
+            // Posted under the lock, so that the home object cannot go meanwhile.
+            if (result && shared->home) {
+                shared->results.push_back(std::move(result));
+                QCoreApplication::postEvent(shared->home, new QEvent(QEvent::User));
+            }
             shared->running = false;
             shared->changed.notify_all();
         }
@@ -59,6 +100,7 @@ BackgroundWork::~BackgroundWork()
     std::unique_lock lock(m_shared->mutex);
     m_shared->stopping = true;
     m_shared->home = nullptr;
+    m_shared->results.clear();
     m_shared->changed.notify_all();
     // Jobs still waiting are done (a purge that was due); one that hangs is left behind.
     m_shared->changed.wait_for(lock, m_waitAtTheEnd, [this] { return m_shared->ended; });
@@ -83,8 +125,8 @@ void BackgroundWork::finish()
         std::unique_lock lock(m_shared->mutex);
         m_shared->changed.wait(lock, [this] { return m_shared->jobs.empty() && !m_shared->running; });
     }
-    if (QThread::currentThread() == m_home.thread())
-        QCoreApplication::sendPostedEvents(&m_home);
+    if (QThread::currentThread() == m_home->thread())
+        QCoreApplication::sendPostedEvents(m_home.get());
 }
 
 } // namespace wendmoor

@@ -34,11 +34,12 @@ public:
     // the end of a run).
     void finish();
 
-private:
     struct Shared;
+
+private:
     std::shared_ptr<Shared> m_shared;
     std::chrono::milliseconds m_waitAtTheEnd;
-    QObject m_home;
+    std::unique_ptr<QObject> m_home;
 };
 
 } // namespace wendmoor

@@ -58,12 +58,8 @@ frmHelp::frmHelp(Services& services, QWidget* parent)
 
 frmHelp::~frmHelp()
 {
-    // A window closed while its manual is still being read does not wait for the rest.
-    if (m_loader) {
+    if (m_cancel)
         m_cancel->store(true);
-        m_loader->wait();
-        delete m_loader;
-    }
 }
 
 void frmHelp::loadDocument()
@@ -74,34 +70,32 @@ void frmHelp::loadDocument()
         std::unique_ptr<QTextDocument> document;
         std::optional<Error> error;
     };
-    auto outcome = std::make_shared<Outcome>();
     m_cancel = std::make_shared<std::atomic<bool>>(false);
-    m_loader = QThread::create([outcome, cancel = m_cancel, path = m_services.paths.helpFile,
-                                   font = RichTextBox1->font(), window = QThread::currentThread()] {
+    m_loading = true;
+    m_loader.post([this, cancel = m_cancel, path = m_services.paths.helpFile, font = RichTextBox1->font(),
+                      window = QThread::currentThread()]() -> BackgroundWork::Result {
+        auto outcome = std::make_shared<Outcome>();
         auto document = std::make_unique<QTextDocument>();
         document->setDefaultFont(font);
         try {
             RtfReader::loadFile(path, *document, cancel.get());
+            document->moveToThread(window);
+            outcome->document = std::move(document);
         } catch (const Error& error) {
             outcome->error = error;
-            return;
         }
-        document->moveToThread(window);
-        outcome->document = std::move(document);
+        return [this, outcome] {
+            m_loading = false;
+            if (outcome->error) {
+                m_services.messages.ShowMessage(*outcome->error);
+            } else if (outcome->document) {
+                QTextDocument* document = outcome->document.release();
+                document->setParent(RichTextBox1);
+                RichTextBox1->setDocument(document);
+            }
+            emit loaded();
+        };
     });
-    connect(m_loader, &QThread::finished, this, [this, outcome] {
-        m_loader->deleteLater();
-        m_loader = nullptr;
-        if (outcome->error) {
-            m_services.messages.ShowMessage(*outcome->error);
-        } else if (outcome->document) {
-            QTextDocument* document = outcome->document.release();
-            document->setParent(RichTextBox1);
-            RichTextBox1->setDocument(document);
-        }
-        emit loaded();
-    });
-    m_loader->start(QThread::LowPriority);
 }
 
 } // namespace wendmoor

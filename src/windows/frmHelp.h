@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/BackgroundWork.h"
+
 #include <QMainWindow>
 
 #include <atomic>
@@ -8,7 +10,6 @@
 class QAction;
 class QMenu;
 class QTextEdit;
-class QThread;
 
 namespace wendmoor {
 
@@ -26,7 +27,7 @@ public:
     ~frmHelp() override;
 
     // True until the manual is shown or its failure reported.
-    [[nodiscard]] bool isLoading() const { return m_loader != nullptr; }
+    [[nodiscard]] bool isLoading() const { return m_loading; }
 
     QTextEdit* RichTextBox1;
     QMenu* mnuFiles;
@@ -39,8 +40,11 @@ private:
     void loadDocument();
 
     Services& m_services;
-    QThread* m_loader = nullptr;
+    bool m_loading = false;
     std::shared_ptr<std::atomic<bool>> m_cancel;
+    // Last: goes first; a window closed while its manual is still being read does not wait for
+    // the rest (the reading stops at the cancel).
+    BackgroundWork m_loader;
 };
 
 } // namespace wendmoor
