@@ -171,10 +171,10 @@ void Recorder::RecordLog()
     } catch (const Error& e) {
         reportStartFailure(e, m_retrying);
     } catch (const std::exception& e) {
-        reportStartFailure(Error(ErrorNumber::Unexpected,
-                               QStringLiteral("Recording into %1 could not start: %2")
-                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath),
-                                       QString::fromLocal8Bit(e.what()))),
+        reportStartFailure(
+            Error(ErrorNumber::Unexpected,
+                QStringLiteral("Recording into %1 could not start: %2")
+                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))),
             m_retrying);
     }
 }
