@@ -99,11 +99,13 @@ public:
     void record()
     {
         recorder->record();
+        recorder->chain().settle(); // the outcome, as the window's event loop delivers it
         truth[now()] = std::nullopt;
     }
     void operatorStop()
     {
         recorder->stop();
+        recorder->chain().settle();
         truth[now()] = GapReason::OperatorStop;
     }
     // The process dies: nothing more reaches the catalog; the log keeps what was written.
@@ -144,7 +146,9 @@ public:
         recorder->chain().pump();
         if (!stalled) {
             recorder->tick();
-            // What the recording thread posted, delivered as the window's event loop does.
+            // What the tick asked of the chain is done within the second, and what the recording
+            // thread posted is delivered, as the window's event loop does.
+            recorder->chain().settle();
             QCoreApplication::processEvents();
         }
     }

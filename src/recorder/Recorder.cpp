@@ -57,6 +57,7 @@ Recorder::Recorder(Services& services, Settings& settings, RecorderState& state,
     });
     connect(m_chain.get(), &RecordingChain::started, this, &Recorder::onStarted);
     connect(m_chain.get(), &RecordingChain::stopped, this, &Recorder::onStopped);
+    connect(m_chain.get(), &RecordingChain::startFailed, this, &Recorder::onStartFailed);
     connect(m_chain.get(), &RecordingChain::inputLost, this, [this] {
         endAudio(StopReason::InputLost);
         emit inputLost();
@@ -86,6 +87,8 @@ void Recorder::shutdown()
 {
     m_clock->stop();
     m_shouldRecord = false;
+    m_startCancelled = m_starting;
+    // Said before the chain ends: the writer's stop it delivers is this one, not a failure.
     endAudio(StopReason::ProgramEnd);
     m_chain->shutdown();
 }
@@ -134,7 +137,7 @@ void Recorder::GetLogName()
 
 void Recorder::RecordLog()
 {
-    if (m_state.IsRecording)
+    if (m_state.IsRecording || m_starting)
         return;
     try {
         const RecordFormat* format = recordFormat(m_settings.RecordFormat);
@@ -159,24 +162,56 @@ void Recorder::RecordLog()
         const auto [name, details] = format->waveFormat().describe();
         emit formatChanged(name, details);
 
+        // The device and the file are the recording thread's: the outcome comes back as started()
+        // or startFailed(), and nothing else starts meanwhile.
         m_chain->configure(*format, m_settings.RecordDevice, m_state.CurrentLogPath);
         m_chain->start(m_services.clock.now());
+        m_starting = true;
+        m_startRetrying = m_retrying;
     } catch (const Error& e) {
-        // A retry says what keeps it from recording once, unless the writer said the same.
-        const bool say = !m_retrying || (!m_failureSaid && e.number() != m_lastNumber);
-        m_failureSaid = true;
-        if (say)
-            m_messages->ShowMessage(e);
+        reportStartFailure(e, m_retrying);
     } catch (const std::exception& e) {
-        if (!m_retrying || !std::exchange(m_failureSaid, true))
-            m_messages->ShowMessage(Error(ErrorNumber::Unexpected,
+        reportStartFailure(
+            Error(ErrorNumber::Unexpected,
                 QStringLiteral("Recording into %1 could not start: %2")
-                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))));
+                    .arg(QDir::toNativeSeparators(m_state.CurrentLogPath), QString::fromLocal8Bit(e.what()))),
+            m_retrying);
+    }
+}
+
+void Recorder::reportStartFailure(const Error& e, bool retrying)
+{
+    // A retry says what keeps it from recording once, unless the writer said the same.
+    const bool say = !retrying || (!m_failureSaid && e.number() != m_lastNumber);
+    m_failureSaid = true;
+    if (say)
+        m_messages->ShowMessage(e);
+}
+
+void Recorder::onStartFailed(const Error& error)
+{
+    m_starting = false;
+    m_startCancelled = false;
+    reportStartFailure(error, m_startRetrying);
+    if (m_notRecordingSince.isValid()) {
+        // The retry's device waits with it; from now on nothing captures.
+        m_chain->releaseDevice();
+        if (!m_noDeviceSince.isValid())
+            m_noDeviceSince = m_services.clock.now();
     }
 }
 
 void Recorder::onStarted()
 {
+    m_starting = false;
+    // Stopped (or ended) while it was starting: the stop that follows ends this log at once.
+    if (std::exchange(m_startCancelled, false))
+        return;
+    if (m_noDeviceSince.isValid()) {
+        // What the device captured while none was kept is in no log.
+        m_lostMs += m_noDeviceSince.msecsTo(m_services.clock.now());
+        m_noDeviceSince = QDateTime();
+    }
     m_state.IsRecording = true;
     // A new file starts with the writer on, whatever the last one ended in.
     m_state.InStandby = false;
@@ -185,8 +220,13 @@ void Recorder::onStarted()
     emit audioStarted(m_audioPath, m_services.clock.now());
 }
 
-void Recorder::onStopped()
+void Recorder::onStopped(const QString& path, qint64 bytes)
 {
+    if (!m_closingNote.isEmpty() && path == m_closingNote) {
+        m_services.events.note(
+            QStringLiteral("Roll-over: closed %1, %2 bytes").arg(QDir::toNativeSeparators(path)).arg(bytes));
+        m_closingNote.clear();
+    }
     m_state.IsRecording = false;
     // Every stop the recorder gives says why first; what is left stopped by itself.
     endAudio(StopReason::WriteFailed);
@@ -195,6 +235,9 @@ void Recorder::onStopped()
 
 void Recorder::record()
 {
+    // A start on its way: the second click changes nothing.
+    if (m_starting)
+        return;
     m_settings.StartOnLoad = 0;
     m_askBeforeReplacing = true;
     m_shouldRecord = true;
@@ -206,8 +249,12 @@ void Recorder::stop()
 {
     m_shouldRecord = false;
     m_notRecordingSince = QDateTime();
-    endAudio(StopReason::Operator);
+    m_startCancelled = m_starting;
+    // The chain's command goes first: whoever hears why the audio stopped may ask the chain
+    // where, and its answer comes after the stop has run.
     m_chain->stop();
+    m_state.IsRecording = false;
+    endAudio(StopReason::Operator);
 }
 
 void Recorder::keepRecording(const QDateTime& now)
@@ -216,6 +263,9 @@ void Recorder::keepRecording(const QDateTime& now)
         m_notRecordingSince = QDateTime();
         return;
     }
+    // A start on its way: its outcome decides.
+    if (m_starting)
+        return;
     if (m_state.IsRecording && !m_chain->writerFailed()) {
         // Recording again only once audio reaches the new file.
         if (m_notRecordingSince.isValid() && m_chain->audioInFile()) {
@@ -242,8 +292,9 @@ void Recorder::keepRecording(const QDateTime& now)
         emit notRecording(now);
     }
     if (writeFailed) {
-        endAudio(StopReason::WriteFailed);
         m_chain->stop(/*keepDevice=*/true);
+        m_state.IsRecording = false;
+        endAudio(StopReason::WriteFailed);
     }
     if (m_lastRetry.msecsTo(now) < m_retryIntervalMs) {
         if (writeFailed) {
@@ -260,12 +311,9 @@ void Recorder::keepRecording(const QDateTime& now)
     GetLogName();
     RecordLog();
     m_retrying = false;
-    if (m_state.IsRecording) {
-        // What the device captured while none was kept is in no log.
-        if (m_noDeviceSince.isValid())
-            m_lostMs += m_noDeviceSince.msecsTo(now);
-        m_noDeviceSince = QDateTime();
-    } else {
+    // A start on its way is told by started() or startFailed(); one that could not even be asked
+    // for (no format, no place for the log) leaves the device waiting with the retry.
+    if (!m_starting) {
         m_chain->releaseDevice();
         if (!m_noDeviceSince.isValid())
             m_noDeviceSince = now;
@@ -304,8 +352,8 @@ void Recorder::clockTick()
     if (actions.pause) {
         if (!m_state.InStandby)
             m_services.events.note(QStringLiteral("Paused: no activity for %1 s").arg(m_settings.StopDelay));
-        endAudio(m_settings.StartPauseMode == ModeVox ? StopReason::StandbyVox : StopReason::StandbyContacts);
         m_chain->pause();
+        endAudio(m_settings.StartPauseMode == ModeVox ? StopReason::StandbyVox : StopReason::StandbyContacts);
         m_state.InStandby = true;
         setStatus(RecorderStatus::Standby);
     }
@@ -328,7 +376,8 @@ void Recorder::clockTick()
     emit ticked(now);
     m_rollOverDue = m_rollOverDue || actions.rollOver;
     if (!m_asking) {
-        if (std::exchange(m_rollOverDue, false))
+        // A roll-over waits for a start on its way, as for a question.
+        if (!m_starting && std::exchange(m_rollOverDue, false))
             rollOver();
         keepRecording(now);
     }
@@ -340,16 +389,15 @@ void Recorder::clockTick()
 
 void Recorder::rollOver()
 {
-    // The writer's stopped notification has cleared IsRecording when stop() returns, so RecordLog
-    // starts the new file; the device itself keeps capturing and hands its audio to that file.
+    // The old file is closed and the new one started by two commands in a row; the device itself
+    // keeps capturing between them and hands its audio to the new file.
     const bool wasRecording = m_state.IsRecording;
-    endAudio(StopReason::RollOver);
     m_chain->stop(/*keepDevice=*/true);
-    if (wasRecording) {
-        m_services.events.note(QStringLiteral("Roll-over: closed %1, %2 bytes")
-                                   .arg(QDir::toNativeSeparators(m_state.CurrentLogPath))
-                                   .arg(QFileInfo(m_state.CurrentLogPath).size()));
-    }
+    m_state.IsRecording = false;
+    endAudio(StopReason::RollOver);
+    // Noted with its length once the writer has closed it.
+    if (wasRecording)
+        m_closingNote = m_state.CurrentLogPath;
     m_shouldRecord = true;
     m_retrying = m_notRecordingSince.isValid();
     GetLogName();

@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "platform/BackgroundWork.h"
+#include "platform/Error.h"
 #include "platform/MessageSink.h"
 #include "platform/Services.h"
 #include "recorder/ClockRules.h"
@@ -118,7 +119,9 @@ private:
     void rollOver();
     void keepRecording(const QDateTime& now);
     void onStarted();
-    void onStopped();
+    void onStopped(const QString& path, qint64 bytes);
+    void onStartFailed(const Error& error);
+    void reportStartFailure(const Error& e, bool retrying);
     void setStatus(RecorderStatus status);
     void endAudio(StopReason reason);
 
@@ -141,6 +144,14 @@ private:
     // and the roll-over wait for its answer.
     bool m_asking = false;
     bool m_rollOverDue = false;
+    // A start has been given to the chain and its outcome (started or failed) has not come back.
+    bool m_starting = false;
+    // ...and it was a retry's (quiet once the failure has been said).
+    bool m_startRetrying = false;
+    // Stop (or the end) came while it was starting.
+    bool m_startCancelled = false;
+    // The roll-over's closed log, noted with its length when the writer has closed it.
+    QString m_closingNote;
     int m_retryIntervalMs = 5000;
     QDateTime m_notRecordingSince;
     // Audio in no log during this outage, and since when no device has captured.

@@ -3,11 +3,15 @@
 #include "config/RecordFormats.h"
 #include "media/WaveFormat.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <utility>
 
@@ -84,7 +88,10 @@ RecordingChain::RecordingChain(AudioSystem& audio, MessageSink& messages, QObjec
         });
         beat->start(kDrainIntervalMs);
         connect(&s.WaveFile, &WaveFileWriter::started, m_context.get(), [this] { post([this] { emit started(); }); });
-        connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] { post([this] { emit stopped(); }); });
+        connect(&s.WaveFile, &WaveFileWriter::stopped, m_context.get(), [this] {
+            // Measured here: the window's thread does not wait on the disk.
+            post([this, path = m_path, bytes = QFileInfo(m_path).size()] { emit stopped(path, bytes); });
+        });
         connect(&s.WaveIn, &WaveInput::deviceLost, m_context.get(), [this] { post([this] { emit inputLost(); }); });
         connect(&s.WaveIn, &WaveInput::deviceBack, m_context.get(), [this] { post([this] { emit inputBack(); }); });
     });
@@ -100,52 +107,133 @@ RecordingChain::~RecordingChain()
     // What the last commands posted is dropped with this object; the beat (it drains the stages)
     // and the stages go on their thread. The context goes back to this object's thread to be
     // destroyed there: a timer cannot be stopped from another thread.
-    QMetaObject::invokeMethod(
-        m_context.get(),
-        [this] {
-            qDeleteAll(m_context->children());
-            m_stages.reset();
-            m_context->moveToThread(thread());
-        },
-        Qt::BlockingQueuedConnection);
+    runAndWait([this] {
+        qDeleteAll(m_context->children());
+        m_stages.reset();
+        m_context->moveToThread(thread());
+    });
     m_thread->quit();
     m_thread->wait();
+}
+
+void RecordingChain::send(std::function<void()> command)
+{
+    bool queue = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_commands.push_back(std::move(command));
+        queue = !std::exchange(m_commandsQueued, true);
+    }
+    if (queue)
+        QMetaObject::invokeMethod(
+            m_context.get(), [this] { runCommands(); }, Qt::QueuedConnection);
+}
+
+void RecordingChain::runCommands()
+{
+    for (;;) {
+        std::function<void()> command;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_commands.empty()) {
+                m_commandsQueued = false;
+                return;
+            }
+            command = std::move(m_commands.front());
+            m_commands.pop_front();
+        }
+        m_inCommand = true;
+        try {
+            command();
+        } catch (const Error& e) {
+            m_threadMessages->ShowMessage(e);
+        } catch (const std::exception& e) {
+            m_threadMessages->ShowMessage(Error(ErrorNumber::Unexpected,
+                QStringLiteral("The recording of %1 met an unexpected failure: %2")
+                    .arg(QDir::toNativeSeparators(m_path), QString::fromLocal8Bit(e.what()))));
+        }
+        m_inCommand = false;
+        updateReadings();
+        queueDelivery();
+    }
+}
+
+void RecordingChain::updateReadings()
+{
+    if (!m_stages)
+        return;
+    m_inputRecording.store(m_stages->WaveIn.state() == WaveInput::Recording, std::memory_order_release);
+    m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
+    m_writerFailed.store(m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
+    checkAudioInFile();
+}
+
+void RecordingChain::runAndWait(const std::function<void()>& command)
+{
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    send([&] {
+        // Told even when the command throws: the waiting thread must not wait for ever.
+        const auto tell = qScopeGuard([&] {
+            {
+                const std::lock_guard lock(doneMutex);
+                done = true;
+            }
+            doneSignal.notify_one();
+        });
+        command();
+        updateReadings();
+    });
+    std::unique_lock lock(doneMutex);
+    doneSignal.wait(lock, [&] { return done; });
 }
 
 void RecordingChain::run(const std::function<void()>& command)
 {
     std::exception_ptr failure;
-    auto onThread = [&] {
+    runAndWait([&] {
         try {
             command();
         } catch (...) {
             failure = std::current_exception();
         }
-        if (m_stages) {
-            m_inputRecording.store(m_stages->WaveIn.state() == WaveInput::Recording, std::memory_order_release);
-            m_positionMs.store(m_stages->WaveFile.positionMs(), std::memory_order_release);
-            m_writerFailed.store(
-                m_stages->WaveFile.isOpen() && m_stages->WaveFile.hasFailed(), std::memory_order_release);
-            checkAudioInFile();
-        }
-    };
-    QMetaObject::invokeMethod(m_context.get(), onThread, Qt::BlockingQueuedConnection);
+    });
     deliverPending();
     if (failure)
         std::rethrow_exception(failure);
 }
 
+void RecordingChain::whenDone(const QObject* context, std::function<void()> then)
+{
+    send([this, guard = QPointer<const QObject>(context), then = std::move(then)] {
+        post([guard, then] {
+            if (guard)
+                then();
+        });
+    });
+}
+
 void RecordingChain::post(std::function<void()> notification)
 {
-    bool queue = false;
     {
         const std::lock_guard lock(m_mutex);
         m_posted.push_back(std::move(notification));
-        queue = !std::exchange(m_deliveryQueued, true);
     }
-    if (queue)
-        QMetaObject::invokeMethod(
-            this, [this] { deliverPending(); }, Qt::QueuedConnection);
+    // What a command causes is delivered once it has ended (its stamps and readings complete).
+    if (!m_inCommand)
+        queueDelivery();
+}
+
+void RecordingChain::queueDelivery()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_posted.empty() || std::exchange(m_deliveryQueued, true))
+            return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { deliverPending(); }, Qt::QueuedConnection);
 }
 
 void RecordingChain::deliverPending()
@@ -284,9 +372,7 @@ void RecordingChain::checkAudioInFile()
 
 void RecordingChain::configure(const RecordFormat& format, int device, const QString& path)
 {
-    const WaveFormat waveFormat = format.waveFormat();
-    const int rate = format.inputRate();
-    run([&] {
+    send([this, waveFormat = format.waveFormat(), rate = format.inputRate(), device, path] {
         m_stages->ACMConverter.setOutputFormat(waveFormat);
         m_stages->WaveIn.setSampleRate(rate);
         m_stages->WaveIn.setDeviceID(device);
@@ -297,14 +383,26 @@ void RecordingChain::configure(const RecordFormat& format, int device, const QSt
 
 void RecordingChain::start(const QDateTime& firstSample)
 {
-    run([this, firstSample] {
+    send([this, firstSample] {
         Stages& s = *m_stages;
         m_startSize = -1;
         m_audioInFile.store(false, std::memory_order_release);
-        s.WaveIn.open();
-        s.WaveFile.setHeaderRefreshInterval(1000);
-        s.WaveFile.setStartTime(firstSample);
-        s.WaveIn.start();
+        m_writerFailed.store(false, std::memory_order_release);
+        try {
+            s.WaveIn.open();
+            s.WaveFile.setHeaderRefreshInterval(1000);
+            s.WaveFile.setStartTime(firstSample);
+            s.WaveIn.start();
+        } catch (const Error& e) {
+            post([this, e] { emit startFailed(e); });
+            return;
+        } catch (const std::exception& e) {
+            const Error failure(ErrorNumber::Unexpected,
+                QStringLiteral("Recording into %1 could not start: %2")
+                    .arg(QDir::toNativeSeparators(m_path), QString::fromLocal8Bit(e.what())));
+            post([this, failure] { emit startFailed(failure); });
+            return;
+        }
         m_standby = false;
         stampStart(s.WaveIn.nextFrameTakenNs());
         s.WaveFile.setEnabled(true);
@@ -315,7 +413,7 @@ void RecordingChain::stop(bool keepDevice)
 {
     // One command: a drain between switching the writer off and stopping would drop audio
     // that belongs to the next file.
-    run([this, keepDevice] {
+    send([this, keepDevice] {
         m_standby = false;
         setWriterEnabled(false);
         m_stages->WaveIn.stop(keepDevice);
@@ -324,7 +422,7 @@ void RecordingChain::stop(bool keepDevice)
 
 void RecordingChain::releaseDevice()
 {
-    run([this] { m_stages->WaveIn.releaseDevice(); });
+    send([this] { m_stages->WaveIn.releaseDevice(); });
 }
 
 void RecordingChain::shutdown()
@@ -340,7 +438,7 @@ void RecordingChain::shutdown()
 
 void RecordingChain::setEnabled(bool enabled)
 {
-    run([this, enabled] {
+    send([this, enabled] {
         m_standby = false;
         setWriterEnabled(enabled);
     });
@@ -348,7 +446,7 @@ void RecordingChain::setEnabled(bool enabled)
 
 void RecordingChain::pause()
 {
-    run([this] {
+    send([this] {
         m_standby = true;
         setWriterEnabled(false);
     });
@@ -361,13 +459,17 @@ void RecordingChain::resume()
 
 void RecordingChain::refreshHeader()
 {
-    QMetaObject::invokeMethod(
-        m_context.get(), [this] { m_stages->WaveFile.refreshNow(); }, Qt::QueuedConnection);
+    send([this] { m_stages->WaveFile.refreshNow(); });
 }
 
 void RecordingChain::pump()
 {
     run([this] { m_stages->WaveIn.pump(); });
+}
+
+void RecordingChain::settle()
+{
+    run([] {});
 }
 
 void RecordingChain::withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f)

@@ -5,6 +5,7 @@
 #include "media/FormatConverter.h"
 #include "media/WaveFileWriter.h"
 #include "media/WaveInput.h"
+#include "platform/Error.h"
 #include "platform/MessageSink.h"
 
 #include <QDateTime>
@@ -32,10 +33,12 @@ struct RecordFormat;
 // on a thread of its own, so that nothing the windows do (a long document, a slow display, a
 // modal question) can cost a sample.
 //
-// The object itself belongs to the user-interface thread. Its commands run on the recording
-// thread and return when done; what they caused (started, stopped, messages) has been delivered
-// by then. What happens on the recording thread by itself (buffers drained, a write failing, a
-// device lost) reaches this thread as queued notifications, delivered in the order they happened.
+// The object itself belongs to the user-interface thread. Its commands are queued for the
+// recording thread and return at once, so that no window waits behind a device that opens slowly
+// or a disk that takes its time to sync; they run in the order given. What a command caused
+// (started, stopped, a failed start, messages) and what happens on the recording thread by itself
+// (buffers drained, a write failing, a device lost) reach this thread as queued notifications,
+// delivered in the order they happened and never before the command that caused them has ended.
 class RecordingChain final : public QObject {
     Q_OBJECT
 public:
@@ -48,8 +51,8 @@ public:
     // The format, the input device and the file of the next start(). The input runs at the
     // format's own rate.
     void configure(const RecordFormat& format, int device, const QString& path);
-    // Opens the input (or takes back the one kept by stop(true)), creates the file and records.
-    // Throws Error naming the device or the file.
+    // Opens the input (or takes back the one kept by stop(true)), creates the file and records:
+    // started() follows, or startFailed() with the error naming the device or the file.
     // `firstSample`, the clock time of the first sample, is stamped into the new log.
     void start(const QDateTime& firstSample = {});
     // Switches the writer off and ends the file; what the converter holds back waits for the
@@ -57,7 +60,7 @@ public:
     // releaseDevice(), so that a roll-over loses nothing.
     void stop(bool keepDevice = false);
     void releaseDevice();
-    // Whatever the device captured goes into the file, then the chain stops for good.
+    // Whatever the device captured goes into the file, then the chain stops for good. Waits.
     void shutdown();
 
     // The writer on or off: off drops the audio and keeps the file open.
@@ -71,10 +74,18 @@ public:
     void setVoxThreshold(int threshold) { m_voxThreshold.store(threshold, std::memory_order_relaxed); }
     // Brings the file's header up to date and pushes it to the disk, without waiting.
     void refreshHeader();
-    // Drains the input now (tests and the end of a recording).
+    // Drains the input now and waits until every command given before has run and what they
+    // caused has been delivered (tests).
     void pump();
-    // Runs `f` on the recording thread with the stages (tests: failing sinks, short intervals).
+    // Runs `f` on the recording thread with the stages and waits (tests: failing sinks, short
+    // intervals).
     void withStages(const std::function<void(WaveInput&, WaveFileWriter&)>& f);
+    // Waits until every command given before has run and what they caused has been delivered
+    // (tests, and whoever must read a log the chain has just finished).
+    void settle();
+    // Calls `then` on this thread once every command given before has run, in order with the
+    // notifications; not at all once `context` is gone.
+    void whenDone(const QObject* context, std::function<void()> then);
 
     // Read from any thread.
     [[nodiscard]] bool isInputRecording() const { return m_inputRecording.load(std::memory_order_acquire); }
@@ -116,7 +127,11 @@ public:
 
 signals:
     void started();
-    void stopped();
+    // The writer ended the log `path`, `bytes` long.
+    void stopped(const QString& path, qint64 bytes);
+    // A start() found no device or could not make its log; the input's device stays open,
+    // stopped, for the next start.
+    void startFailed(const wendmoor::Error& error);
     // The loudest sample (0 to 32768) of the buffers drained since the last level.
     void level(int peak);
     // A buffer above the VOX threshold; `resumed`: it ended a pause and was written.
@@ -129,10 +144,18 @@ private:
     struct Stages;
     class ThreadMessages;
 
-    // Runs `command` on the recording thread, rethrows what it threw, then delivers what it caused.
+    // Queues `command` for the recording thread. What it throws is reported as a message.
+    void send(std::function<void()> command);
+    // Runs `command` on the recording thread after those queued before and waits; rethrows what
+    // it threw, then delivers what it caused.
     void run(const std::function<void()>& command);
+    void runAndWait(const std::function<void()>& command);
+    // Recording thread: runs the queued commands.
+    void runCommands();
+    void updateReadings();
     // Recording thread: queues a notification for the user-interface thread.
     void post(std::function<void()> notification);
+    void queueDelivery();
     void deliverPending();
     void onBuffer(std::span<const std::int16_t> samples);
     void onPumped();
@@ -163,7 +186,13 @@ private:
     int m_peak = -1;
     bool m_activity = false;
 
+    bool m_inCommand = false; // a command is running; what it posts waits for its end
+
+    // The commands and notifications cross between the threads under this lock (not only through
+    // Qt's queue), so that the hand-over is plain to a thread checker too.
     mutable std::mutex m_mutex;
+    std::deque<std::function<void()>> m_commands; // guarded by m_mutex
+    bool m_commandsQueued = false; // guarded by m_mutex
     std::vector<std::function<void()>> m_posted; // guarded by m_mutex
     bool m_deliveryQueued = false; // guarded by m_mutex
     std::deque<std::function<void()>> m_delivering; // user-interface thread

@@ -4,7 +4,6 @@
 #include "config/RecordFormats.h"
 
 #include <QFileInfo>
-#include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
@@ -25,31 +24,45 @@ TimeIndex::TimeIndex(Recorder& recorder, CatalogWriter& writer, Settings& settin
     connect(&recorder, &Recorder::audioStarted, this, &TimeIndex::onStarted);
     connect(&recorder, &Recorder::audioStopped, this, &TimeIndex::onStopped);
     connect(&recorder, &Recorder::ticked, this, &TimeIndex::onTick);
-    connect(&recorder, &Recorder::statusChanged, this, [this](RecorderStatus status) {
-        // The input was lost and the writer went off before it came back (with VOX, the silence
-        // of a lost input pauses): the outage will not be written, so the segment ends where the
-        // input was lost, and the time till audio comes again is this stop's.
-        if (!m_open || !m_inputLostAt.isValid() || status == RecorderStatus::Recording)
-            return;
-        GapReason reason = GapReason::WriteFailure;
-        QString detail;
-        if (status == RecorderStatus::Standby) {
-            reason = GapReason::Standby;
-            detail = m_settings.StartPauseMode == ModeVox ? QStringLiteral("VOX") : QStringLiteral("contacts");
-        } else if (!m_recorder.shouldRecord()) {
-            reason = GapReason::OperatorStop;
-        }
-        m_writer.segmentEnded(frame(), m_inputLostAt.toMSecsSinceEpoch(), reason, detail);
-        m_open = false;
-        m_inputLostAt = QDateTime();
-    });
+    connect(&recorder, &Recorder::statusChanged, this,
+        [this](RecorderStatus status) { afterChain([this, status] { onStatus(status); }); });
+}
+
+void TimeIndex::afterChain(std::function<void()> step)
+{
+    // The recorder tells what it asked of the chain as it asks; where the audio began or ended is
+    // known once the chain has done it. Every step waits its turn behind the chain's commands, so
+    // the steps keep the order the recorder told them in.
+    m_recorder.chain().whenDone(this, std::move(step));
+}
+
+void TimeIndex::onStatus(RecorderStatus status)
+{
+    // The input was lost and the writer went off before it came back (with VOX, the silence
+    // of a lost input pauses): the outage will not be written, so the segment ends where the
+    // input was lost, and the time till audio comes again is this stop's.
+    if (!m_open || !m_inputLostAt.isValid() || status == RecorderStatus::Recording)
+        return;
+    GapReason reason = GapReason::WriteFailure;
+    QString detail;
+    if (status == RecorderStatus::Standby) {
+        reason = GapReason::Standby;
+        detail = m_settings.StartPauseMode == ModeVox ? QStringLiteral("VOX") : QStringLiteral("contacts");
+    } else if (!m_recorder.shouldRecord()) {
+        reason = GapReason::OperatorStop;
+    }
+    m_writer.segmentEnded(frame(), m_inputLostAt.toMSecsSinceEpoch(), reason, detail);
+    m_open = false;
+    m_inputLostAt = QDateTime();
 }
 
 void TimeIndex::programEnded(const QDateTime& now)
 {
     // What the device had taken but not yet handed over when the program ended is lost with the
     // program: its end begins where the last log ends.
-    const std::optional<UtcMs> lastSample = writeEnd();
+    // What the recorder told before waits behind the chain: carried out first.
+    m_recorder.chain().settle();
+    const std::optional<UtcMs> lastSample = std::exchange(m_programEndSample, std::nullopt);
     const UtcMs nowUtc = now.toMSecsSinceEpoch();
     const UtcMs end = std::min<UtcMs>(nowUtc, lastSample.value_or(nowUtc));
     if (!m_startedAt.isValid() && !m_folder.isEmpty())
@@ -74,7 +87,12 @@ UtcMs TimeIndex::clockOf(const RecordingChain::FrameTime& stamp, const QDateTime
 
 void TimeIndex::onStarted(const QString& path, const QDateTime& at)
 {
-    writeEnd();
+    afterChain([this, path, at, steadyNs = steadyNowNs()] { started(path, at, steadyNs); });
+}
+
+void TimeIndex::started(const QString& path, const QDateTime& at, std::int64_t steadyNs)
+{
+    m_programEndSample.reset();
     const QFileInfo file(path);
     if (file.absolutePath() != m_folder) {
         // Recording on another drive: that archive's catalog from now on.
@@ -99,12 +117,17 @@ void TimeIndex::onStarted(const QString& path, const QDateTime& at)
     const RecordingChain::FrameTime begun = m_recorder.chain().segmentStart();
     m_segment = begun.segment;
     m_writer.segmentBegun({ file.fileName(), name ? name->date : at.date(), m_rate, 1 }, begun.frame,
-        clockOf(begun, at, steadyNowNs()), at.offsetFromUtc());
+        clockOf(begun, at, steadyNs), at.offsetFromUtc());
     m_open = true;
     m_lastPairing = at;
 }
 
 void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDateTime& at)
+{
+    afterChain([this, reason, at, steadyNs = steadyNowNs()] { stopped(reason, at, steadyNs); });
+}
+
+void TimeIndex::stopped(StopReason reason, const QDateTime& at, std::int64_t steadyNs)
 {
     if (!m_open)
         return;
@@ -135,23 +158,13 @@ void TimeIndex::onStopped(const QString& /*path*/, StopReason reason, const QDat
     case StopReason::ProgramEnd: // the program's end itself opens the gap
         break;
     }
-    // The recorder says why before it stops the chain: the segment's last frame is known once
-    // the command that follows has run.
+    // The command that stopped the chain has run: the segment's last frame is known.
     m_open = false;
-    m_pendingEnd = PendingEnd { gap, detail, at, steadyNowNs(), m_segment };
-    QMetaObject::invokeMethod(
-        this, [this] { writeEnd(); }, Qt::QueuedConnection);
-}
-
-std::optional<UtcMs> TimeIndex::writeEnd()
-{
-    if (!m_pendingEnd)
-        return std::nullopt;
-    const PendingEnd end = *std::exchange(m_pendingEnd, std::nullopt);
-    const RecordingChain::FrameTime last = m_recorder.chain().endOf(end.segment);
-    const UtcMs utc = clockOf(last, end.at, end.steadyNs);
-    m_writer.segmentEnded(last.frame, utc, end.reason, end.detail);
-    return utc;
+    const RecordingChain::FrameTime last = m_recorder.chain().endOf(m_segment);
+    const UtcMs end = clockOf(last, at, steadyNs);
+    m_writer.segmentEnded(last.frame, end, gap, detail);
+    if (reason == StopReason::ProgramEnd)
+        m_programEndSample = end;
 }
 
 void TimeIndex::onTick(const QDateTime& now)

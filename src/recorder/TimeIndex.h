@@ -42,6 +42,13 @@ public:
 private:
     void onStarted(const QString& path, const QDateTime& at);
     void onStopped(const QString& path, StopReason reason, const QDateTime& at);
+    // Runs `step` once the chain has carried out what the recorder asked of it till now.
+    void afterChain(std::function<void()> step);
+    // The recorder's signals, carried out in turn behind the chain; `at` on the recorder's clock
+    // is `steadyNs` on the steady clock.
+    void started(const QString& path, const QDateTime& at, std::int64_t steadyNs);
+    void stopped(StopReason reason, const QDateTime& at, std::int64_t steadyNs);
+    void onStatus(RecorderStatus status);
     void onTick(const QDateTime& now);
     // Just after the newest frame in the log.
     [[nodiscard]] std::int64_t frame() const;
@@ -50,18 +57,8 @@ private:
     [[nodiscard]] static UtcMs clockOf(
         const RecordingChain::FrameTime& stamp, const QDateTime& now, std::int64_t steadyNs);
     [[nodiscard]] std::int64_t steadyNowNs() const { return m_steadyClock(); }
-    // Ends the segment whose stop was told, once the chain has stopped taking audio; returns the
-    // clock time just after its last frame.
-    std::optional<UtcMs> writeEnd();
-
-    struct PendingEnd {
-        GapReason reason = GapReason::Unknown;
-        QString detail;
-        QDateTime at;
-        std::int64_t steadyNs = 0;
-        std::uint64_t segment = 0; // the chain's count of the segment that ended
-    };
-    std::optional<PendingEnd> m_pendingEnd;
+    // Where the last log ended when the program's end stopped it.
+    std::optional<UtcMs> m_programEndSample;
     std::uint64_t m_segment = 0; // the chain's count of the open segment
     std::function<std::int64_t()> m_steadyClock;
 

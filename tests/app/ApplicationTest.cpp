@@ -102,6 +102,7 @@ TEST(Closing, ExitEndsAtOnceAndTheCloseBoxEndsTheRecorderWithTheWindowOnly)
         {
             Application app(ts.services);
             app.start();
+            app.recorder().chain().settle();
             app.openHelp();
             ASSERT_TRUE(app.state().IsRecording);
             log = app.state().CurrentLogPath;
@@ -151,6 +152,7 @@ TEST(HangingShare, TheClockTicksAndTheRecordingOnCLosesNothing)
     {
         Application app(services);
         app.start();
+        app.recorder().chain().settle();
         EXPECT_TRUE(app.state().IsRecording);
         // The server goes away while C records. A tick that waited on the share would wait for
         // ever; it is let go after ten seconds, and the test fails instead of hanging.
@@ -198,9 +200,12 @@ TEST(Preferences, OpenedWithoutApplyLeaveTheRecorderAsRecordMadeIt)
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 57));
     Application app(ts.services);
     app.start();
+    app.recorder().chain().settle();
     app.recorder().clockTimer().stop();
     app.menu().cmdStop->click();
+    app.recorder().chain().settle();
     app.menu().cmdRecord->click();
+    app.recorder().chain().settle();
     app.openPreferences();
     app.preferencesWindow()->close();
     ASSERT_EQ(app.settings().StartOnLoad, 1);
@@ -228,6 +233,7 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
     Application app(ts.services);
     app.start();
+    app.recorder().chain().settle();
     app.recorder().clockTimer().stop();
     ASSERT_TRUE(app.state().IsRecording);
     std::size_t frame = 0;
@@ -249,6 +255,7 @@ TEST(StartPauseEndToEnd, VoxCutsLongSilenceDownToTheStopDelay)
     EXPECT_FALSE(app.state().InStandby);
     EXPECT_EQ(app.menu().cmdRecord->text(), QStringLiteral("Recording"));
     app.menu().cmdStop->click();
+    app.recorder().chain().settle();
 
     // Tone, 2 s of quiet (the stop delay: from 2.1 s until the pause at 4.0 s), tone from the
     // resuming buffer at 8.1 s on: the pause cut the rest of the quiet.
@@ -275,6 +282,7 @@ TEST(StartPauseEndToEnd, NegativeThresholdRecordsEverythingAndNeverPauses)
     ts.clock.current = QDateTime(QDate(2026, 12, 6), QTime(13, 0, 0));
     Application app(ts.services);
     app.start();
+    app.recorder().chain().settle();
     app.recorder().clockTimer().stop();
     bool paused = false;
     for (std::size_t frame = 0; frame < 5 * 8000; frame += 800) {
@@ -286,6 +294,7 @@ TEST(StartPauseEndToEnd, NegativeThresholdRecordsEverythingAndNeverPauses)
     }
     EXPECT_FALSE(paused);
     app.menu().cmdStop->click();
+    app.recorder().chain().settle();
     EXPECT_NEAR(readWav(app.state().CurrentLogPath).samples.size() / 8000.0, 5.0, 0.15);
 }
 
@@ -330,10 +339,12 @@ TEST(Watchdog, StopsWhileTheRecordingThreadIsStuckInAWrite)
     ts.writeSettings({ 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0 });
     Application app(ts.services);
     app.start();
+    app.recorder().chain().settle();
     app.recorder().chain().withStages([](WaveInput&, WaveFileWriter& writer) {
         writer.setSinkFactory([](const QString& p) { return std::make_unique<StuckDisk>(p); });
     });
     app.menu().cmdRecord->click();
+    app.recorder().chain().settle();
     ASSERT_TRUE(app.state().IsRecording);
     CountingNotifier notifier;
     Watchdog watchdog(notifier, app.recorder().clockTimer(), [&app] { return app.recorder().chain().heartbeat(); });

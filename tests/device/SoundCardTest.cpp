@@ -67,6 +67,7 @@ protected:
         base = start;
         ts.clock.current = base;
         recorder->record();
+        recorder->chain().settle();
         ASSERT_TRUE(state.IsRecording);
         // A PulseAudio capture takes a moment (up to a second or two on a busy machine) before
         // its first buffer.
@@ -123,6 +124,7 @@ TEST_F(SoundCard, RecordingAcrossMidnightKeepsEverySampleAndTheTone)
     const double recorded = sinceFirst() / 1000.0;
     player.kill();
     player.waitForFinished(5000);
+    recorder->chain().settle();
 
     WavContents day1 = readWav(archive + QStringLiteral("/L120626.wav"));
     const WavContents day2 = readWav(archive + QStringLiteral("/L120726.wav"));
@@ -171,6 +173,7 @@ TEST_F(SoundCard, SoundServerRestartedWhileRecording)
     EXPECT_LT(back.elapsed(), 10'000) << "nothing recorded within 10 s of the sound server's return";
     follow(2000);
     recorder->stop();
+    recorder->chain().settle();
     const double inLog = readWav(archive + QStringLiteral("/L120626.wav")).samples.size() / 8000.0;
     EXPECT_NEAR(inLog, sinceFirst() / 1000.0 - 0.2, 0.45);
 }

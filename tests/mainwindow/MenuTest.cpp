@@ -32,6 +32,8 @@ TEST(MainWindow, DrawsTheRecordersStateFormatTimeAndClock)
     const QString idle = button();
 
     menu.cmdRecord->click();
+
+    f.settle();
     EXPECT_EQ(button(), QStringLiteral("Recording ") + bgrColor(0x000000FF).name());
     EXPECT_EQ(menu.Label1->text(), QStringLiteral("Format:  PCM   11.025 kHz, 16 Bit, Mono"));
     f.run(2'500);
@@ -40,6 +42,7 @@ TEST(MainWindow, DrawsTheRecordersStateFormatTimeAndClock)
     EXPECT_EQ(
         menu.lblClock->text(), QLocale().toString(f.ts.clock.now(), QStringLiteral("dddd  MM/dd/yyyy  HH:mm:ss")));
     menu.cmdStop->click();
+    f.settle();
     EXPECT_EQ(button(), QStringLiteral("Record ") + bgrColor(0x000000C0).name());
     EXPECT_NE(idle, button()) << "the first caption is the accelerated &Record";
 }

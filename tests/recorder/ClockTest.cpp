@@ -43,7 +43,7 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
     touch(QStringLiteral("notes.wav"));
 
     at(QDateTime(first, QTime(9, 0), zone));
-    recorder->record();
+    record();
     ASSERT_TRUE(state.IsRecording);
     for (int day = 0; day < 7; ++day) {
         const QDate d = first.addDays(day);
@@ -52,7 +52,7 @@ TEST_P(SimulatedWeek, EveryDayGetsItsFilesOnceAndTheExpiredDayIsPurged)
         run(10'000);
         if (day == 3) {
             // An operator stops the recorder in the evening; midnight starts it again.
-            recorder->stop();
+            stop();
             ASSERT_FALSE(state.IsRecording);
         }
         at(QDateTime(d, QTime(23, 59, 50), zone));
@@ -200,9 +200,9 @@ TEST_F(ClockTest, CountingSignalRunsUnbrokenFromTheOldDayIntoTheNewOne)
         settings.RecordFormat = static_cast<std::int16_t>(format);
         at(QDateTime(QDate(2026, 12, day), QTime(23, 59, 50)));
         const int opens = ts.audio.captureOpens;
-        recorder->record();
+        record();
         run(20'000);
-        recorder->stop();
+        stop();
 
         const WavContents a = readWav(log(QLatin1String(before)));
         const WavContents b = readWav(log(QLatin1String(after)));

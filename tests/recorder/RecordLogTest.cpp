@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using namespace wendmoor;
 using namespace wendmoor::test;
@@ -45,26 +48,26 @@ void expectSeconds(const WavContents& c, double seconds)
 TEST_F(RecordLogTest, RecordWhileRecordingKeepsTheFileAndStopCloseAndEndFinishIt)
 {
     QDir(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")).removeRecursively();
-    recorder->record();
+    record();
     EXPECT_EQ(state.CurrentLogPath, log(QStringLiteral("L120626.wav")));
     ASSERT_TRUE(state.IsRecording);
     feedTone(1000.0);
-    recorder->record();
+    record();
     EXPECT_TRUE(ts.prompt.questions.isEmpty());
     EXPECT_EQ(ts.audio.captureOpens, 1);
     feedTone(1000.0);
-    recorder->stop();
+    stop();
     EXPECT_FALSE(state.IsRecording);
     expectSeconds(readWav(log(QStringLiteral("L120626.wav"))), 2.0);
 
     ts.prompt.answers = { false }; // not overwriting the day's log
-    recorder->record();
+    record();
     feedTone(1000.0);
     recorder->shutdown();
     expectSeconds(readWav(log(QStringLiteral("L12062601.wav"))), 1.0);
 
     ts.prompt.answers = { false };
-    recorder->record();
+    record();
     feedTone(1000.0);
     recorder.reset();
     expectSeconds(readWav(log(QStringLiteral("L12062602.wav"))), 1.0);
@@ -84,13 +87,13 @@ TEST_F(RecordLogTest, EveryFormatRecordsItsFormatFromAnInputAtItsOwnRate)
         SCOPED_TRACE(format);
         settings.RecordFormat = static_cast<std::int16_t>(format);
         recorder->GetLogName();
-        recorder->RecordLog();
+        recordLog();
         ASSERT_TRUE(state.IsRecording);
         const int rate = recordFormat(format)->inputRate();
         EXPECT_EQ(ts.audio.capture->rate, rate);
         const double hz = rate == 8000 ? 3000.0 : 5000.0;
         feedTone(hz);
-        recorder->stop();
+        stop();
         const WavContents f = readWav(state.CurrentLogPath);
         ASSERT_TRUE(f.opened);
         EXPECT_EQ(f.rate, recordFormat(format)->sampleRate);
@@ -118,15 +121,15 @@ TEST_F(RecordLogTest, ExistingDayFileIsReplacedOnYesAndRenumberedOnNoOrWhenStart
         ts.prompt.questions.clear();
         ts.prompt.answers = { answer };
         if (startOnLoad == 0) {
-            recorder->record();
+            record();
         } else {
             settings.StartOnLoad = startOnLoad;
             recorder->GetLogName();
-            recorder->RecordLog();
+            recordLog();
         }
         EXPECT_EQ(ts.prompt.questions, asked ? question : QStringList {});
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
-        recorder->stop();
+        stop();
         EXPECT_EQ(readWav(log(QStringLiteral("L120626.wav"))).opened, answer && asked);
     }
 }
@@ -143,10 +146,10 @@ TEST_F(RecordLogTest, TheRetryWaitsForTheOverwriteQuestionWhoseAnswerDecides)
         ts.messages.shown.clear();
         ts.prompt.answers = { yes };
         ts.prompt.whileAsked = [this] { run(30'000); };
-        recorder->record();
+        record();
         ts.prompt.whileAsked = nullptr;
         feedTone(1000.0);
-        recorder->stop();
+        stop();
         const QString into = yes ? QStringLiteral("L120626.wav") : QStringLiteral("L12062601.wav");
         EXPECT_EQ(state.CurrentLogPath, log(into));
         const QStringList expected = yes ? QStringList { into } : QStringList { QStringLiteral("L120626.wav"), into };
@@ -177,11 +180,11 @@ TEST_F(RecordLogTest, AnythingInTheWayOfTheNameIsPassedOverUnasked)
                 ASSERT_TRUE(QDir().mkpath(log(o)));
         }
         ts.prompt.answers = { true };
-        recorder->record();
+        record();
         EXPECT_TRUE(state.IsRecording);
         EXPECT_EQ(state.CurrentLogPath, log(QLatin1String(recordedInto)));
         EXPECT_TRUE(ts.prompt.questions.isEmpty());
-        recorder->stop();
+        stop();
         EXPECT_TRUE(QFileInfo(log(QStringLiteral("L120626.wav"))).isSymLink()
             || QFileInfo(log(QStringLiteral("L120626.wav"))).isDir());
     }
@@ -205,7 +208,7 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
             QFile f(ts.drive(QLatin1Char('C')) + QStringLiteral("/Wendmoor")); // a file where the folder goes
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         }
-        recorder->record();
+        record();
         ASSERT_EQ(ts.messages.shown.size(), 1);
         EXPECT_TRUE(ts.messages.shown.front().startsWith(QString::number(number) + QLatin1Char(' ')))
             << ts.messages.shown.front().toStdString();
@@ -221,10 +224,10 @@ TEST_F(RecordLogTest, FailureIsReportedWithItsNumberAndTheWindowSaysItIsNotRecor
 TEST_F(RecordLogTest, StartUpMendsALogWhoseHeaderIsShortAndSaysSo)
 {
     const QString path = log(QStringLiteral("L120626.wav"));
-    recorder->record();
+    record();
     feedTone(1000.0);
     feedTone(1000.0);
-    recorder->stop();
+    stop();
     const std::size_t whole = readWav(path).samples.size();
     {
         QFile f(path);
@@ -244,15 +247,85 @@ TEST_F(RecordLogTest, StartUpMendsALogWhoseHeaderIsShortAndSaysSo)
         << ts.events.notes.join(QLatin1Char('\n')).toStdString();
 }
 
+// The window never waits on the recording thread: Record returns while the device is still
+// opening, the clock ticks on past the retry interval without a second start, and the window says
+// Recording once the device is open. Stop returns likewise and ends the log the start made.
+TEST_F(RecordLogTest, ADeviceSlowToOpenHoldsNeitherRecordNorTheClock)
+{
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    ts.audio.onOpenCapture = [&] {
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [&] { return open; });
+    };
+    const auto letOpen = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        opened.notify_all();
+    };
+    // Lets a command that waits go on after 3 s, so that a fault fails the test, not hangs it.
+    const auto fallback = [&] {
+        return std::thread([&] {
+            std::unique_lock lock(mutex);
+            opened.wait_for(lock, std::chrono::seconds(3), [&] { return open; });
+            open = true;
+            opened.notify_all();
+        });
+    };
+    std::thread first = fallback();
+    const auto stillOpening = [&] {
+        const std::lock_guard lock(mutex);
+        return !open;
+    };
+
+    recorder->record();
+    EXPECT_TRUE(stillOpening());
+    for (int tick = 0; tick < 100; ++tick) {
+        ts.clock.advanceMs(100);
+        recorder->tick();
+    }
+    EXPECT_TRUE(stillOpening());
+    EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
+    letOpen();
+    settle();
+    EXPECT_EQ(recorder->status(), RecorderStatus::Recording);
+    EXPECT_EQ(logs(), QStringList { QStringLiteral("L120626.wav") });
+    stop();
+    first.join();
+    recorder->chain().releaseDevice(); // the next start opens the device afresh
+
+    {
+        const std::lock_guard lock(mutex);
+        open = false;
+    }
+    std::thread again = fallback();
+    ts.prompt.answers = { false };
+    recorder->record();
+    recorder->stop();
+    EXPECT_TRUE(stillOpening());
+    letOpen();
+    settle();
+    again.join();
+    EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
+    EXPECT_FALSE(state.IsRecording);
+    EXPECT_TRUE(readWav(log(QStringLiteral("L12062601.wav"))).opened);
+    EXPECT_EQ(ts.audio.captureOpens, 2);
+    EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
+}
+
 // Only StartOnLoad exactly 1 starts a recording with the program; 2 and others are not "true enough".
 TEST_F(RecordLogTest, OnlyStartOnLoadOfExactlyOneRecordsAtStartUp)
 {
     for (const qint16 value : { 0, 1, 2, -1 }) {
         ts.writeSettings({ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, value });
         recorder->initialize();
+        settle();
         EXPECT_EQ(settings.StartOnLoad, value);
         EXPECT_EQ(state.IsRecording, value == 1) << value;
-        recorder->stop();
+        stop();
     }
 }
 
@@ -260,7 +333,7 @@ TEST_F(RecordLogTest, OnlyStartOnLoadOfExactlyOneRecordsAtStartUp)
 // reported, and recording goes on into a fresh log at the day's path.
 TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
 {
-    recorder->record();
+    record();
     run(1'000);
     ASSERT_TRUE(QFile::remove(log(QStringLiteral("L120626.wav"))));
     QTest::qWait(1'100);
@@ -270,7 +343,7 @@ TEST_F(RecordLogTest, LogDeletedWhileRecordingGoesOnInAFreshLog)
     EXPECT_TRUE(ts.messages.shown[0].startsWith(QStringLiteral("53 "))
         && ts.messages.shown[0].contains(QStringLiteral("deleted")))
         << ts.messages.shown[0].toStdString();
-    recorder->stop();
+    stop();
     EXPECT_NEAR(readWav(log(QStringLiteral("L120626.wav"))).samples.size() / 11025.0, 1.3, 0.3);
 }
 
@@ -285,7 +358,7 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
         writer.setSinkFactory([&room](const QString& p) { return std::make_unique<FillingDisk>(p, room); });
     });
     ts.audio.failOpen = true;
-    recorder->record();
+    record();
     run(20'000);
     EXPECT_FALSE(state.IsRecording);
     EXPECT_EQ(ts.messages.shown.size(), 1);
@@ -307,7 +380,7 @@ TEST_F(RecordLogTest, RecorderTriesAgainUntilItRecordsAndNeverOverwrites)
     ASSERT_TRUE(state.IsRecording);
     EXPECT_EQ(ts.messages.shown.size(), 4);
     run(1'000);
-    recorder->stop();
+    stop();
     EXPECT_EQ(logs(), (QStringList { QStringLiteral("L120626.wav"), QStringLiteral("L12062601.wav") }));
     const WavContents first = readWav(log(QStringLiteral("L120626.wav")));
     EXPECT_NEAR(first.samples.size() / 11025.0, 6.9, 0.5); // from 10:00:20.1 to the full disk at 10:00:27
@@ -322,7 +395,7 @@ TEST_F(RecordLogTest, ArchiveDiskAwayIsReportedAndRecordedToOnceItIsBack)
     Drive& d = ts.volumes.list[1];
     d.mounted = false;
     settings.LogDrive = d.letter;
-    recorder->record();
+    record();
     run(10'000);
     EXPECT_FALSE(state.IsRecording);
     ASSERT_EQ(ts.messages.shown.size(), 1);
@@ -368,7 +441,7 @@ TEST_F(RecordLogTest, ADiskThatTakesOnlyHeadersGetsOneNewLogPerRetryAndNoFalseRe
         });
         ts.messages.shown.clear();
         HeaderOnlyDisk::full = false;
-        recorder->record();
+        record();
         run(1'000);
         HeaderOnlyDisk::full = true;
         run(12'000);
@@ -382,7 +455,7 @@ TEST_F(RecordLogTest, ADiskThatTakesOnlyHeadersGetsOneNewLogPerRetryAndNoFalseRe
         ASSERT_FALSE(ts.messages.shown.isEmpty());
         EXPECT_TRUE(ts.messages.shown.back().startsWith(QStringLiteral("Recording again")))
             << ts.messages.shown.back().toStdString();
-        recorder->stop();
+        stop();
         for (const QString& n : QDir(archive).entryList(QDir::Files))
             QFile::remove(log(n));
     }
@@ -392,7 +465,7 @@ TEST_F(RecordLogTest, ADiskThatTakesOnlyHeadersGetsOneNewLogPerRetryAndNoFalseRe
 // the log was deleted), and so is when it records again and for how long nothing was.
 TEST_F(RecordLogTest, ANewLogThatCannotBeMadeAfterADeletedOneSaysWhyAndWhenItRecordsAgain)
 {
-    recorder->record();
+    record();
     run(1'000);
     ASSERT_TRUE(QFile::remove(log(QStringLiteral("L120626.wav"))));
     ts.volumes.list[0].mounted = false;
@@ -407,7 +480,7 @@ TEST_F(RecordLogTest, ANewLogThatCannotBeMadeAfterADeletedOneSaysWhyAndWhenItRec
     EXPECT_TRUE(ts.messages.shown[2].contains(QStringLiteral("nothing was recorded for 5."))
         || ts.messages.shown[2].contains(QStringLiteral("nothing was recorded for 4.")))
         << ts.messages.shown[2].toStdString();
-    recorder->stop();
+    stop();
 }
 
 } // namespace

@@ -33,10 +33,10 @@ TEST(RecorderEvents, EveryLogsAudioStartsAndStopsOnceWithItsReason)
     QObject::connect(f.recorder.get(), &Recorder::notRecording, [&](const QDateTime& t) { notRecording << t; });
 
     f.at(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 58)));
-    f.recorder->record();
+    f.record();
     f.run(3'000);
-    f.recorder->stop();
-    f.recorder->record(); // the day's log exists: not replaced (No), renumbered
+    f.stop();
+    f.record(); // the day's log exists: not replaced (No), renumbered
     f.run(1'000);
     room = 0; // found full by the write of the next drain, seen by the tick after it
     f.run(1'000);

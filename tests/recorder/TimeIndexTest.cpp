@@ -95,7 +95,7 @@ TEST(TimeIndex, EdgesAndPairingsAreTheTimesTheSamplesWereTaken)
     const auto steadyNs = [&] { return origin.msecsTo(f.ts.clock.current) * 1'000'000; };
     index.setSteadyClock(steadyNs);
     index.programStarted(origin);
-    f.recorder->record();
+    f.record();
     ASSERT_TRUE(f.state.IsRecording);
 
     // Sample j is taken at origin + j / rate and reaches the ring a quarter second later, in
@@ -116,7 +116,7 @@ TEST(TimeIndex, EdgesAndPairingsAreTheTimesTheSamplesWereTaken)
     };
     for (int i = 0; i < 1300; ++i) // 130 s: pairings at one and two minutes
         step();
-    f.recorder->stop();
+    f.stop();
     index.programEnded(f.ts.clock.current);
 
     const double firstMs = double(origin.toMSecsSinceEpoch());
@@ -144,9 +144,9 @@ TEST(TimeIndex, ACatalogThatCannotBeWrittenCostsNoAudio)
     TimeIndex index(*f.recorder, writer, f.settings);
     f.at(10, 0, 0);
     index.programStarted(f.ts.clock.current);
-    f.recorder->record();
+    f.record();
     f.run(130'000);
-    f.recorder->stop();
+    f.stop();
     index.programEnded(f.ts.clock.current);
     QCoreApplication::processEvents(); // the writer's report comes through this thread's queue
 

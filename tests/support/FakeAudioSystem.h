@@ -106,6 +106,8 @@ public:
     // Rates the fake input can run at; any other rate opens at the first of them. Empty: any.
     std::vector<int> supportedInputRates;
     std::atomic<bool> failOpen { false };
+    // Called as an input opens, on the thread that opens it (a device that takes its time).
+    std::function<void()> onOpenCapture;
 
     std::shared_ptr<FakeCaptureStream::Shared> capture = std::make_shared<FakeCaptureStream::Shared>();
     std::shared_ptr<FakePlaybackStream::Shared> playback = std::make_shared<FakePlaybackStream::Shared>();
@@ -118,6 +120,8 @@ public:
         if (failOpen || device < 0 || device >= inputs.size())
             throw Error(
                 ErrorNumber::SoundDeviceNotFound, QStringLiteral("There is no sound input number %1.").arg(device));
+        if (onOpenCapture)
+            onOpenCapture();
         ++captureOpens;
         capture->device = device;
         const bool supported = supportedInputRates.empty()

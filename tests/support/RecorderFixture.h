@@ -45,6 +45,24 @@ struct RecorderFixture {
             step(feed);
     }
 
+    // The recorder's commands, and the wait till the chain has carried them out.
+    void settle() { recorder->chain().settle(); }
+    void record()
+    {
+        recorder->record();
+        settle();
+    }
+    void stop()
+    {
+        recorder->stop();
+        settle();
+    }
+    void recordLog()
+    {
+        recorder->RecordLog();
+        settle();
+    }
+
     [[nodiscard]] QString log(const QString& name) const { return archive + QLatin1Char('/') + name; }
     [[nodiscard]] QStringList logs() const
     {
