@@ -11,11 +11,6 @@
 
 namespace wendmoor {
 
-namespace {
-// How long the end of the program waits for a job still running (a delete on a disk that stalls).
-constexpr auto kWaitAtTheEnd = std::chrono::seconds(3);
-} // namespace
-
 struct BackgroundWork::Shared {
     std::mutex mutex;
     std::condition_variable changed;
@@ -26,8 +21,9 @@ struct BackgroundWork::Shared {
     QObject* home = nullptr; // null once the object is gone: nothing is delivered any more
 };
 
-BackgroundWork::BackgroundWork()
+BackgroundWork::BackgroundWork(std::chrono::milliseconds waitAtTheEnd)
     : m_shared(std::make_shared<Shared>())
+    , m_waitAtTheEnd(waitAtTheEnd)
 {
     m_shared->home = &m_home;
     std::thread([shared = m_shared] {
@@ -65,7 +61,7 @@ BackgroundWork::~BackgroundWork()
     m_shared->home = nullptr;
     m_shared->changed.notify_all();
     // Jobs still waiting are done (a purge that was due); one that hangs is left behind.
-    m_shared->changed.wait_for(lock, kWaitAtTheEnd, [this] { return m_shared->ended; });
+    m_shared->changed.wait_for(lock, m_waitAtTheEnd, [this] { return m_shared->ended; });
 }
 
 void BackgroundWork::post(Job job)

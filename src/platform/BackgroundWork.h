@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -19,7 +20,9 @@ public:
     using Result = std::function<void()>;
     using Job = std::function<Result()>;
 
-    BackgroundWork();
+    // `waitAtTheEnd`: how long the destructor waits for a job still running before it leaves it
+    // behind (the purge's deleting is worth a short wait; a measurement for a window is not).
+    explicit BackgroundWork(std::chrono::milliseconds waitAtTheEnd = std::chrono::seconds(3));
     ~BackgroundWork();
     BackgroundWork(const BackgroundWork&) = delete;
     BackgroundWork& operator=(const BackgroundWork&) = delete;
@@ -34,6 +37,7 @@ public:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    std::chrono::milliseconds m_waitAtTheEnd;
     QObject m_home;
 };
 

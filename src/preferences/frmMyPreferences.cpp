@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -145,10 +146,11 @@ int chosenItemData(const ListBox& list, const QString& listName)
 
 } // namespace
 
-frmMyPreferences::frmMyPreferences(Services& services, Settings& settings, QWidget* parent)
+frmMyPreferences::frmMyPreferences(Services& services, Settings& settings, QWidget* parent, Measure measure)
     : QDialog(parent)
     , m_services(services)
     , m_settings(settings)
+    , m_measure(std::move(measure))
 {
     setObjectName(QStringLiteral("frmMyPreferences"));
     setWindowTitle(QStringLiteral("My Preferences"));
@@ -426,19 +428,33 @@ void frmMyPreferences::lstDrv_Click()
 
 void frmMyPreferences::showDiskForecast()
 {
+    // Blank until the drive now chosen answers: never another drive's forecast.
+    lblDiskSpace->clear();
+    m_measuring.reset();
     const RecordFormat* format = recordFormat(List2->listIndex());
     const int drive = lstDrv->listIndex();
-    const QChar letter = drive >= 0 ? driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive))) : QChar();
-    const std::optional<DriveSpace> space = drive >= 0
-        ? measureDrive(m_services.volumes.rootOf(letter), m_services.volumes.archiveFolder(letter))
-        : std::nullopt;
-    if (!format || !space) {
-        lblDiskSpace->clear();
+    if (!format || drive < 0)
         return;
-    }
+    const QChar letter = driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive)));
+    const QString root = m_services.volumes.rootOf(letter);
+    const QString folder = m_services.volumes.archiveFolder(letter);
     const int keep = std::max(List1->listIndex(), 0);
-    const DiskForecast f = forecastArchive(
-        *space, m_services.volumes.archiveFolder(letter), *format, keep, m_services.clock.now().date());
+    const QDate today = m_services.clock.now().date();
+    m_measuring = std::make_unique<BackgroundWork>(std::chrono::milliseconds(0));
+    // `window` is only used by what comes back, which runs on the window's thread while
+    // m_measuring, and so the window, still exists.
+    m_measuring->post(
+        [window = this, measure = m_measure, root, folder, format, keep, today]() -> BackgroundWork::Result {
+            const std::optional<DriveSpace> space = measure(root, folder);
+            if (!space)
+                return {};
+            const DiskForecast f = forecastArchive(*space, folder, *format, keep, today);
+            return [window, f, keep] { window->showForecast(f, keep); };
+        });
+}
+
+void frmMyPreferences::showForecast(const DiskForecast& f, int keep)
+{
     const QString days = f.daysOfFreeSpace < 1
         ? QStringLiteral("less than a day")
         : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "archive/DiskForecast.h"
 #include "config/Settings.h"
+#include "platform/BackgroundWork.h"
 #include "platform/Services.h"
 
 #include <QDialog>
 
 #include <array>
+#include <functional>
+#include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -30,10 +35,16 @@ class ListBox;
 // settings file holds. The start/pause mode, the remote-control input and the drive act on
 // `settings` the moment they are chosen; everything else reaches `settings` and the file only on
 // Apply. Closing never saves.
+//
+// The chosen drive's free space is measured off the window's thread, each choice on a thread of
+// its own: a drive that stops answering (a USB disk, a share) holds only its own measuring, never
+// the window, the next choice or the closing; its forecast stays blank.
 class frmMyPreferences final : public QDialog {
     Q_OBJECT
 public:
-    frmMyPreferences(Services& services, Settings& settings, QWidget* parent = nullptr);
+    using Measure = std::function<std::optional<DriveSpace>(const QString& driveRoot, const QString& archiveFolder)>;
+
+    frmMyPreferences(Services& services, Settings& settings, QWidget* parent = nullptr, Measure measure = measureDrive);
     ~frmMyPreferences() override;
 
     // Handlers, run by the controls (and by the loading, through the same controls).
@@ -89,12 +100,17 @@ private:
     void showStoredSettings();
     void showDriveFolder();
     void showDiskForecast();
+    void showForecast(const DiskForecast& forecast, int daysToKeep);
     void saveSettings();
 
     Services& m_services;
     Settings& m_settings;
     LengthValidator* m_thresholdLimit = nullptr;
     LengthValidator* m_stopDelayLimit = nullptr;
+    Measure m_measure;
+    // The measuring for the last choice; a new choice replaces it, and what the one before would
+    // give back is dropped.
+    std::unique_ptr<BackgroundWork> m_measuring;
 };
 
 } // namespace wendmoor

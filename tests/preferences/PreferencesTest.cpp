@@ -7,13 +7,19 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace wendmoor {
 namespace {
@@ -225,6 +231,36 @@ TEST_F(Preferences, ApplyMakesTheArchiveFoldersOrSaysWhyNot)
     ASSERT_EQ(ts.messages.shown.size(), 1);
     EXPECT_TRUE(ts.messages.shown[0].contains(blocker)) << ts.messages.shown[0].toStdString();
     EXPECT_EQ(records().size(), 11);
+}
+
+// A drive that stops answering (a USB disk, a share) holds only its own measuring: the window
+// opens, the next drive's forecast shows and the window closes while it is still stuck (it gives
+// up after 2 s, before any wait for it at the closing would end).
+TEST_F(Preferences, ADriveThatDoesNotAnswerHoldsNeitherTheWindowNorTheNextChoice)
+{
+    struct Stall {
+        std::atomic<bool> stuck = true, ended = false, onWindowThread = false;
+    };
+    auto d = std::make_shared<Stall>();
+    const auto measure = [d, root = ts.drive(QLatin1Char('D'))](const QString& driveRoot, const QString& folder) {
+        d->onWindowThread = d->onWindowThread || QThread::currentThread() == qApp->thread();
+        for (int i = 0; i < 400 && driveRoot == root && d->stuck; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        d->ended = d->ended || driveRoot == root;
+        return measureDrive(driveRoot, folder);
+    };
+    ts.writeSettings({ 0, 0, 0, 1 });
+    dialog = new frmMyPreferences(ts.services, settings, nullptr, measure);
+    dialog->show();
+    moveDown(list("lstDrv"), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control<QLabel>("lblDiskSpace")->text().isEmpty() || d->ended; }, 5000));
+    EXPECT_FALSE(d->ended) << "drive E's forecast must not wait for drive D";
+    EXPECT_TRUE(control<QLabel>("lblDiskSpace")->text().startsWith(QStringLiteral("Free space")));
+    delete dialog.data();
+    EXPECT_FALSE(d->ended) << "closing must not wait for drive D";
+    d->stuck = false;
+    EXPECT_FALSE(d->onWindowThread);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d->ended.load(); }, 5000));
 }
 
 } // namespace
