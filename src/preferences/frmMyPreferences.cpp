@@ -31,9 +31,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <optional>
-#include <utility>
 
 namespace wendmoor {
 
@@ -428,41 +428,38 @@ void frmMyPreferences::lstDrv_Click()
 
 void frmMyPreferences::showDiskForecast()
 {
-    const int asked = ++m_forecastsAsked;
+    // Blank until the drive now chosen answers: never another drive's forecast.
+    lblDiskSpace->clear();
+    m_measuring.reset();
     const RecordFormat* format = recordFormat(List2->listIndex());
     const int drive = lstDrv->listIndex();
-    if (!format || drive < 0) {
-        lblDiskSpace->clear();
+    if (!format || drive < 0)
         return;
-    }
     const QChar letter = driveLetterForIndex(static_cast<std::int16_t>(lstDrv->itemData(drive)));
+    const QString root = m_services.volumes.rootOf(letter);
+    const QString folder = m_services.volumes.archiveFolder(letter);
     const int keep = std::max(List1->listIndex(), 0);
-    lblDiskSpace->setText(QStringLiteral("Free space: measuring the drive\u2026"));
-    // Measuring reads the drive and walks the logs: on the background thread, with copies only.
-    m_background.post([this, asked, measure = m_measure, format, keep, root = m_services.volumes.rootOf(letter),
-                          folder = m_services.volumes.archiveFolder(letter),
-                          today = m_services.clock.now().date()]() -> BackgroundWork::Result {
-        const std::optional<DriveSpace> space = measure(root, folder);
-        const std::optional<DiskForecast> f
-            = space ? std::optional(forecastArchive(*space, folder, *format, keep, today)) : std::nullopt;
-        return [this, asked, keep, f] {
-            if (asked == m_forecastsAsked)
-                showForecast(f, keep);
-        };
-    });
+    const QDate today = m_services.clock.now().date();
+    m_measuring = std::make_unique<BackgroundWork>(std::chrono::milliseconds(0));
+    // `window` is only used by what comes back, which runs on the window's thread while
+    // m_measuring, and so the window, still exists.
+    m_measuring->post(
+        [window = this, measure = m_measure, root, folder, format, keep, today]() -> BackgroundWork::Result {
+            const std::optional<DriveSpace> space = measure(root, folder);
+            if (!space)
+                return {};
+            const DiskForecast f = forecastArchive(*space, folder, *format, keep, today);
+            return [window, f, keep] { window->showForecast(f, keep); };
+        });
 }
 
-void frmMyPreferences::showForecast(const std::optional<DiskForecast>& f, int keep)
+void frmMyPreferences::showForecast(const DiskForecast& f, int keep)
 {
-    if (!f) {
-        lblDiskSpace->clear();
-        return;
-    }
-    const QString days = f->daysOfFreeSpace < 1
+    const QString days = f.daysOfFreeSpace < 1
         ? QStringLiteral("less than a day")
-        : QStringLiteral("about %1 days").arg(static_cast<qint64>(f->daysOfFreeSpace));
+        : QStringLiteral("about %1 days").arg(static_cast<qint64>(f.daysOfFreeSpace));
     const QString verdict = keep == 0 ? QStringLiteral("logs are never deleted.")
-        : f->coversDaysToKeep         ? QStringLiteral("enough to keep %1 days.").arg(keep)
+        : f.coversDaysToKeep          ? QStringLiteral("enough to keep %1 days.").arg(keep)
                                       : QStringLiteral("not enough to keep %1 days.").arg(keep);
     lblDiskSpace->setText(QStringLiteral("Free space: %1 of this format; %2").arg(days, verdict));
 }

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -32,8 +34,11 @@ class ListBox;
 // or Escape); hold it through a QPointer. Building it fills the lists and shows what the
 // settings file holds. The start/pause mode, the remote-control input and the drive act on
 // `settings` the moment they are chosen; everything else reaches `settings` and the file only on
-// Apply. Closing never saves. The chosen drive is measured on a thread of its own (`measure`), so
-// a drive that stalls never holds the window.
+// Apply. Closing never saves.
+//
+// The chosen drive's free space is measured off the window's thread, each choice on a thread of
+// its own: a drive that stops answering (a USB disk, a share) holds only its own measuring, never
+// the window, the next choice or the closing; its forecast stays blank.
 class frmMyPreferences final : public QDialog {
     Q_OBJECT
 public:
@@ -95,7 +100,7 @@ private:
     void showStoredSettings();
     void showDriveFolder();
     void showDiskForecast();
-    void showForecast(const std::optional<DiskForecast>& f, int keep);
+    void showForecast(const DiskForecast& forecast, int daysToKeep);
     void saveSettings();
 
     Services& m_services;
@@ -103,11 +108,9 @@ private:
     LengthValidator* m_thresholdLimit = nullptr;
     LengthValidator* m_stopDelayLimit = nullptr;
     Measure m_measure;
-    // Counts the forecasts asked for; one that comes back for an earlier choice is dropped.
-    int m_forecastsAsked = 0;
-    // Last: goes first, so that no forecast reaches a closed window; a measurement still under
-    // way is left behind.
-    BackgroundWork m_background { std::chrono::milliseconds(0) };
+    // The measuring for the last choice; a new choice replaces it, and what the one before would
+    // give back is dropped.
+    std::unique_ptr<BackgroundWork> m_measuring;
 };
 
 } // namespace wendmoor

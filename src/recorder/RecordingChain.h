@@ -140,9 +140,14 @@ signals:
     void inputLost();
     void inputBack();
 
+protected:
+    // Delivers what the recording thread posted.
+    void customEvent(QEvent* event) override;
+
 private:
     struct Stages;
     class ThreadMessages;
+    class Context;
 
     // Queues `command` for the recording thread. What it throws is reported as a message.
     void send(std::function<void()> command);
@@ -169,7 +174,7 @@ private:
     MessageSink& m_messages;
     std::unique_ptr<ThreadMessages> m_threadMessages;
     std::unique_ptr<QThread> m_thread;
-    std::unique_ptr<QObject> m_context; // lives on the recording thread
+    std::unique_ptr<Context> m_context; // lives on the recording thread
     std::unique_ptr<Stages> m_stages; // made, used and destroyed on the recording thread
 
     std::atomic<int> m_voxThreshold { kNoVox };
@@ -178,6 +183,7 @@ private:
     std::atomic<bool> m_writerFailed { false };
     std::atomic<std::uint64_t> m_heartbeat { 0 };
     std::atomic<bool> m_audioInFile { false };
+    std::atomic<bool> m_threadEnded { false }; // the recording thread's last step
 
     // Recording thread only.
     QString m_path;
