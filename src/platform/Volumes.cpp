@@ -2,13 +2,16 @@
 
 #include "platform/MessageSink.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,6 +183,7 @@ SystemVolumes::SystemVolumes(QString lettersFile, MessageSink* messages, QString
     , m_source(source ? std::move(source) : MountSource(systemMounts))
     , m_probe(probe ? std::move(probe) : Probe(mountPointWritable))
     , m_probeLimit(probeLimit)
+    , m_messagesHome(std::make_unique<MessagesHome>(*this))
 {
 }
 
@@ -209,13 +213,43 @@ void SystemVolumes::watch(std::chrono::milliseconds every)
     });
 }
 
-void SystemVolumes::report(const Error& error) const
+class SystemVolumes::MessagesHome final : public QObject {
+public:
+    explicit MessagesHome(SystemVolumes& volumes)
+        : m_volumes(volumes)
+    {
+    }
+
+protected:
+    void customEvent(QEvent* /*wakeUp*/) override
+    {
+        QStringList texts;
+        {
+            const std::lock_guard lock(m_volumes.m_reportMutex);
+            texts.swap(m_volumes.m_reports);
+        }
+        for (const QString& text : texts)
+            m_volumes.m_messages->ShowMessage(text);
+    }
+
+private:
+    SystemVolumes& m_volumes;
+};
+
+void SystemVolumes::report(const Error& error)
 {
     if (!m_messages)
         return;
-    // Directly when refreshed on the messages' own thread, queued from the watcher.
-    QMetaObject::invokeMethod(const_cast<QObject*>(&m_messagesThread),
-        [messages = m_messages, text = error.text()] { messages->ShowMessage(text); });
+    // Directly when refreshed on the messages' own thread, handed over from the watcher.
+    if (QThread::currentThread() == m_messagesHome->thread()) {
+        m_messages->ShowMessage(error);
+        return;
+    }
+    {
+        const std::lock_guard lock(m_reportMutex);
+        m_reports.append(error.text());
+    }
+    QCoreApplication::postEvent(m_messagesHome.get(), new QEvent(QEvent::User));
 }
 
 QStringList SystemVolumes::probe(QList<MountedFileSystem>& mounted)

@@ -115,7 +115,7 @@ private:
     QList<Drive> assignLetters(QList<MountedFileSystem> mounted);
     // Marks what does not answer in time not writable; gives the mount points that stopped answering.
     QStringList probe(QList<MountedFileSystem>& mounted);
-    void report(const Error& error) const;
+    void report(const Error& error);
 
     QString m_lettersFile;
     MessageSink* m_messages;
@@ -123,8 +123,12 @@ private:
     MountSource m_source;
     Probe m_probe;
     std::chrono::milliseconds m_probeLimit;
-    // Lives on the thread that made this object: messages are shown there.
-    QObject m_messagesThread;
+    // Lives on the thread that made this object: messages are shown there. The watcher hands
+    // their texts over under m_reportMutex and wakes it with an event that carries nothing.
+    class MessagesHome;
+    std::unique_ptr<MessagesHome> m_messagesHome;
+    std::mutex m_reportMutex;
+    QStringList m_reports; // guarded by m_reportMutex
 
     // Only the refreshing thread (one at a time) touches these.
     std::mutex m_refreshing;
