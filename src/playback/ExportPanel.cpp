@@ -185,8 +185,10 @@ void ExportPanel::exportTo(const QString& path, bool overwrite)
         } catch (const std::exception& e) {
             message = Error(ErrorNumber::Unexpected, QString::fromLocal8Bit(e.what())).text();
         }
-        QMetaObject::invokeMethod(
-            this, [this, ok, message] { done(ok, message); }, Qt::QueuedConnection);
+        const std::lock_guard lock(m_outcomeMutex);
+        m_outcomeOk = ok;
+        m_outcomeMessage = message;
+        QMetaObject::invokeMethod(this, "exportEnded", Qt::QueuedConnection);
     });
     m_thread->start();
 }
@@ -194,6 +196,18 @@ void ExportPanel::exportTo(const QString& path, bool overwrite)
 void ExportPanel::cancelExport()
 {
     m_cancel = true;
+}
+
+void ExportPanel::exportEnded()
+{
+    bool ok = false;
+    QString message;
+    {
+        const std::lock_guard lock(m_outcomeMutex);
+        ok = m_outcomeOk;
+        message = std::move(m_outcomeMessage);
+    }
+    done(ok, message);
 }
 
 void ExportPanel::done(bool ok, const QString& message)

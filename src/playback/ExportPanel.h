@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class QLineEdit;
@@ -57,6 +58,8 @@ private:
     void cmdExport_Click();
     void cmdHold_Click();
     [[nodiscard]] std::optional<std::pair<std::int64_t, std::int64_t>> range();
+    // Runs on the window's thread once the export's thread has left its outcome.
+    Q_INVOKABLE void exportEnded();
     void done(bool ok, const QString& message);
 
     Services& m_services;
@@ -64,6 +67,11 @@ private:
     PlaybackMemory& m_memory;
     QThread* m_thread = nullptr;
     std::atomic<bool> m_cancel { false };
+    // The export thread's outcome, handed to the window's thread under the mutex (the queued call
+    // that says it is there carries nothing).
+    std::mutex m_outcomeMutex;
+    bool m_outcomeOk = false;
+    QString m_outcomeMessage;
 };
 
 } // namespace wendmoor
