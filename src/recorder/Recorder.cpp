@@ -192,6 +192,7 @@ void Recorder::onStartFailed(const Error& error)
 {
     m_starting = false;
     m_startCancelled = false;
+    recordAgainIfAsked();
     reportStartFailure(error, m_startRetrying);
     if (m_notRecordingSince.isValid()) {
         // The retry's device waits with it; from now on nothing captures.
@@ -205,8 +206,10 @@ void Recorder::onStarted()
 {
     m_starting = false;
     // Stopped (or ended) while it was starting: the stop that follows ends this log at once.
-    if (std::exchange(m_startCancelled, false))
+    if (std::exchange(m_startCancelled, false)) {
+        recordAgainIfAsked();
         return;
+    }
     if (m_noDeviceSince.isValid()) {
         // What the device captured while none was kept is in no log.
         m_lostMs += m_noDeviceSince.msecsTo(m_services.clock.now());
@@ -218,6 +221,13 @@ void Recorder::onStarted()
     setStatus(RecorderStatus::Recording);
     m_audioPath = m_state.CurrentLogPath;
     emit audioStarted(m_audioPath, m_services.clock.now());
+}
+
+void Recorder::recordAgainIfAsked()
+{
+    // After the notification that told it: Record may ask a question, with an event loop of its own.
+    if (std::exchange(m_recordAgain, false))
+        QTimer::singleShot(0, this, &Recorder::record);
 }
 
 void Recorder::onStopped(const QString& path, qint64 bytes)
@@ -235,9 +245,12 @@ void Recorder::onStopped(const QString& path, qint64 bytes)
 
 void Recorder::record()
 {
-    // A start on its way: the second click changes nothing.
-    if (m_starting)
+    if (m_starting) {
+        // A start on its way: a second click changes nothing; after a Stop, the recording follows
+        // once that start has ended.
+        m_recordAgain = m_startCancelled;
         return;
+    }
     m_settings.StartOnLoad = 0;
     m_askBeforeReplacing = true;
     m_shouldRecord = true;
@@ -250,6 +263,7 @@ void Recorder::stop()
     m_shouldRecord = false;
     m_notRecordingSince = QDateTime();
     m_startCancelled = m_starting;
+    m_recordAgain = false;
     // The chain's command goes first: whoever hears why the audio stopped may ask the chain
     // where, and its answer comes after the stop has run.
     m_chain->stop();

@@ -122,6 +122,7 @@ private:
     void onStopped(const QString& path, qint64 bytes);
     void onStartFailed(const Error& error);
     void reportStartFailure(const Error& e, bool retrying);
+    void recordAgainIfAsked();
     void setStatus(RecorderStatus status);
     void endAudio(StopReason reason);
 
@@ -150,6 +151,8 @@ private:
     bool m_startRetrying = false;
     // Stop (or the end) came while it was starting.
     bool m_startCancelled = false;
+    // ...and then Record: it records once that start has ended.
+    bool m_recordAgain = false;
     // The roll-over's closed log, noted with its length when the writer has closed it.
     QString m_closingNote;
     int m_retryIntervalMs = 5000;

@@ -249,7 +249,8 @@ TEST_F(RecordLogTest, StartUpMendsALogWhoseHeaderIsShortAndSaysSo)
 
 // The window never waits on the recording thread: Record returns while the device is still
 // opening, the clock ticks on past the retry interval without a second start, and the window says
-// Recording once the device is open. Stop returns likewise and ends the log the start made.
+// Recording once the device is open. Stop returns likewise and ends the log the start made; Record
+// after it records anew once that start has ended.
 TEST_F(RecordLogTest, ADeviceSlowToOpenHoldsNeitherRecordNorTheClock)
 {
     std::mutex mutex;
@@ -302,17 +303,20 @@ TEST_F(RecordLogTest, ADeviceSlowToOpenHoldsNeitherRecordNorTheClock)
         open = false;
     }
     std::thread again = fallback();
-    ts.prompt.answers = { false };
+    ts.prompt.answers = { false, false };
     recorder->record();
     recorder->stop();
+    recorder->record(); // the operator's mind changed again: it records once that start has ended
     EXPECT_TRUE(stillOpening());
     letOpen();
     settle();
     again.join();
-    EXPECT_EQ(recorder->status(), RecorderStatus::Stopped);
-    EXPECT_FALSE(state.IsRecording);
+    QCoreApplication::processEvents();
+    settle();
+    EXPECT_EQ(recorder->status(), RecorderStatus::Recording);
     EXPECT_TRUE(readWav(log(QStringLiteral("L12062601.wav"))).opened);
-    EXPECT_EQ(ts.audio.captureOpens, 2);
+    EXPECT_EQ(state.CurrentLogPath, log(QStringLiteral("L12062602.wav")));
+    stop();
     EXPECT_TRUE(ts.messages.shown.isEmpty()) << ts.messages.shown.join(QLatin1Char('\n')).toStdString();
 }
 
