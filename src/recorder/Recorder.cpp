@@ -88,6 +88,7 @@ void Recorder::shutdown()
     m_clock->stop();
     m_shouldRecord = false;
     m_startCancelled = m_starting;
+    m_recordAgain = false;
     // Said before the chain ends: the writer's stop it delivers is this one, not a failure.
     endAudio(StopReason::ProgramEnd);
     m_chain->shutdown();
